@@ -1,0 +1,1 @@
+// placeholder so that an empty module still builds

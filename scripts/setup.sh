@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every package Kestrane needs to build, run and test on Debian. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  libgtest-dev googletest
+  libwxgtk3.2-dev
+  unixodbc-dev tdsodbc
+  xvfb xauth xdotool imagemagick xdg-utils
+  nodejs npm
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Test-only tools from npm (a T-SQL parser that checks the texts we generate).
+if [ -f tests/tools/package.json ] && [ ! -d tests/tools/node_modules ]; then
+  (cd tests/tools && npm install --no-audit --no-fund --loglevel=error) || echo "setup: npm install failed; the parser check will skip"
+fi

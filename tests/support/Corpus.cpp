@@ -1,0 +1,121 @@
+#include "support/Corpus.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/TextCodec.h"
+
+namespace fs = std::filesystem;
+
+namespace kestrane::test {
+
+namespace {
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::string cur;
+    for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] == '|') { cells.push_back(Trim(cur)); cur.clear(); }
+        else cur.push_back(line[i]);
+    }
+    return cells;
+}
+std::string Unquote(const std::string& s) {
+    size_t a = s.find('`'), b = s.rfind('`');
+    return (a != std::string::npos && b > a) ? s.substr(a + 1, b - a - 1) : s;
+}
+}  // namespace
+
+std::optional<fs::path> CorpusRoot() {
+    fs::path root;
+    if (const char* env = std::getenv("KESTRANE_CORPUS"); env && *env) root = env;
+    else root = fs::path(KESTRANE_SOURCE_DIR) / ".." / "shared" / "corpus";
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) return std::nullopt;
+    return fs::canonical(root, ec);
+}
+
+std::vector<CorpusSet> CorpusSets() {
+    std::vector<CorpusSet> sets;
+    auto root = CorpusRoot();
+    if (!root) return sets;
+    for (const auto& entry : fs::directory_iterator(*root)) {
+        if (!entry.is_directory()) continue;
+        CorpusSet set;
+        set.name = entry.path().filename().string();
+        set.folder = entry.path();
+        for (const auto& f : fs::directory_iterator(entry.path())) {
+            std::string ext = Lower(f.path().extension().string());
+            if (ext == ".mdf") set.dataFiles.push_back(f.path());
+            else if (ext == ".ldf") set.logFiles.push_back(f.path());
+        }
+        std::sort(set.dataFiles.begin(), set.dataFiles.end());
+        std::sort(set.logFiles.begin(), set.logFiles.end());
+        sets.push_back(std::move(set));
+    }
+    std::sort(sets.begin(), sets.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return sets;
+}
+
+std::string CorpusSourcesText() {
+    auto root = CorpusRoot();
+    if (!root) return "";
+    std::ifstream in(*root / "SOURCES.md", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::map<std::string, BootFacts> CorpusBootFacts() {
+    std::map<std::string, BootFacts> facts;
+    std::istringstream in(CorpusSourcesText());
+    std::string line;
+    bool inTable = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("## ", 0) == 0) inTable = line.find("boot page and page facts") != std::string::npos;
+        if (!inTable || line.empty() || line[0] != '|') continue;
+        auto c = Cells(line);
+        if (c.size() < 6 || c[0] == "set/file" || c[0].rfind("---", 0) == 0) continue;
+        BootFacts f;
+        f.version = std::atoi(c[1].c_str());
+        f.createVersion = std::atoi(c[2].c_str());
+        f.databaseName = Utf8ToWide(Unquote(c[3]));
+        f.collationId = std::atoll(c[4].c_str());
+        f.pages = std::atoll(c[5].c_str());
+        facts[c[0]] = f;
+    }
+    return facts;
+}
+
+std::vector<SummaryFacts> CorpusSummary() {
+    std::vector<SummaryFacts> rows;
+    std::istringstream in(CorpusSourcesText());
+    std::string line;
+    bool inTable = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("## ", 0) == 0) inTable = line.find("## Summary") == 0;
+        if (!inTable || line.empty() || line[0] != '|') continue;
+        auto c = Cells(line);
+        if (c.size() < 9 || c[0] == "set" || c[0].rfind("---", 0) == 0 || c[1] == "(none)") continue;
+        SummaryFacts f;
+        f.set = c[0];
+        f.dataFile = c[1];
+        size_t in_ = c[6].find(" in ");
+        if (in_ != std::string::npos) f.matchingLog = Trim(c[6].substr(in_ + 4));
+        f.userTables = std::atoi(c[7].c_str());
+        f.rows = std::atoll(c[8].c_str());
+        rows.push_back(f);
+    }
+    return rows;
+}
+
+}  // namespace kestrane::test

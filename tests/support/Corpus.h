@@ -1,0 +1,48 @@
+#pragma once
+// The real database files under $KESTRANE_CORPUS (default ../shared/corpus beside the repo) and the
+// facts that its SOURCES.md lists for them. Tests that use them skip when the folder is absent.
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrane::test {
+
+struct CorpusSet {
+    std::string name;                              // folder name, e.g. "pubs-2008-itsligo"
+    std::filesystem::path folder;
+    std::vector<std::filesystem::path> dataFiles;  // *.mdf (case-insensitive)
+    std::vector<std::filesystem::path> logFiles;   // *.ldf
+};
+
+// One row of SOURCES.md's boot-page table, keyed "set/file".
+struct BootFacts {
+    int version = 0;
+    int createVersion = 0;
+    std::wstring databaseName;  // as listed, between backticks
+    long long collationId = 0;
+    long long pages = 0;
+};
+
+// One row of SOURCES.md's summary table.
+struct SummaryFacts {
+    std::string set, dataFile, matchingLog;  // matchingLog: the log named in "VLFs (matching log)", or ""
+    int userTables = 0;
+    long long rows = 0;
+};
+
+std::optional<std::filesystem::path> CorpusRoot();
+std::vector<CorpusSet> CorpusSets();
+// Parsed SOURCES.md tables (empty when absent).
+std::map<std::string, BootFacts> CorpusBootFacts();
+std::vector<SummaryFacts> CorpusSummary();
+// The raw SOURCES.md text ("" when absent).
+std::string CorpusSourcesText();
+
+}  // namespace kestrane::test
+
+#define KESTRANE_REQUIRE_CORPUS()                                             \
+    do {                                                                      \
+        if (!::kestrane::test::CorpusRoot()) GTEST_SKIP() << "no corpus folder"; \
+    } while (0)
