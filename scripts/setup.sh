@@ -9,8 +9,10 @@ packages=(
   libwxgtk3.2-dev
   unixodbc-dev tdsodbc
   xvfb xauth xdotool imagemagick xdg-utils
-  nodejs npm
 )
+# Node.js may come from another Debian-format source with npm bundled; add Debian's only when absent.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -18,7 +20,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 
 # Test-only tools from npm (a T-SQL parser that checks the texts we generate).
