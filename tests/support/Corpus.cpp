@@ -118,4 +118,70 @@ std::vector<SummaryFacts> CorpusSummary() {
     return rows;
 }
 
+std::map<std::string, std::vector<TableFacts>> CorpusTableFacts() {
+    std::map<std::string, std::vector<TableFacts>> facts;
+    std::istringstream in(CorpusSourcesText());
+    std::string line, current;
+    bool inSchema = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("## ", 0) == 0) {
+            inSchema = line.find("## Schema") == 0;
+            current.clear();
+            continue;
+        }
+        if (!inSchema) continue;
+        if (line.rfind("### ", 0) == 0) {
+            current = Trim(line.substr(4));
+            facts[current];
+            continue;
+        }
+        if (current.empty() || line.rfind("- `", 0) != 0) continue;
+        size_t nameEnd = line.find('`', 3);
+        if (nameEnd == std::string::npos) continue;
+        TableFacts table;
+        table.name = Utf8ToWide(line.substr(3, nameEnd - 3));
+        size_t rows = line.find("rows=", nameEnd);
+        if (rows != std::string::npos) table.rows = std::atoll(line.c_str() + rows + 5);
+        size_t colon = line.find(": ", nameEnd);
+        std::string list = colon == std::string::npos ? "" : line.substr(colon + 2);
+        // Split on ", " outside parentheses: decimal(4,2) stays whole.
+        std::vector<std::string> items;
+        std::string cur;
+        int depth = 0;
+        for (size_t i = 0; i < list.size(); ++i) {
+            char c = list[i];
+            if (c == '(') ++depth;
+            if (c == ')') --depth;
+            if (c == ',' && depth == 0) {
+                items.push_back(Trim(cur));
+                cur.clear();
+                continue;
+            }
+            cur.push_back(c);
+        }
+        if (!Trim(cur).empty()) items.push_back(Trim(cur));
+        for (const std::string& item : items) {
+            size_t space = item.rfind(' ');
+            if (space == std::string::npos) continue;
+            table.columns.emplace_back(Utf8ToWide(item.substr(0, space)), Utf8ToWide(item.substr(space + 1)));
+        }
+        facts[current].push_back(std::move(table));
+    }
+    return facts;
+}
+
+std::vector<ListedDataFile> CorpusListedDataFiles() {
+    std::vector<ListedDataFile> files;
+    const auto listing = CorpusTableFacts();
+    for (const CorpusSet& set : CorpusSets()) {
+        for (const auto& path : set.dataFiles) {
+            const std::string key = set.name + "/" + path.filename().string();
+            auto listed = listing.find(key);
+            if (listed != listing.end()) files.push_back({key, path, listed->second});
+        }
+    }
+    return files;
+}
+
 }  // namespace kestrane::test

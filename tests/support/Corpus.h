@@ -37,6 +37,21 @@ std::vector<CorpusSet> CorpusSets();
 // Parsed SOURCES.md tables (empty when absent).
 std::map<std::string, BootFacts> CorpusBootFacts();
 std::vector<SummaryFacts> CorpusSummary();
+// One user table of SOURCES.md's schema listing ("- `name` rows=N, ...: col type, col type").
+struct TableFacts {
+    std::wstring name;
+    long long rows = 0;
+    std::vector<std::pair<std::wstring, std::wstring>> columns;  // {column name, type text as listed}
+};
+// The schema listing, keyed "set/file" (tables in listed order).
+std::map<std::string, std::vector<TableFacts>> CorpusTableFacts();
+// Every corpus data file that the schema listing covers, with its listed tables.
+struct ListedDataFile {
+    std::string key;  // "set/file"
+    std::filesystem::path path;
+    std::vector<TableFacts> tables;
+};
+std::vector<ListedDataFile> CorpusListedDataFiles();
 // The raw SOURCES.md text ("" when absent).
 std::string CorpusSourcesText();
 

@@ -1,0 +1,210 @@
+#pragma once
+// Large values (text, ntext, image, max types, row-overflow data). The row holds a 16-byte text
+// pointer or an in-row root of links; the value lies in records of text pages, possibly as a tree.
+//
+// Node record payload (a TextRecord's data, from record offset 4):
+//   0 u64 blob id   8 u16 LOB type, then by type:
+//   0 SmallRoot       10 u16 data length (1..8192)   16 data
+//   2 Internal        10 u16 max links  12 u16 current links  14 u16 level  16 LobLink[] (16 B each:
+//                     u64 offset, LobRid)
+//   3 LobSData        10 data to the end of the payload
+//   5 LargeRootYukon  10 u16 max links  12 u16 current links  14 u16 level  20 LobFragmentLink[]
+//     (4, 6 as 5)     (12 B each: u32 size, LobRid); read only when the data length is at least 17
+// LobRid as stored: u32 page id, u16 file id, u16 slot.
+// In-row root: 12-byte head (u8 type, ...), then LobFragmentLink entries from offset 12.
+// Text pointer (16 bytes in the row): bytes 8..15 are the LobRid of the root node.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "datafile/PageHeader.h"
+#include "datafile/RecordValues.h"
+#include "platform/ByteReader.h"
+
+namespace kestrane {
+
+class CMdfFile;
+class RunState;
+class TextMixPage;
+
+struct LobRid {
+    PageAddress page{0, 0};
+    uint16_t slot = 0;
+
+    // u32 page id, u16 file id, u16 slot at `offset`; false when it does not fit.
+    static bool Read(ByteView bytes, size_t offset, LobRid& out);
+    bool operator<(const LobRid& o) const {
+        return std::tie(page.fileId, page.pageId, slot) < std::tie(o.page.fileId, o.page.pageId, o.slot);
+    }
+};
+
+struct LobLink {
+    uint64_t offset = 0;
+    LobRid rid;
+};
+
+struct LobFragmentLink {
+    uint32_t size = 0;
+    LobRid rid;
+};
+
+// Where text pages come from: the open data file, or a test's pages.
+class LobPageSource {
+public:
+    virtual ~LobPageSource() = default;
+    virtual std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress address) = 0;
+};
+
+// Text pages of an open data file.
+class MdfLobPageSource : public LobPageSource {
+public:
+    explicit MdfLobPageSource(CMdfFile& file) : file_(file) {}
+    std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress address) override;
+
+private:
+    CMdfFile& file_;
+};
+
+// The option bytes that the row decoders set per column for the large-value readers.
+struct LobOptions {
+    uint8_t variant = 0;  // sql_variant column
+    uint8_t hex = 0;      // varbinary, geography, image
+    uint8_t unicode = 0;  // nvarchar, ntext
+};
+
+// One read of one large value: the page source, the code page of 8-bit texts, and the nodes already
+// visited, so that a damaged tree that links back into itself is read once and not forever.
+class LobContext {
+public:
+    LobContext(LobPageSource& pages, int32_t codePage) : pages_(pages), codePage_(codePage) {}
+
+    LobPageSource& pages() const { return pages_; }
+    int32_t codePage() const { return codePage_; }
+    // False when the node was seen before in this value or the tree is too deep.
+    bool Enter(const LobRid& rid);
+    void Leave() { --depth_; }
+    // Starts a new value.
+    void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; }
+    // Data lengths of all node records read so far in this value.
+    int64_t bytesRead() const { return bytesRead_; }
+    void AddBytesRead(int32_t length) { if (length > 0) bytesRead_ += length; }
+
+private:
+    LobPageSource& pages_;
+    int32_t codePage_;
+    std::set<LobRid> visited_;
+    int depth_ = 0;
+    int64_t bytesRead_ = 0;
+};
+
+// Base of the node classes; nodes are created per read and destroyed after it.
+class LobStructureBase {
+public:
+    explicit LobStructureBase(LobContext& context) : context_(context) {}
+    virtual ~LobStructureBase() = default;
+    // Text of the node's data; the base has none.
+    virtual std::wstring GetText() const { return std::wstring(); }
+    // "%02X" of `length` data bytes; the base has none.
+    virtual std::wstring GetHex(int32_t length) const { (void)length; return std::wstring(); }
+
+protected:
+    LobContext& context_;
+};
+
+class LobSData : public LobStructureBase {
+public:
+    LobSData(LobContext& context, std::vector<uint8_t> data) : LobStructureBase(context), data_(std::move(data)) {}
+    // 8-bit text up to the first zero byte, from `skip` bytes in.
+    std::wstring GetText() const override { return TextFrom(0); }
+    std::wstring TextFrom(size_t skip) const;
+    std::wstring GetHex(int32_t length) const override;
+
+    std::vector<uint8_t>& data() { return data_; }
+
+private:
+    std::vector<uint8_t> data_;
+};
+
+class SmallRoot : public LobStructureBase {
+public:
+    using LobStructureBase::LobStructureBase;
+    uint64_t blobId = 0;
+    uint16_t dataLength = 0;
+    std::vector<uint8_t> data;
+};
+
+// Head shared by the nodes that hold links: blob id, link counts and level.
+class LobTreeNode : public LobStructureBase {
+public:
+    using LobStructureBase::LobStructureBase;
+    uint64_t blobId = 0;
+    uint16_t maxLinks = 0;
+    uint16_t currentLinks = 0;
+    uint16_t level = 0;
+
+protected:
+    void ReadHead(ByteView payload);
+};
+
+class Internal : public LobTreeNode {
+public:
+    using LobTreeNode::LobTreeNode;
+    // Parses the node from its record payload.
+    void Read(ByteView payload);
+    std::wstring ReadValue(const LobOptions& options, std::vector<ColumnData>* pieces, bool collect);
+
+    std::vector<LobLink> links;
+};
+
+class LargeRootYukon : public LobTreeNode {
+public:
+    using LobTreeNode::LobTreeNode;
+    // Parses the node from its record payload; `dataLength` is the record's data length.
+    void Read(ByteView payload, int32_t dataLength);
+    std::wstring ReadValue(const LobOptions& options, std::vector<ColumnData>* pieces, bool collect);
+
+    std::vector<LobFragmentLink> links;
+};
+
+// Reads one node record and everything below it. `dataLength` is the record's data length (the
+// payload less the 10-byte id and type). In collect mode the data goes to `pieces` and the text is
+// empty.
+std::wstring ReadLobValue(ByteView payload, LobContext& context, bool variant, bool hex, int32_t dataLength,
+                          std::vector<ColumnData>* pieces, bool collect, bool unicode);
+
+// Reads the node at `rid` with the given flags; the empty text when it cannot be had.
+std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOptions& options,
+                         std::vector<ColumnData>* pieces, bool collect);
+
+// The in-row root of a max-length or row-overflow value. With `sideFiles` set and its large-values-to-
+// files option on, a binary value goes to the next numbered "_blob" file and the text becomes the
+// file's reference as the scripts use it ("\" + folder name + "\" + N + "_blob").
+std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,
+                         std::vector<ColumnData>* pieces, bool collect, RunState* sideFiles);
+
+// The 16-byte text pointer of a text, ntext or image value.
+class TextPointerValue {
+public:
+    TextPointerValue(LobContext& context, ByteView pointer, const LobOptions& options);
+    // The value's text; " " when it reads as empty.
+    std::wstring ReadValue(std::vector<ColumnData>* pieces, bool collect, bool unicode);
+
+    LobRid root;
+    bool valid = false;
+
+private:
+    LobContext& context_;
+    LobOptions options_;
+};
+
+// "0x" followed by hex digit pairs to bytes; the pairs converted stop at the first non-hex pair.
+std::vector<uint8_t> HexTextToBytes(const std::wstring& text);
+
+// The side file of the next binary large value: writes `bytes` to <folder>/<N>_blob and returns the
+// cell text, or the empty text when the file cannot be written.
+std::wstring WriteLargeValueFile(RunState& state, const std::vector<uint8_t>& bytes);
+
+}  // namespace kestrane

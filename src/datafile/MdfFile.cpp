@@ -1,0 +1,139 @@
+#include "datafile/MdfFile.h"
+
+#include <algorithm>
+
+#include "datafile/PageScan.h"
+#include "platform/TextCodec.h"
+
+namespace kestrane {
+
+namespace {
+
+// Object ids whose pages belong to the system base tables (and their legacy counterparts).
+bool IsSystemObjectId(int32_t id) {
+    switch (id) {
+        case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 13: case 14: case 20: case 21:
+        case 34: case 41: case 50: case 53: case 54: case 55: case 60: case 74: case 99: case 2187:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+CMdfFile::CMdfFile(const std::wstring& path, uint8_t advanceSearch, RunState& state, ProgressSink& progress)
+    : path_(path), advanceSearch_(advanceSearch), state_(state), progress_(progress) {
+    if (!primaryFile_.open(WideToUtf8(path), BinaryFile::Mode::Read)) {
+        openFlag_ = 0;
+        progress_.FatalText(kTextFileCannotBeOpen);
+    } else if ((fileLength_ = primaryFile_.size()) < kPageSize) {
+        openFlag_ = 0;
+        progress_.FatalText(kTextNotValidMdf);
+    } else {
+        leadingOffset_ = fileLength_ % kPageSize;
+        pageCount_ = (fileLength_ - leadingOffset_) / kPageSize;
+        CheckFileCorruption();
+        if (!MapDatabaseObjects()) {
+            openFlag_ = 0;
+            progress_.FatalText(kTextNotValidMdf);
+        }
+    }
+    state_.stopFlag = 0;
+}
+
+CMdfFile::~CMdfFile() = default;
+
+uint8_t CMdfFile::CheckFileCorruption() {
+    return CheckPageAlignment(primaryFile_, pageCount_, leadingOffset_, state_, progress_);
+}
+
+bool CMdfFile::MapDatabaseObjects() {
+    systemPages_.clear();
+    dataPages_.clear();
+    if (state_.snapshotMode) {
+        if (LoadSnapshot(state_.snapshotPath) && !systemPages_.empty()) {
+            progress_.StatusText(kTextLoadSnapshotFinished);
+            return true;
+        }
+        return false;
+    }
+
+    uint64_t systemCount = 0;
+    PageMapAppender system(systemPages_), data(dataPages_), iam(iamPages_);
+    ScanPageHeaders(primaryFile_, leadingOffset_, pageCount_, state_, progress_, kTextMappingObjects,
+                    [&](uint64_t i, ByteView page) {
+                        const PageIndexFields f = ReadIndexFields(page);
+                        const PageRef ref{f.fileId, static_cast<uint32_t>(i), f.pageType};
+                        if (IsSystemObjectId(f.objectId) && IsSystemTableIndexId(f.indexId)) {
+                            system.Append(static_cast<uint32_t>(f.objectId), ref);
+                            ++systemCount;
+                        }
+                        if (f.objectId > 0) {
+                            if (f.pageType == 1) data.Append(static_cast<uint32_t>(f.objectId), ref);
+                            else if (f.pageType == 10) iam.Append(static_cast<uint32_t>(f.objectId), ref);
+                        }
+                    });
+    ShrinkPageMap(systemPages_);
+    ShrinkPageMap(dataPages_);
+    ShrinkPageMap(iamPages_);
+    progress_.StatusText(kTextMappingDone);
+    return systemCount > 0;
+}
+
+PageBuffer CMdfFile::ReadPrimaryAt(uint64_t position) {
+    if (position > fileLength_) return nullptr;
+    PageBuffer buffer = AllocatePageBuffer();
+    if (!buffer) return nullptr;
+    primaryFile_.readAt(position, buffer.get(), kPageSize);
+    return buffer;
+}
+
+PageBuffer CMdfFile::ReadSecondary(const DataFileEntry& entry, uint32_t pageId) {
+    if (entry.path.empty() || entry.headerOffset < 0) return nullptr;
+    const uint64_t position = uint64_t{pageId} * kPageSize + static_cast<uint64_t>(entry.headerOffset);
+    if (entry.length < 0 || position > static_cast<uint64_t>(entry.length)) return nullptr;
+    BinaryFile file;
+    if (!file.open(WideToUtf8(entry.path), BinaryFile::Mode::Read)) return nullptr;
+    PageBuffer buffer = AllocatePageBuffer();
+    if (!buffer) return nullptr;
+    file.readAt(position, buffer.get(), kPageSize);
+    return buffer;
+}
+
+PageBuffer CMdfFile::ReadPage(PageAddress address) {
+    if (address.fileId == 1) {
+        if (address.pageId < 1 || address.pageId > pageCount_) return nullptr;
+        return ReadPrimaryAt(uint64_t{address.pageId} * kPageSize + leadingOffset_);
+    }
+    if (address.fileId == 0) return nullptr;
+    auto it = secondaryFiles_.find(address.fileId);
+    if (it == secondaryFiles_.end()) return nullptr;
+    const DataFileEntry& entry = it->second;
+    if (address.pageId < 1 || static_cast<int64_t>(address.pageId) > entry.pageCount) return nullptr;
+    return ReadSecondary(entry, address.pageId);
+}
+
+std::unique_ptr<CPage_Header> CMdfFile::ReadPageHeader(PageAddress address) {
+    PageBuffer page = ReadPage(address);
+    if (!page) return nullptr;
+    return std::make_unique<CPage_Header>(page.get(), kPageSize);
+}
+
+PageBuffer CMdfFile::ReadLoaderPage(PageAddress address, bool refusePageZero) {
+    if (refusePageZero && address.pageId == 0) return nullptr;
+    PageBuffer buffer;
+    if (address.fileId == 1) {
+        if (address.pageId > pageCount_) return nullptr;
+        buffer = ReadPrimaryAt(uint64_t{address.pageId} * kPageSize + leadingOffset_);
+    } else if (address.fileId > 1) {
+        auto it = secondaryFiles_.find(address.fileId);
+        if (it == secondaryFiles_.end() || static_cast<int64_t>(address.pageId) > it->second.pageCount)
+            return nullptr;
+        buffer = ReadSecondary(it->second, address.pageId);
+    }
+    lastPageBuffer_ = buffer.get();
+    return buffer;
+}
+
+}  // namespace kestrane

@@ -1,0 +1,45 @@
+#pragma once
+// Small value types that records, record pages and the value decoders share.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrane {
+
+// One variable (FixedVar) or long (CD) column value of a record, or one sparse-column value. The
+// data is a private copy padded with zero bytes; an empty `data` means the value has no bytes (an
+// empty or refused column), whatever `length` says.
+struct ColumnValue {
+    int32_t columnId = -1;  // sparse column id; -1 for an ordinary column
+    std::vector<uint8_t> data;
+    uint32_t length = 0;
+    std::wstring text;
+    uint8_t complex = 0;
+    uint8_t spare = 0;
+
+    bool hasData() const { return !data.empty(); }
+    const uint8_t* bytes() const { return data.empty() ? nullptr : data.data(); }
+};
+
+// A value of the page-compression anchor, a dictionary entry, or a collected large-value piece.
+// Length -2 marks a NULL anchor column, -1 an empty one (both without data).
+struct ColumnData {
+    std::vector<uint8_t> data;
+    int32_t length = 0;
+
+    bool hasData() const { return !data.empty(); }
+};
+
+// One entry of a variable-offset or long-offset array: low 15 bits of the stored u16, and bit 15.
+struct VarColumnOffset {
+    uint16_t endOffset = 0;
+    uint8_t complex = 0;
+};
+
+// Per-column result of CD decompression.
+struct CdColumnDescriptor {
+    uint8_t isNull = 0;
+    int32_t length = 0;
+};
+
+}  // namespace kestrane

@@ -1,0 +1,71 @@
+#include "logreader/LogBlock.h"
+
+#include <algorithm>
+
+#include "logreader/LogByteSource.h"
+
+namespace kestrane {
+
+std::optional<LogBlockHeader> LogBlockHeader::Parse(ByteView bytes) {
+    if (bytes.size() < logfmt::kBlockHeaderSize) return std::nullopt;
+    LogBlockHeader h;
+    h.recordCount = *bytes.u16(0x02);
+    h.slotBase = *bytes.u16(0x04);
+    h.size = *bytes.u16(0x06);
+    h.lsn.Set(*bytes.u32(0x0C), *bytes.u32(0x10), *bytes.u16(0x14));
+    return h;
+}
+
+void UndoSectorStamps(uint8_t* block, size_t size) {
+    const size_t sectors = size / logfmt::kSectorSize;
+    for (size_t i = 0; i < sectors; ++i) block[i * logfmt::kSectorSize] = block[size - 1 - i];
+}
+
+void LogBlockView::CopyOut(size_t from, size_t length, uint8_t* out) const {
+    const size_t have = from < bytes_.size() ? std::min(length, bytes_.size() - from) : 0;
+    if (have) bytes_.copy(from, have, out);
+    if (have < length) std::memset(out + have, 0, length - have);
+    if (from >= stampedEnd_) return;
+    const size_t end = std::min(from + length, stampedEnd_);
+    for (size_t at = (from + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize; at < end;
+         at += logfmt::kSectorSize)
+        out[at - from] = TrueSectorByte(at);
+}
+
+ByteView LogBlockView::Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const {
+    const size_t firstStamp = (from + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize;
+    const bool stampInside = firstStamp < stampedEnd_ && firstStamp - from < length;
+    if (!stampInside && bytes_.fits(from, length)) return bytes_.sub(from, length);
+    scratch.resize(length);
+    CopyOut(from, length, scratch.data());
+    return ByteView(scratch);
+}
+
+LogRecordExtent LogBlockView::Extent(uint32_t j) const {
+    LogRecordExtent e;
+    e.start = SlotOffset(j);
+    int64_t end;
+    if (j + 1 < header_.recordCount)
+        end = SlotOffset(j + 1);
+    else
+        end = int64_t{header_.slotBase} - 2 * int64_t{header_.recordCount};
+    if (e.start >= Size()) {
+        e.end = e.start;
+        return e;
+    }
+    e.end = static_cast<uint32_t>(std::clamp<int64_t>(end, e.start, static_cast<int64_t>(Size())));
+    return e;
+}
+
+std::optional<LogBlockView> ReadLogBlock(const LogByteSource& source, uint64_t pos, std::vector<uint8_t>& buffer) {
+    uint8_t head[logfmt::kBlockHeaderSize];
+    if (source.ReadAt(pos, head, sizeof head) != sizeof head) return std::nullopt;
+    auto header = LogBlockHeader::Parse(ByteView(head, sizeof head));
+    if (!header || header->size < logfmt::kBlockHeaderSize) return std::nullopt;
+    buffer.assign(header->size, 0);
+    source.ReadAt(pos, buffer.data(), buffer.size());
+    UndoSectorStamps(buffer.data(), buffer.size());
+    return LogBlockView(ByteView(buffer), *header);
+}
+
+}  // namespace kestrane

@@ -1,0 +1,98 @@
+#pragma once
+// One log block: its 28-byte header, the undoing of its sector stamps and its slot array.
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "logreader/LogFormat.h"
+#include "platform/ByteReader.h"
+
+namespace kestrane {
+
+struct LogBlockHeader {
+    uint16_t recordCount = 0;
+    uint16_t slotBase = 0;
+    uint16_t size = 0;
+    CLogSeqNo lsn;  // lsn.vlfSequence is the VLF the block belongs to
+
+    // Nullopt when fewer than 28 bytes are given.
+    static std::optional<LogBlockHeader> Parse(ByteView bytes);
+};
+
+// Puts back the true first byte of each whole 512-byte sector (stored at size - 1 - i).
+void UndoSectorStamps(uint8_t* block, size_t size);
+
+// Byte range of one record inside its block.
+struct LogRecordExtent {
+    uint32_t start = 0;
+    uint32_t end = 0;  // exclusive, clipped to [start, block size]
+};
+
+// One block's bytes with bounds-checked access. The bytes are either as stored (`stamped`: the true
+// first byte of each sector is put back on every read, so a scan needs no copy of the block) or
+// with the stamps already undone. They may end before the block does (at the end of the file): the
+// missing bytes read as zero.
+class LogBlockView {
+public:
+    LogBlockView() = default;
+    LogBlockView(ByteView bytes, const LogBlockHeader& header, bool stamped = false)
+        : bytes_(bytes.clip(0, header.size)), header_(header),
+          stampedEnd_(stamped ? size_t{header.size} / logfmt::kSectorSize * logfmt::kSectorSize : 0) {}
+
+    // The bytes as given (stamped or not, possibly short).
+    ByteView bytes() const { return bytes_; }
+    const LogBlockHeader& header() const { return header_; }
+    size_t Size() const { return header_.size; }
+    uint16_t RecordCount() const { return header_.recordCount; }
+    // Record layout code (first byte of the block).
+    uint8_t Layout() const { return Byte(0); }
+
+    uint8_t Byte(size_t at) const {
+        if (at < stampedEnd_ && at % logfmt::kSectorSize == 0) return TrueSectorByte(at);
+        return bytes_.getOr<uint8_t>(at, 0);
+    }
+    template <typename T>
+    T Get(size_t at) const {
+        if (stampedEnd_ == 0 || (at % logfmt::kSectorSize != 0 && at % logfmt::kSectorSize + sizeof(T) <= logfmt::kSectorSize))
+            return bytes_.getOr<T>(at, 0);
+        uint8_t tmp[sizeof(T)];
+        CopyOut(at, sizeof tmp, tmp);
+        T v;
+        std::memcpy(&v, tmp, sizeof v);
+        return v;
+    }
+    // Copies [from, from + length) of the block into out, stamps undone; zero outside the bytes.
+    void CopyOut(size_t from, size_t length, uint8_t* out) const;
+    // [from, from + length) of the block, stamps undone: a view of the bytes themselves when no
+    // stamp lies inside and they are all there, else a copy in `scratch`.
+    ByteView Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const;
+
+    // Offset of record j: the u16 at base - 2 - 2j, 0 when that position is outside the block.
+    uint32_t SlotOffset(uint32_t j) const {
+        const int64_t at = int64_t{header_.slotBase} - 2 - 2 * int64_t{j};
+        if (at < 0 || static_cast<uint64_t>(at) + 2 > Size()) return 0;
+        return Get<uint16_t>(static_cast<size_t>(at));
+    }
+    // Record j from its offset to the next record's offset (the last one: to base - 2n).
+    LogRecordExtent Extent(uint32_t j) const;
+    // The scan looks at records whose first 192 bytes lie inside the block.
+    bool Examinable(uint32_t j) const { return uint64_t{SlotOffset(j)} + logfmt::kRecordExamined <= Size(); }
+
+private:
+    uint8_t TrueSectorByte(size_t at) const {
+        return bytes_.getOr<uint8_t>(Size() - 1 - at / logfmt::kSectorSize, 0);
+    }
+
+    ByteView bytes_;
+    LogBlockHeader header_;
+    size_t stampedEnd_ = 0;  // stamps are undone below this offset (whole sectors only)
+};
+
+// Reads the block at `pos` of a log source into `buffer` (zero-filled past the end of the source),
+// undoes its stamps and returns a view on it; nullopt when no block header can be read or the block
+// is smaller than its header.
+class LogByteSource;
+std::optional<LogBlockView> ReadLogBlock(const LogByteSource& source, uint64_t pos, std::vector<uint8_t>& buffer);
+
+}  // namespace kestrane

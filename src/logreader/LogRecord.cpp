@@ -1,0 +1,71 @@
+#include "logreader/LogRecord.h"
+
+namespace kestrane {
+
+LogElementWalk::LogElementWalk(const RowLogRecord& record)
+    : record_(record), pos_(record.ElementsStart()), count_(record.ElementCount()) {}
+
+bool LogElementWalk::Next(ByteView& element) {
+    if (index_ >= count_) return false;
+    const ByteView body = record_.body();
+    if (index_ == 1 && record_.Operation() == logfmt::kOpModifyRow) {
+        // Element 1 of a modify-row begins 4-byte aligned, counted from element 0's start.
+        const size_t len0 = pos_ - firstStart_;
+        pos_ = firstStart_ + ((len0 + 3) & ~size_t{3});
+    }
+    if (pos_ >= body.size()) return false;
+    const size_t len = record_.ElementLength(index_);
+    if (!body.fits(pos_, len)) return false;
+    if (index_ == 0) firstStart_ = pos_;
+    element = body.sub(pos_, len);
+    pos_ += len;
+    ++index_;
+    return true;
+}
+
+bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,
+                          ByteView& rawName, uint64_t& beginTime) {
+    const size_t start = extent.start, end = extent.end;
+    const size_t var = start + block.Get<uint16_t>(start + logfmt::kOffFixedLength);
+    if (var + 4 > end) return false;
+    const uint16_t fieldCount = block.Get<uint16_t>(var);
+    if (fieldCount == 0) return false;
+    const uint16_t nameLength = block.Get<uint16_t>(var + 2);
+    // The fields begin 4-byte aligned after the length array: one field skips nothing, two skip 2.
+    const size_t lengthsEnd = 2 + 2 * size_t{fieldCount};
+    const size_t nameAt = var + ((lengthsEnd + 3) & ~size_t{3});
+    if (nameAt > end || nameLength > end - nameAt) return false;
+    const ByteView text = block.Range(nameAt, nameLength, scratch);
+    size_t units = text.size() / 2;
+    for (size_t i = 0; i < units; ++i) {
+        if (*text.u16(2 * i) == 0) {
+            units = i;
+            break;
+        }
+    }
+    rawName = text.sub(0, 2 * units);
+    beginTime = block.Get<uint64_t>(start + logfmt::kOffBeginTime);
+    return true;
+}
+
+void DecodeTransactionName(ByteView rawName, std::wstring& name) {
+    name.clear();
+    const size_t units = rawName.size() / 2;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t c = *rawName.u16(2 * i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+            const uint32_t lo = *rawName.u16(2 * i + 2);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        name.push_back(static_cast<wchar_t>(c));
+    }
+}
+
+}  // namespace kestrane

@@ -1,0 +1,79 @@
+#pragma once
+// Field access to one log record inside its (stamp-free) block, and its element walk. The head
+// fields are read from the record's first 192 bytes as the block holds them (zero past the block);
+// the elements only from the record's own extent.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "logreader/LogBlock.h"
+#include "logreader/LogFormat.h"
+#include "platform/ByteReader.h"
+
+namespace kestrane {
+
+class RowLogRecord {
+public:
+    RowLogRecord() = default;
+    RowLogRecord(ByteView block, LogRecordExtent extent)
+        : head_(block.clip(extent.start, logfmt::kRecordExamined)),
+          body_(block.sub(extent.start, extent.end - extent.start)) {}
+
+    uint16_t FixedLength() const { return head_.getOr<uint16_t>(logfmt::kOffFixedLength, 0); }
+    uint8_t Operation() const { return head_.getOr<uint8_t>(logfmt::kOffOperation, 0); }
+    uint8_t Context() const { return head_.getOr<uint8_t>(logfmt::kOffContext, 0); }
+    LogPageId Page() const {
+        return LogPageId{head_.getOr<uint32_t>(logfmt::kOffPage, 0), head_.getOr<uint16_t>(logfmt::kOffFile, 0)};
+    }
+    uint16_t RowSlot() const { return head_.getOr<uint16_t>(logfmt::kOffSlot, 0); }
+    uint64_t RowsetId() const { return head_.getOr<uint64_t>(logfmt::kOffRowsetId, 0); }
+    uint16_t OffsetInRow() const { return head_.getOr<uint16_t>(logfmt::kOffRowOffset, 0); }
+    uint16_t ElementCount() const { return head_.getOr<uint16_t>(logfmt::kOffElementCount, 0); }
+    // Length of element e from the length array (0 when the array entry lies outside the record).
+    uint16_t ElementLength(uint32_t e) const {
+        return body_.getOr<uint16_t>(logfmt::kOffElementLengths + 2 * size_t{e}, 0);
+    }
+    // Offset (from the record start) where the element data begin: after the length array, plus
+    // 2 for an inserted row.
+    size_t ElementsStart() const {
+        size_t at = logfmt::kOffElementLengths + 2 * size_t{ElementCount()};
+        if (Operation() == logfmt::kOpInsertRow) at += 2;
+        return at;
+    }
+
+    ByteView body() const { return body_; }
+    ByteView head() const { return head_; }
+
+private:
+    ByteView head_;
+    ByteView body_;
+};
+
+// Walks the elements of a row record back to back from ElementsStart(), with the modify-row rule
+// that element 1 starts 4-byte aligned from element 0's start. Stops at the record's end: an
+// element whose length runs past it is not handed out.
+class LogElementWalk {
+public:
+    explicit LogElementWalk(const RowLogRecord& record);
+    // Next element, or false at the end of the walk.
+    bool Next(ByteView& element);
+    uint32_t Index() const { return index_; }  // index of the element Next() returned last + 1
+
+private:
+    const RowLogRecord& record_;
+    size_t pos_;
+    uint32_t index_ = 0;
+    uint32_t count_;
+    size_t firstStart_ = 0;
+};
+
+// The name field and begin time of the begin-transaction record at `extent` of `block`. False when the
+// record holds no name field (field count 0) or the name does not lie inside the record: the caller
+// then keeps its current name and time. `rawName` is the UTF-16LE name up to its length or its first
+// zero character, a view into the block or into `scratch`.
+bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,
+                          ByteView& rawName, uint64_t& beginTime);
+// UTF-16LE name bytes as text (into `name`, its storage reused).
+void DecodeTransactionName(ByteView rawName, std::wstring& name);
+
+}  // namespace kestrane

@@ -1,0 +1,48 @@
+#include "logreader/OperationDetail.h"
+
+#include <memory>
+
+#include "datafile/MetadataCatalog.h"
+#include "logreader/OperationRebuild.h"
+#include "logreader/OperationStatement.h"
+#include "platform/RunState.h"
+
+namespace kestrane {
+
+std::vector<std::wstring> RecordGridCells(const ColumnDefList& image, uint32_t firstColumnIndex) {
+    std::vector<std::wstring> cells;
+    if (firstColumnIndex >= image.size()) return cells;
+    cells.push_back(image[firstColumnIndex].valueText);
+    for (size_t i = size_t{firstColumnIndex} + 1; i < image.size(); ++i)
+        if (image[i].ordinal != kOrdinalNotStored) cells.push_back(image[i].valueText);
+    return cells;
+}
+
+void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {
+    if (entryIndex >= store_.Size()) return;
+    status_.ClearRecordGrid();
+    status_.SetStatusLine(L"");
+    state_.deletedRecordScan = 0;  // the dialog's "Advance Delete record" box is never ticked
+    const OperationEntry entry = store_[entryIndex];
+    const std::wstring table = store_.TableName(entry);
+    const ColumnDefList columns = catalog_.BuildObjectLists(table, L"U ", {});
+    std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns), DestroyTableLayout);
+    grid_.SetColumns(columns, catalog_.firstColumnIndex);
+    BuildOperationStatement(entry.blockOffset, entry.allocationUnitId, *layout, entry.slotIndex, table);
+}
+
+void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t allocationUnitId,
+                                                  TableLayout& layout, uint32_t slotIndex,
+                                                  const std::wstring& tableName) {
+    status_.SetStatusLine(L"");
+    OperationRebuilder rebuilder(holder_, catalog_, state_, log_);
+    const RowImages rebuilt = rebuilder.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
+    if (rebuilt.images.empty()) return;
+    const std::wstring statement =
+        BuildOperationStatementText(rebuilt.operation, tableName, rebuilt.images, state_);
+    if (!statement.empty()) status_.SetStatusLine(statement);
+    for (const ColumnDefList& image : rebuilt.images)
+        grid_.InsertRowAtTop(RecordGridCells(image, catalog_.firstColumnIndex));
+}
+
+}  // namespace kestrane

@@ -1,0 +1,55 @@
+#pragma once
+// A click on a row of the operations list: the operation's row images go into the record grid and
+// its statement into the status line.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/CatalogRecords.h"
+#include "datafile/ColumnDef.h"
+#include "logreader/LogByteSource.h"
+#include "logreader/OperationPager.h"
+#include "logreader/OperationStore.h"
+
+namespace kestrane {
+
+class CDbFileHolder;
+class CMetadataCatalog;
+class RunState;
+
+// The record grid below the operations list.
+class RecordGridSink {
+public:
+    virtual ~RecordGridSink() = default;
+    // The grid's columns for the clicked table (BuildRecordGridColumns).
+    virtual void SetColumns(const ColumnDefList& columns, uint32_t firstColumnIndex) = 0;
+    // Inserts a row above all others.
+    virtual void InsertRowAtTop(const std::vector<std::wstring>& cells) = 0;
+};
+
+// The cells of one image: the first shown column's text, then each later stored column's text.
+std::vector<std::wstring> RecordGridCells(const ColumnDefList& image, uint32_t firstColumnIndex);
+
+class OperationDetailView {
+public:
+    OperationDetailView(const OperationStore& store, CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state,
+                        const LogByteSource& log, OperationStatusSink& status, RecordGridSink& grid)
+        : store_(store), holder_(holder), catalog_(catalog), state_(state), log_(log), status_(status), grid_(grid) {}
+
+    // NM_CLICK on the list: `entryIndex` is the clicked row's item data.
+    void OnOperationClicked(uint64_t entryIndex);
+    // Rebuilds one operation into the status line and the record grid.
+    void BuildOperationStatement(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
+                                 uint32_t slotIndex, const std::wstring& tableName);
+
+private:
+    const OperationStore& store_;
+    CDbFileHolder& holder_;
+    CMetadataCatalog& catalog_;
+    RunState& state_;
+    const LogByteSource& log_;
+    OperationStatusSink& status_;
+    RecordGridSink& grid_;
+};
+
+}  // namespace kestrane

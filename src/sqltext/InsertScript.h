@@ -1,0 +1,34 @@
+#pragma once
+// The INSERT text of logged rows in a table's script file, with the roll-over to a continuation file
+// once the table file has grown past the limit.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/ColumnDef.h"
+#include "platform/BinaryFile.h"
+#include "platform/RunState.h"
+
+namespace kestrane {
+
+constexpr uint64_t kScriptRollOverBytes = 1'000'000'000;
+
+// What the INSERT writer keeps between calls; the main dialog owns one for its lifetime.
+struct InsertScriptState {
+    std::wstring currentTableName;          // the table that the INSERT heads name
+    uint64_t rollOverCounter = 0;           // continuation files begun so far, never reset
+    bool queryBackwardCompatibility = false;  // one statement per row
+    uint64_t rollOverLimit = kScriptRollOverBytes;
+};
+
+// Appends the INSERT text of `rows` (each a column list carrying value texts) to the table file at
+// `tableFilePath` and returns it. When that file is past the limit a continuation file is begun first:
+// `tableFilePath` then names it, and a ":r" line for it goes to `listFile`. `databaseName` is the name
+// of the continuation file's use line, `tableName` the table's folder name. Polls the stop flag before
+// each row; a stop keeps only the rows written completely.
+std::wstring WriteInsertScripts(const std::vector<ColumnDefList>& rows, const ColumnDefList& columns,
+                                std::wstring& tableFilePath, const std::wstring& databaseName,
+                                const std::wstring& tableName, BinaryFile& listFile, const RunState& state,
+                                InsertScriptState& script);
+
+}  // namespace kestrane

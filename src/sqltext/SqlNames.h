@@ -1,0 +1,32 @@
+#pragma once
+// Names in the T-SQL texts and in the script folder. Table and column names come from a data file and
+// are untrusted: every name that is put between brackets, between quotes or into a path goes through
+// one of the functions below, so that it cannot close its brackets or quotes or leave its folder.
+#include <string>
+
+namespace kestrane {
+
+// Removes the characters 1..31, then ".", "!", "[", "]", "`", " " and "-". The result may be empty.
+std::wstring SanitizeSqlIdentifier(std::wstring name);
+
+// The database name of a data file: its last path component (split on "\" and "/") without ".mdf"
+// or ".MDF" (exact case), without "-" and " ".
+std::wstring DatabaseNameFromFilePath(const std::wstring& path);
+
+// The name as it goes between "[" and "]": every "]" doubled.
+std::wstring EscapeBracketedName(const std::wstring& name);
+
+// The text as it goes between single quotes: every "'" doubled.
+std::wstring EscapeQuotedText(const std::wstring& text);
+
+// The table name of a SET IDENTITY_INSERT statement: unchanged when it is a regular identifier that is
+// no reserved word, else bracketed (with "]" doubled), so that the statement names exactly that table.
+std::wstring IdentityInsertTableName(const std::wstring& name);
+
+// One folder or file name component made from a table or database name: "/", "\", control characters
+// and the characters that Windows refuses in file names ('"' also closes the ":r" path of a list file)
+// become "_"; "", "." and ".." become "_", "_." and "_..". The result never leaves its parent folder.
+// Applying it twice gives the same as applying it once.
+std::wstring SafePathComponent(const std::wstring& name);
+
+}  // namespace kestrane

@@ -1,0 +1,193 @@
+// The catalogue load over small synthetic data files: a usable one, and damaged ones.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "datafile/DataFileFixture.h"
+#include "datafile/DataPage.h"
+#include "datafile/DbFileHolder.h"
+#include "datafile/MetadataCatalog.h"
+#include "datafile/RecordFixtures.h"
+#include "platform/ProgressSink.h"
+#include "platform/RunState.h"
+#include "platform/TextCodec.h"
+
+namespace kestrane {
+namespace {
+
+using test::Bytes;
+using test::FixedVarRow;
+using test::PageBuilder;
+using test::PutU16;
+using test::PutU32;
+
+constexpr uint64_t kRowsetT = 72057594038321152ull;
+constexpr uint64_t kUnitT = (uint64_t{1} << 56) | (uint64_t{500} << 16);
+
+void PutU64(Bytes& b, size_t at, uint64_t v) {
+    PutU32(b, at, static_cast<uint32_t>(v));
+    PutU32(b, at + 4, static_cast<uint32_t>(v >> 32));
+}
+
+Bytes ObjectFixed(int32_t id, const char* type, uint32_t parent) {
+    Bytes f(24, 0);
+    PutU32(f, 0, static_cast<uint32_t>(id));
+    f[13] = static_cast<uint8_t>(type[0]);
+    f[14] = static_cast<uint8_t>(type[1]);
+    PutU32(f, 15, parent);
+    return f;
+}
+
+Bytes ColumnFixed(uint32_t objectId, uint32_t columnId, uint8_t systemType, uint16_t maxLength) {
+    Bytes f(41, 0);
+    PutU32(f, 0, objectId);
+    PutU32(f, 6, columnId);
+    f[10] = systemType;
+    PutU32(f, 11, systemType);
+    PutU16(f, 15, maxLength);
+    return f;
+}
+
+// Pages 0..15: header page, filler, boot page 9, then the system tables and one data page of "T".
+std::vector<Bytes> CataloguePages(bool withObjects) {
+    std::vector<Bytes> pages;
+    for (uint32_t i = 0; i < 10; ++i) pages.push_back(PageBuilder(i == 0 ? 15 : 0, i, 0).image);
+    pages[9].assign(kPageSize, 0);  // a boot page of zeros
+
+    PageBuilder objects(1, 10, 34);
+    if (withObjects) {
+        objects.AddRow(FixedVarRow(ObjectFixed(500, "U ", 0), 3, {WideToUtf16Le(L"T")}));
+        objects.AddRow(FixedVarRow(ObjectFixed(501, "PK", 500), 3, {}, 0x10));  // no name column
+        objects.AddRow(FixedVarRow(ObjectFixed(-7, "S ", 0), 3, {WideToUtf16Le(L"sys")}));
+    }
+    pages.push_back(objects.image);
+
+    PageBuilder units(1, 11, 7);
+    Bytes unit(41, 0);
+    PutU64(unit, 0, kUnitT);
+    unit[8] = 1;
+    PutU64(unit, 9, kRowsetT);
+    PutU32(unit, 23, 15);
+    PutU16(unit, 27, 1);
+    units.AddRow(FixedVarRow(unit, 12, {}, 0x10));
+    units.AddRow(FixedVarRow(Bytes(30, 0), 12, {}, 0x10));  // short: kept with defaults
+    Bytes other(41, 0);  // a unit of another table whose pages carry the same header object id
+    PutU64(other, 0, uint64_t{500} << 16);
+    other[8] = 1;
+    PutU64(other, 9, uint64_t{500} << 16);
+    PutU32(other, 23, 16);
+    PutU16(other, 27, 1);
+    units.AddRow(FixedVarRow(other, 12, {}, 0x10));
+    pages.push_back(units.image);
+
+    PageBuilder columns(1, 12, 41);
+    columns.AddRow(FixedVarRow(ColumnFixed(500, 1, 56, 4), 20, {WideToUtf16Le(L"a")}));
+    columns.AddRow(FixedVarRow(ColumnFixed(500, 2, 231, 20), 20, {}, 0x10));  // unnamed
+    columns.AddRow(FixedVarRow(Bytes(12, 0xFF), 20, {}, 0x10));              // short
+    pages.push_back(columns.image);
+
+    PageBuilder types(1, 13, 50);
+    for (auto [id, name] : {std::pair<uint8_t, const wchar_t*>{56, L"int"}, {231, L"nvarchar"}}) {
+        Bytes t(38, 0);
+        PutU32(t, 0, id);
+        PutU32(t, 4, 4);
+        t[8] = id;
+        types.AddRow(FixedVarRow(t, 12, {WideToUtf16Le(name)}));
+    }
+    pages.push_back(types.image);
+
+    PageBuilder rowsets(1, 14, 5);
+    Bytes rowset(35, 0);
+    PutU64(rowset, 0, kRowsetT);
+    PutU32(rowset, 9, 500);
+    PutU32(rowset, 13, 1);
+    rowsets.AddRow(FixedVarRow(rowset, 10, {}, 0x10));
+    pages.push_back(rowsets.image);
+
+    // Page 15 belongs to T's unit (index id 256 and object id 500 give its id); page 16 carries the
+    // same object id for another unit and must not be taken for T's.
+    for (uint16_t indexId : {uint16_t{256}, uint16_t{0}}) {
+        PageBuilder data(1, static_cast<uint32_t>(pages.size()), 500);
+        PutU16(data.image, kHdrIndexId, indexId);
+        for (int32_t value : {7, 8}) {
+            Bytes fixed(4, 0);
+            PutU32(fixed, 0, static_cast<uint32_t>(value));
+            data.AddRow(FixedVarRow(fixed, 2, {WideToUtf16Le(L"xy")}));
+        }
+        pages.push_back(data.image);
+    }
+    return pages;
+}
+
+std::wstring WriteFile(const test::TempFolder& dir, const std::string& name, const std::vector<Bytes>& pages) {
+    Bytes file;
+    for (const Bytes& page : pages) file.insert(file.end(), page.begin(), page.end());
+    return dir.Write(name, file);
+}
+
+TEST(CatalogFile, LoadsTablesColumnsAndPagesFromSystemTables) {
+    test::TempFolder dir;
+    RunState state("");
+    NullProgressSink progress;
+    CDbFileHolder holder(state, progress);
+    ASSERT_TRUE(holder.Open(WriteFile(dir, "t.mdf", CataloguePages(true))));
+    CMetadataCatalog* catalog = holder.Catalog();
+    ASSERT_NE(catalog, nullptr);
+    EXPECT_EQ(state.legacyCatalog, 0);
+    ASSERT_EQ(catalog->objects.size(), 2u);  // the negative id is not kept
+    EXPECT_EQ(catalog->objects[1].name, L"Repairname0");
+    EXPECT_EQ(catalog->allocationUnits.size(), 3u);
+    EXPECT_EQ(catalog->allocationUnits[1].type, 0xFF);
+    ASSERT_EQ(catalog->columns.size(), 3u);
+    EXPECT_EQ(catalog->columns[1].name, L"RepairColumn0");
+    EXPECT_EQ(catalog->columns[2].name, L"");
+
+    const ColumnDefList columns = catalog->BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0].typeText, L"int(4)");
+    EXPECT_EQ(columns[1].typeText, L"nvarchar(20)");
+    EXPECT_EQ(columns[1].name, L"RepairColumn0");
+    ASSERT_EQ(catalog->tablePages.size(), 1u);
+    EXPECT_EQ(catalog->tablePages[0], PageAddress(1, 15));
+    EXPECT_EQ(catalog->currentAllocationUnit.firstPageId, 15u);
+    auto page = holder.DataFile()->LoadDataPage(catalog->tablePages[0]);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->RecordCount(), 2u);
+}
+
+TEST(CatalogFile, DamagedCataloguesGiveEmptyListsNotCrashes) {
+    test::TempFolder dir;
+    RunState state("");
+    NullProgressSink progress;
+    {
+        // An object table without records and a boot page of zeros: the legacy path runs, finds
+        // nothing, and the catalogue holds no objects.
+        CDbFileHolder holder(state, progress);
+        ASSERT_TRUE(holder.Open(WriteFile(dir, "empty.mdf", CataloguePages(false))));
+        CMetadataCatalog* catalog = holder.Catalog();
+        ASSERT_NE(catalog, nullptr);
+        EXPECT_EQ(state.legacyCatalog, 1);
+        EXPECT_TRUE(catalog->objects.empty());
+        EXPECT_TRUE(catalog->columns.empty());
+        EXPECT_TRUE(catalog->BuildObjectLists(L"T", L"U ", {}).empty());
+    }
+    {
+        // System pages whose slots point at garbage.
+        std::vector<Bytes> pages = CataloguePages(true);
+        for (size_t p = 10; p < pages.size(); ++p) {
+            for (size_t i = 96; i < kPageSize - 40; ++i) pages[p][i] = static_cast<uint8_t>(i * 37 + p);
+        }
+        CDbFileHolder holder(state, progress);
+        ASSERT_TRUE(holder.Open(WriteFile(dir, "garbage.mdf", pages)));
+        CMetadataCatalog* catalog = holder.Catalog();
+        ASSERT_NE(catalog, nullptr);
+        for (const ObjectRecord& object : catalog->objects) {
+            if (object.type == L"U ") catalog->BuildObjectLists(object.name, L"U ", {});
+        }
+        catalog->ResetCatalogue();
+        EXPECT_TRUE(catalog->objects.empty());
+    }
+}
+
+}  // namespace
+}  // namespace kestrane

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+#include "datafile/LargeValue.h"
+#include "datafile/TextMixPage.h"
+#include "platform/RunState.h"
+#include "datafile/TextPageFixture.h"
+
+namespace kestrane {
+namespace {
+
+using namespace kestrane::test;
+
+Bytes Ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+TEST(LargeValueTest, NodeKindsAndFlags) {
+    FakeTextPages pages;
+    LobContext context(pages, 1252);
+    const Bytes abcWide{0x41, 0, 0x42, 0, 0x43, 0};
+    Bytes data = DataNode(abcWide);
+    EXPECT_EQ(ReadLobValue(ByteView(data), context, false, false, 6, nullptr, false, true), L"ABC");
+    EXPECT_EQ(ReadLobValue(ByteView(data), context, false, true, 6, nullptr, false, false), L"410042004300");
+    // Cyrillic UTF-16 has few zero bytes: read as UTF-16.
+    Bytes cyr;
+    for (int i = 0; i < 30; ++i) { cyr.push_back(0x10 + i % 16); cyr.push_back(0x04); }
+    Bytes cyrNode = DataNode(cyr);
+    EXPECT_EQ(ReadLobValue(ByteView(cyrNode), context, false, false, 60, nullptr, false, true).substr(0, 2),
+              L"\u0410\u0411");
+    // 8-bit text follows the code page.
+    Bytes cp1251 = DataNode({0xC0, 0xE1, 0xE2, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20});
+    LobContext cyrillic(pages, 1251);
+    EXPECT_EQ(ReadLobValue(ByteView(cp1251), cyrillic, false, false, 10, nullptr, false, false),
+              L"\u0410\u0431\u0432       ");
+
+    Bytes small = SmallRootNode(abcWide);
+    EXPECT_EQ(ReadLobValue(ByteView(small), context, false, false, 12, nullptr, false, false), L"ABC");
+    // Binary data is never narrowed, even when half of it is zero.
+    EXPECT_EQ(ReadLobValue(ByteView(small), context, false, true, 12, nullptr, false, false), L"410042004300");
+    Bytes tooLong = SmallRootNode(abcWide);
+    tooLong[10] = 200;  // stated length past the record
+    EXPECT_EQ(ReadLobValue(ByteView(tooLong), context, false, false, 12, nullptr, false, false), L"");
+    Bytes unknown = Head(7);
+    Put(unknown, 0, 8);
+    Put(unknown, 0, 2);
+    EXPECT_EQ(ReadLobValue(ByteView(unknown), context, false, false, 10, nullptr, false, false), L"");
+    EXPECT_EQ(ReadLobValue(ByteView(Bytes{1, 2, 3}), context, false, false, 3, nullptr, false, false), L"");
+
+    // Collect mode hands the raw pieces over and returns no text.
+    std::vector<ColumnData> pieces;
+    EXPECT_EQ(ReadLobValue(ByteView(data), context, false, false, 6, &pieces, true, true), L"");
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].data, abcWide);
+}
+
+TEST(LargeValueTest, TreesLinksAndDamage) {
+    FakeTextPages pages;
+    pages.Add(1, 10, {DataNode(Ascii("Hello, ")), DataNode(Ascii("world")), InternalNode({{11, 1, 0}, {10, 1, 1}})});
+    pages.Add(1, 11, {DataNode(Ascii("big "))});
+    pages.Add(1, 12, {LargeRootNode({{10, 1, 0}, {10, 1, 1}, {10, 1, 9}, {99, 1, 0}})});
+    pages.Add(1, 13, {InternalNode({{13, 1, 0}, {13, 1, 0}})});  // links to itself
+    pages.Add(1, 14, {LargeRootNode({{14, 1, 0}, {10, 1, 2}})});
+    LobContext context(pages, 1252);
+
+    // Large root: missing slots and pages give nothing, the other links are still read.
+    LobOptions text;
+    TextPointerValue root(context, ByteView(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0}), text);
+    EXPECT_EQ(root.ReadValue(nullptr, false, false), L"Hello, world");
+    LobOptions hex{0, 1, 0};
+    TextPointerValue hexRoot(context, ByteView(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0}), hex);
+    EXPECT_EQ(hexRoot.ReadValue(nullptr, false, false), L"48656C6C6F2C20776F726C64");
+    // A pointer to an empty node reads " "; to a missing page, "".
+    pages.Add(1, 15, {Head(7)});
+    EXPECT_EQ(TextPointerValue(context, ByteView(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 15, 0, 0, 0, 1, 0, 0, 0}), text)
+                  .ReadValue(nullptr, false, false), L" ");
+    EXPECT_EQ(TextPointerValue(context, ByteView(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 77, 0, 0, 0, 1, 0, 0, 0}), text)
+                  .ReadValue(nullptr, false, false), L"");
+    EXPECT_EQ(TextPointerValue(context, ByteView(Bytes{1, 2, 3}), text).ReadValue(nullptr, false, false), L"");
+
+    // Internal node below an in-row root; file ids above 1000 are file 1; size-0 links are skipped.
+    Bytes inRow = InRowRoot({{5, {10, 1001, 2}}, {0, {10, 1, 0}}, {7, {10, 1, 0}}});
+    EXPECT_EQ(GetLobValue(ByteView(inRow), context, text, nullptr, false, nullptr), L"big worldHello, ");
+    Bytes truncated(inRow.begin(), inRow.end() - 5);
+    EXPECT_EQ(GetLobValue(ByteView(truncated), context, text, nullptr, false, nullptr), L"big world");
+
+    // Trees that link back into themselves end.
+    int before = pages.loads;
+    EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{1, {13, 1, 0}}})), context, text, nullptr, false, nullptr), L"");
+    EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{1, {14, 1, 0}}})), context, text, nullptr, false, nullptr), L"big world");
+    EXPECT_LT(pages.loads - before, 10);
+}
+
+TEST(LargeValueTest, SideFilesForBinaryValues) {
+    FakeTextPages pages;
+    pages.Add(1, 10, {DataNode({0xDE, 0xAD, 0xBE, 0xEF})});
+    LobContext context(pages, 1252);
+    const auto folder = std::filesystem::temp_directory_path() / ("kestrane-h4-" + std::to_string(::getpid())) / "lobs";
+    std::filesystem::remove_all(folder.parent_path());
+    RunState state;
+    state.blobsToFiles = 1;
+    state.blobFolder = folder.wstring();
+    state.blobFileCounter = 6;
+    LobOptions hex{0, 1, 0};
+    Bytes root = InRowRoot({{4, {10, 1, 0}}});
+    EXPECT_EQ(GetLobValue(ByteView(root), context, hex, nullptr, false, &state), L"\\lobs\\7_blob");
+    std::ifstream in(folder / "7_blob", std::ios::binary);
+    Bytes written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
+    // An empty value still gets its (empty) file.
+    EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{0, {10, 1, 0}}})), context, hex, nullptr, false, &state),
+              L"\\lobs\\8_blob");
+    EXPECT_EQ(std::filesystem::file_size(folder / "8_blob"), 0u);
+    // Text values stay texts.
+    EXPECT_EQ(GetLobValue(ByteView(root), context, LobOptions{}, nullptr, false, &state), std::wstring(L"\xDE\xAD\xBE\xEF"));
+    // A folder that cannot be made leaves the hex text.
+    state.blobFolder = L"/proc/kestrane-no-such/lobs";
+    EXPECT_EQ(GetLobValue(ByteView(root), context, hex, nullptr, false, &state), L"0xDEADBEEF");
+    std::filesystem::remove_all(folder.parent_path());
+
+    EXPECT_EQ(HexTextToBytes(L"0x01AbFF"), (Bytes{0x01}));
+    EXPECT_EQ(HexTextToBytes(L"0x01ABF"), (Bytes{0x01, 0xAB}));
+    EXPECT_TRUE(HexTextToBytes(L"0").empty());
+}
+
+}  // namespace
+}  // namespace kestrane

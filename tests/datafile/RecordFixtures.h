@@ -1,0 +1,84 @@
+#pragma once
+// Byte-level builders for records and pages in tests.
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "datafile/PageHeader.h"
+
+namespace kestrane::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void PutU16(Bytes& b, size_t at, uint16_t v) {
+    if (b.size() < at + 2) b.resize(at + 2);
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutU32(Bytes& b, size_t at, uint32_t v) {
+    PutU16(b, at, static_cast<uint16_t>(v));
+    PutU16(b, at + 2, static_cast<uint16_t>(v >> 16));
+}
+inline void AppendU16(Bytes& b, uint16_t v) { PutU16(b, b.size(), v); }
+
+// A FixedVar row: status A (NULL bitmap + variable columns unless given), fixed part, column count,
+// NULL bitmap, then the variable columns. `complexMask` bit k marks variable column k complex.
+inline Bytes FixedVarRow(const Bytes& fixed, uint16_t columnCount, const std::vector<Bytes>& variable,
+                         uint8_t statusA = 0x30, uint16_t complexMask = 0) {
+    Bytes row{statusA, 0};
+    AppendU16(row, static_cast<uint16_t>(fixed.size() + 4));
+    row.insert(row.end(), fixed.begin(), fixed.end());
+    AppendU16(row, columnCount);
+    if (statusA & 0x10) row.resize(row.size() + (columnCount + 7) / 8, 0);
+    if (statusA & 0x20) {
+        AppendU16(row, static_cast<uint16_t>(variable.size()));
+        size_t end = row.size() + 2 * variable.size();
+        for (size_t k = 0; k < variable.size(); ++k) {
+            end += variable[k].size();
+            AppendU16(row, static_cast<uint16_t>(end | ((complexMask >> k) & 1u ? 0x8000u : 0u)));
+        }
+        for (const Bytes& v : variable) row.insert(row.end(), v.begin(), v.end());
+    }
+    return row;
+}
+
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A page image with a header and rows placed one after another from offset 96, one slot each.
+struct PageBuilder {
+    Bytes image = Bytes(kPageSize, 0);
+    uint16_t slots = 0;
+    size_t freeOffset = kPageHeaderSize;
+
+    explicit PageBuilder(uint8_t pageType = 1, uint32_t thisPage = 20, uint32_t objectId = 100) {
+        image[0] = 1;
+        image[kHdrPageType] = pageType;
+        PutU32(image, kHdrObjectId, objectId);
+        PutU32(image, kHdrThisPageId, thisPage);
+        PutU16(image, kHdrThisFileId, 1);
+    }
+    // Places `row` at the free offset (or at `at`) and gives it the next slot; returns its offset.
+    size_t AddRow(const Bytes& row, size_t at = 0) {
+        if (at == 0) at = freeOffset;
+        std::memcpy(image.data() + at, row.data(), row.size());
+        freeOffset = std::max(freeOffset, at + row.size());
+        SetSlot(slots, static_cast<uint16_t>(at));
+        SetSlotCount(static_cast<uint16_t>(slots + 1));
+        return at;
+    }
+    void SetSlot(uint16_t slot, uint16_t offset) { PutU16(image, kPageSize - 2 - 2 * slot, offset); }
+    void SetSlotCount(uint16_t n) {
+        slots = n;
+        PutU16(image, 22, n);
+    }
+    PageBuffer Buffer() const {
+        PageBuffer b = AllocatePageBuffer();
+        std::memcpy(b.get(), image.data(), kPageSize);
+        return b;
+    }
+};
+
+}  // namespace kestrane::test

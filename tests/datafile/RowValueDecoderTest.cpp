@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "datafile/DataPage.h"
+#include "datafile/RowValueDecoder.h"
+#include "datafile/TextPageFixture.h"
+#include "platform/RunState.h"
+
+namespace kestrane {
+namespace {
+
+using namespace kestrane::test;
+
+// A FixedVar row: fixed part, column count, NULL bitmap, variable values (complex ones flagged).
+struct Row {
+    uint8_t statusA = 0x30;
+    Bytes fixed;
+    uint16_t columns = 0;
+    Bytes nullBitmap;
+    std::vector<std::pair<Bytes, bool>> variable;
+
+    Bytes Build() const {
+        Bytes b{statusA, 0};
+        Put(b, fixed.size() + 4, 2);
+        b.insert(b.end(), fixed.begin(), fixed.end());
+        Put(b, columns, 2);
+        Bytes bitmap = nullBitmap;
+        bitmap.resize((columns + 7) / 8);
+        b.insert(b.end(), bitmap.begin(), bitmap.end());
+        Put(b, variable.size(), 2);
+        size_t end = b.size() + 2 * variable.size();
+        for (const auto& [bytes, complex] : variable) {
+            end += bytes.size();
+            Put(b, end | (complex ? 0x8000 : 0), 2);
+        }
+        for (const auto& v : variable) b.insert(b.end(), v.first.begin(), v.first.end());
+        return b;
+    }
+};
+
+std::unique_ptr<CDataPage> MakePage(const std::vector<Bytes>& rows, RunState& state) {
+    PageBuffer image = AllocatePageBuffer();
+    uint8_t* p = image.get();
+    p[0] = 1;
+    p[1] = 1;
+    p[22] = static_cast<uint8_t>(rows.size());
+    p[32] = 100;
+    p[36] = 1;
+    size_t offset = 96;
+    for (size_t slot = 0; slot < rows.size(); ++slot) {
+        std::copy(rows[slot].begin(), rows[slot].end(), p + offset);
+        p[8190 - 2 * slot] = static_cast<uint8_t>(offset);
+        p[8191 - 2 * slot] = static_cast<uint8_t>(offset >> 8);
+        offset += rows[slot].size();
+    }
+    return std::make_unique<CDataPage>(std::move(image), nullptr, state);
+}
+
+ColumnDef Column(uint32_t id, const std::wstring& name, const std::wstring& typeText, uint32_t code, int16_t leaf,
+                 uint8_t nullable = 0) {
+    ColumnDef def(name, typeText, code);
+    def.columnId = id;
+    def.ordinal = static_cast<int32_t>(id);
+    def.nullable = nullable;
+    def.inLayout = 1;
+    def.leafOffset = leaf;
+    def.nullBitmapIndex = static_cast<int32_t>(id);
+    return def;
+}
+
+// id int, price money, two bits, name varchar(20), data varbinary(10) NULL, note nvarchar(10) NULL
+TableLayout SampleLayout() {
+    TableLayout layout;
+    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4),
+                      Column(2, L"price", L"money(8)", kTypeMoney, 8),
+                      Column(3, L"a", L"bit(1)", kTypeBit, 16),
+                      Column(4, L"b", L"bit(1)", kTypeBit, 16),
+                      Column(5, L"name", L"varchar(20)", kTypeVarChar, -1),
+                      Column(6, L"data", L"varbinary(10)", kTypeVarBinary, -2, 1),
+                      Column(7, L"note", L"nvarchar(20)", kTypeNVarChar, -3, 1)};
+    return layout;
+}
+
+Row SampleRow(int32_t id, Bytes name, Bytes data, Bytes note, uint8_t nulls = 0) {
+    Row r;
+    Put(r.fixed, static_cast<uint32_t>(id), 4);
+    Put(r.fixed, 1234500, 8);
+    r.fixed.push_back(0x02);
+    r.columns = 7;
+    r.nullBitmap = {nulls};
+    r.variable = {{name, false}, {data, false}, {note, false}};
+    return r;
+}
+
+std::vector<std::wstring> Texts(const ColumnDefList& row) {
+    std::vector<std::wstring> t;
+    for (const ColumnDef& d : row) t.push_back(d.valueText);
+    return t;
+}
+
+TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
+    RunState state;
+    Row ghost = SampleRow(2, {'g'}, {}, {});
+    ghost.statusA = 0x3C;  // type 6: kept only with deleted rows included
+    std::vector<Bytes> rows{SampleRow(1, {'a', 'b'}, {0x01, 0xAB}, {'h', 0, 'i', 0}).Build(), ghost.Build(),
+                            SampleRow(3, {'c'}, {}, {}, 0x60).Build()};
+    {
+        auto page = MakePage(rows, state);
+        TableLayout layout = SampleLayout();
+        auto decoded = DecodeRowValuesByRowsetColumns(*page, layout);
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_EQ(Texts(decoded[0]),
+                  (std::vector<std::wstring>{L"1", L"123.4500", L"False", L"True", L"ab", L"0x01AB", L"hi"}));
+        EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"3", L"123.4500", L"False", L"True", L"c", L"NULL", L"NULL"}));
+        EXPECT_EQ(layout.columns[0].valueText, L"3");
+        // Values are handed out once; the page keeps its earlier rows.
+        auto again = DecodeRowValuesByRowsetColumns(*page, layout);
+        ASSERT_EQ(again.size(), 4u);
+        EXPECT_EQ(again[2][4].valueText, L"");
+    }
+    {
+        // The plain decoder: the "0x" rule comes before the NULL rule.
+        auto page = MakePage(rows, state);
+        TableLayout layout = SampleLayout();
+        layout.columns[1].nullable = 1;
+        auto decoded = DecodeRowValues(*page, layout);
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_EQ(decoded[1][5].valueText, L"0x");
+        EXPECT_EQ(decoded[1][6].valueText, L"NULL");
+        EXPECT_EQ(decoded[0][1].valueText, L"123.4500");
+    }
+    {
+        // A NULL fixed value reads "NULL", not the bytes it leaves in the fixed part.
+        auto page = MakePage({SampleRow(6, {'n'}, {}, {}, 0x02).Build()}, state);
+        TableLayout layout = SampleLayout();
+        layout.columns[1].nullable = 1;
+        EXPECT_EQ(DecodeRowValues(*page, layout)[0][1].valueText, L"NULL");
+        auto again = MakePage({SampleRow(6, {'n'}, {}, {}, 0x02).Build()}, state);
+        EXPECT_EQ(DecodeRowValuesByRowsetColumns(*again, layout)[0][1].valueText, L"NULL");
+    }
+    {
+        state.includeDeletedRows = 1;
+        auto page = MakePage(rows, state);
+        TableLayout layout = SampleLayout();
+        EXPECT_EQ(DecodeRowValuesByRowsetColumns(*page, layout).size(), 3u);
+        state.includeDeletedRows = 0;
+    }
+    {
+        // Not in the layout: "NULL" whatever the record holds; a computed column is passed over.
+        auto page = MakePage(rows, state);
+        TableLayout layout = SampleLayout();
+        layout.columns[1].inLayout = 0;
+        layout.columns[4].ordinal = kOrdinalNotStored;
+        layout.columns[4].valueText = L"AS (x)";
+        auto decoded = DecodeRowValuesByRowsetColumns(*page, layout);
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_EQ(decoded[0][1].valueText, L"NULL");
+        EXPECT_EQ(decoded[0][4].valueText, L"AS (x)");
+        EXPECT_EQ(decoded[0][5].valueText, L"0x01AB");
+    }
+    {
+        // A missing variable value: "NULL" when nullable, empty otherwise; a row whose first text is
+        // empty is dropped by the plain decoder.
+        Row shortRow = SampleRow(4, {'x'}, {}, {});
+        shortRow.variable.resize(1);
+        Row noId = SampleRow(5, {'y'}, {}, {});
+        noId.fixed.clear();
+        auto page = MakePage({shortRow.Build(), noId.Build()}, state);
+        TableLayout layout = SampleLayout();
+        layout.columns[6].nullable = 0;
+        auto decoded = DecodeRowValues(*page, layout);
+        ASSERT_EQ(decoded.size(), 1u);
+        EXPECT_EQ(decoded[0][5].valueText, L"0x");
+        EXPECT_EQ(decoded[0][6].valueText, L"");
+    }
+}
+
+TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
+    RunState state;
+    FakeTextPages pages;
+    pages.Add(1, 50, {DataNode({'l', 0, 'o', 0, 'n', 0, 'g', 0}), DataNode({0xCA, 0xFE}), SmallRootNode({'t', 'x', 't', 0x20})});
+    TableLayout layout;
+    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4),
+                      Column(2, L"body", L"nvarchar(-1)", kTypeNVarChar, -1, 1),
+                      Column(3, L"blob", L"varbinary(-1)", kTypeVarBinary, -2, 1),
+                      Column(4, L"memo", L"text(16)", kTypeText, -3, 1),
+                      Column(5, L"v", L"sql_variant(8016)", kTypeSqlVariant, -4, 1),
+                      Column(6, L"s", L"int(4)", kTypeInt, 0, 1)};
+    layout.columns[5].sparse = 1;
+    Bytes pointer{0, 0, 0, 0, 0, 0, 0, 0};
+    PutRid(pointer, 50, 1, 2);
+    Bytes sparse;
+    Put(sparse, 5, 2);
+    Put(sparse, 1, 2);
+    Put(sparse, 6, 2);
+    Put(sparse, 12, 2);
+    Put(sparse, 42, 4);
+    Row r;
+    Put(r.fixed, 9, 4);
+    r.columns = 6;
+    r.variable = {{InRowRoot({{8, {50, 1, 0}}}), true},
+                  {InRowRoot({{2, {50, 1, 1}}}), true},
+                  {pointer, true},
+                  {Bytes{56, 1, 7, 0, 0, 0}, false},
+                  {sparse, true}};
+    // A second row whose links lead nowhere.
+    Row broken = r;
+    broken.variable[0].first = InRowRoot({{8, {51, 1, 0}}});
+    broken.variable[1].first = InRowRoot({{8, {50, 1, 40}}});
+    broken.variable[2].first = Bytes(pointer.begin(), pointer.begin() + 12);
+    auto page = MakePage({r.Build(), broken.Build()}, state);
+    auto decoded = DecodeRowValuesByRowsetColumns(*page, layout, &pages);
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"9", L"long", L"0xCAFE", L"txt ", L"7", L"42"}));
+    EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"9", L"", L"0x", L"", L"7", L"42"}));
+
+    EXPECT_TRUE(IsNullBitSet(ByteView(Bytes{0x00, 0x04}), 10));
+    EXPECT_FALSE(IsNullBitSet(ByteView(Bytes{0xFF}), 8));
+    EXPECT_FALSE(IsNullBitSet(ByteView(), 0));
+}
+
+}  // namespace
+}  // namespace kestrane

@@ -1,0 +1,293 @@
+// Catalogue queries and the schema of one table over a catalogue filled in code.
+#include <gtest/gtest.h>
+
+#include "datafile/MetadataCatalog.h"
+#include "platform/RunState.h"
+
+namespace kestrane {
+namespace {
+
+ObjectRecord Object(int32_t id, const std::wstring& name, const std::wstring& type, uint32_t parent = 0) {
+    ObjectRecord o;
+    o.id = id;
+    o.name = name;
+    o.type = type;
+    o.parentId = parent;
+    o.status = 0;
+    return o;
+}
+
+ColumnRecord Column(uint32_t objectId, uint32_t columnId, const std::wstring& name, uint8_t systemType,
+                    uint16_t maxLength, uint32_t status = 0, uint32_t userType = 0) {
+    ColumnRecord c;
+    c.objectId = objectId;
+    c.number = 0;
+    c.columnId = columnId;
+    c.name = name;
+    c.systemTypeId = systemType;
+    c.userTypeId = userType ? userType : systemType;
+    c.maxLength = maxLength;
+    c.precision = 0;
+    c.scale = 0;
+    c.collationId = 53256;
+    c.status = status;
+    return c;
+}
+
+TypeRecord Type(uint32_t id, const std::wstring& name, uint32_t schema = 4, uint8_t systemType = 0,
+                uint16_t maxLength = 0) {
+    TypeRecord t;
+    t.typeId = id;
+    t.name = name;
+    t.schemaId = schema;
+    t.systemTypeId = systemType ? systemType : static_cast<uint8_t>(id);
+    t.maxLength = maxLength;
+    return t;
+}
+
+RowsetRecord Rowset(uint64_t id, uint32_t objectId, uint32_t indexId) {
+    RowsetRecord r;
+    r.rowsetId = id;
+    r.objectId = objectId;
+    r.indexId = indexId;
+    return r;
+}
+
+// A table "T" (id 500) with columns 3, 1, 2 in the column table and a primary key on column 1.
+struct Fixture {
+    RunState state{""};
+    CMetadataCatalog catalog{nullptr, state};
+
+    Fixture() {
+        catalog.objects = {Object(500, L"T", L"U "), Object(501, L"PK_T", L"PK", 500), Object(502, L"V", L"V "),
+                           Object(600, L"R", L"U ")};
+        catalog.types = {Type(56, L"int"), Type(231, L"nvarchar"), Type(240, L"geography"), Type(34, L"image")};
+        catalog.columns = {Column(500, 3, L"c", 231, 0xFFFF), Column(500, 1, L"a", 56, 4, 0x01),
+                           Column(500, 2, L"b", 56, 4, 0x08), Column(600, 1, L"rid", 56, 4),
+                           Column(500, 9, L"skipped", 0, 0)};
+        catalog.rowsets = {Rowset(7000, 500, 1), Rowset(7001, 500, 2), Rowset(8000, 600, 1)};
+        IndexRecord index;
+        index.objectId = 500;
+        index.indexId = 1;
+        index.status = 0x01 | 0x20;
+        index.rowsetId = 7000;
+        catalog.indexes = {index};
+        IndexColumnRecord key;
+        key.objectId = 500;
+        key.indexId = 1;
+        key.columnId = 1;
+        key.keyPosition = 1;
+        catalog.indexColumns = {key};
+    }
+};
+
+TEST(TableSchema, ColumnsComeBackInColumnIdOrderWithTheirFlags) {
+    Fixture f;
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 3u);  // the column of system type 0 is left out
+    EXPECT_EQ(columns[0].name, L"a");
+    EXPECT_EQ(columns[1].name, L"b");
+    EXPECT_EQ(columns[2].name, L"c");
+    EXPECT_EQ(columns[0].typeText, L"int(4)");
+    EXPECT_EQ(columns[2].typeText, L"nvarchar(-1)");
+    EXPECT_EQ(columns[2].typeCode, uint32_t(kTypeNVarChar));
+    EXPECT_EQ(columns[0].nullable, 0);
+    EXPECT_EQ(columns[1].nullable, 1);
+    EXPECT_EQ(columns[1].status08Flag, 1);
+    EXPECT_EQ(columns[0].collationId, 53256);
+    EXPECT_EQ(columns[0].keyFlag, 1);
+    EXPECT_EQ(columns[1].keyFlag, 0);
+    // No rowset-column records: every column keeps its id as ordinal and is in the layout.
+    for (const ColumnDef& def : columns) {
+        EXPECT_EQ(def.ordinal, static_cast<int32_t>(def.columnId));
+        EXPECT_EQ(def.inLayout, 1);
+    }
+    EXPECT_EQ(f.catalog.currentRowset.rowsetId, 7000u);  // index id 1 wins over 2
+    EXPECT_EQ(f.catalog.schemaBuilt, 1);
+    EXPECT_EQ(f.catalog.tableSchema.size(), 3u);
+    ASSERT_EQ(f.catalog.keyColumns.size(), 1u);
+    EXPECT_EQ(f.catalog.keyColumns[0].tableName, L"T");
+    EXPECT_EQ(f.catalog.keyColumns[0].columnName, L"a");
+    ASSERT_EQ(f.catalog.keyConstraints.size(), 1u);
+    EXPECT_EQ(f.catalog.keyConstraints[0].primaryKey, 1);
+
+    // The same table again gives the same list; another table overwrites the per-table state.
+    EXPECT_EQ(f.catalog.BuildObjectLists(L"T", L"U ", {}).size(), 3u);
+    EXPECT_EQ(f.catalog.BuildObjectLists(L"R", L"U ", {}).size(), 1u);
+    EXPECT_EQ(f.catalog.currentObject.id, 600);
+}
+
+TEST(TableSchema, NonTablesAndUnknownNames) {
+    Fixture f;
+    const ColumnDefList pk = f.catalog.BuildObjectLists(L"PK_T", L"PK", {});
+    ASSERT_EQ(pk.size(), 3u);
+    EXPECT_EQ(pk[0].valueText, L"501");
+    EXPECT_EQ(pk[1].valueText, L"PK");
+    EXPECT_EQ(pk[2].valueText, L"PK_T");
+    EXPECT_EQ(f.catalog.schemaBuilt, 0);
+    EXPECT_TRUE(f.catalog.tableSchema.empty());
+
+    EXPECT_TRUE(f.catalog.BuildObjectLists(L"nope", L"U ", {}).empty());
+    EXPECT_TRUE(f.catalog.tableSchema.empty());
+    // A view is found whatever type is asked for; a user table is not found as a system table.
+    EXPECT_EQ(f.catalog.FindTableObject(L"V", L"U ").id, 502);
+    EXPECT_EQ(f.catalog.FindTableObject(L"T", L"S ").id, -1);
+}
+
+TEST(TableSchema, ComputedColumnTakesItsDefinition) {
+    Fixture f;
+    for (uint32_t id : {1u, 2u}) {
+        RowsetColumnRecord stored;
+        stored.rowsetId = 7000;
+        stored.columnId = id;
+        stored.ordinal = id;
+        stored.leafOffset = 4 + 4 * (id - 1);
+        stored.nullBitIndex = id;
+        f.catalog.rowsetColumns.push_back(stored);
+    }
+    // "0x" + UTF-16 of "(a+1)"; an 8-bit text and a different table's entry around it.
+    const std::vector<StringTriple> definitions = {
+        {L"500", L"3", L"0x28612B3129"}, {L"500", L"3", L"0x280061002B00310029002900"}, {L"600", L"3", L"0x41"}};
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", definitions);
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[0].leafOffset, 4);
+    EXPECT_EQ(columns[1].nullBitmapIndex, 2);
+    EXPECT_EQ(columns[2].inLayout, 0);
+    EXPECT_EQ(columns[2].ordinal, kOrdinalNotStored);
+    EXPECT_EQ(columns[2].valueText, L"(a+1))");  // the last matching triple wins
+    EXPECT_EQ(f.catalog.firstColumnIndex, 0u);
+}
+
+TEST(TableSchema, AlternativeRowsetColumnsPlaceColumns) {
+    Fixture f;
+    auto alt = [](uint32_t columnId, uint16_t leaf, uint16_t nullBit) {
+        RowsetColumnAltRecord r;
+        r.rowsetId = 7000;
+        r.columnId = columnId;
+        r.leafOffset = leaf;
+        r.nullBitIndex = nullBit;
+        return r;
+    };
+    f.catalog.rowsetColumnsAlt = {alt(1, 4, 1), alt(2, 8, 2), alt(3, 0xFFFF, 3), alt(77, 12, 4)};
+    RowsetColumnOrdinalRecord ordinal;
+    ordinal.rowsetId = 7000;
+    for (uint32_t id : {1u, 2u, 3u, 77u}) {
+        ordinal.columnId = id;
+        ordinal.ordinal = id;
+        f.catalog.rowsetColumnOrdinals.push_back(ordinal);
+    }
+    // Column 77 is stored but named nowhere: without a definition it is no column of the table.
+    ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[1].leafOffset, 8);
+    EXPECT_EQ(columns[2].leafOffset, -1);
+    EXPECT_EQ(columns[2].ordinal, 3);
+    EXPECT_EQ(columns[2].inLayout, 1);
+    // With a definition under the key "0" it is kept as a column without place.
+    columns = f.catalog.BuildObjectLists(L"T", L"U ", {{L"500", L"0", L"0x41"}});
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(columns[3].ordinal, kOrdinalNotStored);
+    EXPECT_EQ(columns[3].valueText, L"A");
+}
+
+TEST(TableSchema, CatalogueQueries) {
+    Fixture f;
+    // Rowsets: only index id 2 left, with an index record naming a rowset: index rowset mode.
+    f.catalog.rowsets = {Rowset(7001, 500, 2)};
+    f.catalog.indexRowsetMode = 0;
+    EXPECT_EQ(f.catalog.FindTableRowset(500).rowsetId, 7001u);
+    EXPECT_EQ(f.catalog.indexRowsetMode, 1);
+    EXPECT_EQ(f.catalog.FindTableRowset(999).rowsetId, 0u);
+
+    EXPECT_EQ(AllocationUnitPageKey(0x50000, 0x50000), 5u);
+    EXPECT_EQ(AllocationUnitPageKey((uint64_t{1} << 56) + 6 * 65536, 1), 6u);
+
+    // Missing objects: one per table id of the column list.
+    f.catalog.objects.clear();
+    f.catalog.columns = {Column(5, 1, L"x", 56, 4), Column(5, 2, L"y", 56, 4), Column(7, 1, L"z", 56, 4)};
+    f.catalog.AddMissingObjects();
+    ASSERT_EQ(f.catalog.objects.size(), 2u);
+    EXPECT_EQ(f.catalog.objects[0].name, L"5");
+    EXPECT_EQ(f.catalog.objects[1].name, L"7");
+    EXPECT_EQ(f.catalog.objects[1].type, L"U ");
+
+    bool wide = false;
+    EXPECT_EQ(CMetadataCatalog::ReadObjectDefinition(L"0x4100", wide), (std::vector<uint8_t>{0x41, 0x00}));
+    EXPECT_TRUE(wide);
+    EXPECT_EQ(CMetadataCatalog::ReadObjectDefinition(L"0x41", wide), (std::vector<uint8_t>{0x41}));
+    EXPECT_FALSE(wide);
+    EXPECT_EQ(CMetadataCatalog::ReadObjectDefinition(L"0xab", wide), (std::vector<uint8_t>{0x00}));
+    EXPECT_TRUE(CMetadataCatalog::ReadObjectDefinition(L"0", wide).empty());
+    EXPECT_EQ(CMetadataCatalog::ReadObjectDefinition(L"0x123", wide), (std::vector<uint8_t>{0x12, 0x30}));
+
+    f.catalog.types = {Type(257, L"Phone", 1, 231, 100), Type(258, L"Memo", 1, 231, 0xFFFF), Type(259, L"Num", 1, 56, 4),
+                       Type(260, L"Odd", 1, 200, 4), Type(56, L"int")};
+    EXPECT_TRUE(f.catalog.ScriptUserTypes());
+    EXPECT_EQ(f.catalog.typeStatements, (std::vector<std::wstring>{L"Create type Phone from NVarchar(50)",
+                                                                    L"Create type Memo from NVarchar(max)",
+                                                                    L"Create type Num from Int"}));
+}
+
+TEST(TableSchema, ForeignKeysFromObjectReferences) {
+    Fixture f;
+    f.catalog.objects.push_back(Object(700, L"FK_R_T", L"F ", 600));
+    ObjectReferenceRecord referencing;
+    referencing.refClass = 28;
+    referencing.referencingId = 700;
+    referencing.referencingSubId = 1;
+    referencing.referencedId = 600;
+    referencing.referencedSubId = 1;
+    ObjectReferenceRecord referenced = referencing;
+    referenced.refClass = 29;
+    referenced.referencedId = 500;
+    referenced.referencedSubId = 1;
+    f.catalog.objectReferences = {referencing, referenced};
+    f.catalog.BuildForeignKeys();
+    ASSERT_EQ(f.catalog.foreignKeys.size(), 1u);
+    const ForeignKeyRecord& key = f.catalog.foreignKeys[0];
+    EXPECT_EQ(key.name, L"FK_R_T");
+    EXPECT_EQ(key.referencingTableName, L"R");
+    EXPECT_EQ(key.referencingColumnName, L"rid");
+    EXPECT_EQ(key.referencedTableName, L"T");
+    EXPECT_EQ(key.referencedColumnName, L"a");
+
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"R", L"U ", {});
+    ASSERT_EQ(columns.size(), 1u);
+    EXPECT_EQ(columns[0].foreignKeyFlag, 1);
+    EXPECT_EQ(columns[0].referencedTable, L"T");
+    EXPECT_EQ(columns[0].referencedColumn, L"a");
+}
+
+TEST(TableSchema, LegacyLayoutReadsTheLegacyColumns) {
+    Fixture f;
+    f.state.legacyCatalog = 1;
+    auto legacyColumn = [](uint16_t number, const std::wstring& name, uint8_t systemType, uint16_t length) {
+        LegacyColumnRecord c;
+        c.objectId = 500;
+        c.name = name;
+        c.systemTypeId = systemType;
+        c.userTypeId = systemType;
+        c.maxLength = length;
+        c.columnNumber = number;
+        c.leafOffset = static_cast<uint16_t>(4 * number);
+        c.leafOffset2 = 9;
+        c.nullability = 0;
+        c.collationId = 7;
+        return c;
+    };
+    f.catalog.legacyColumns = {legacyColumn(2, L"b", 34, 16), legacyColumn(1, L"a", 56, 4), legacyColumn(1, L"dup", 56, 4)};
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 2u);  // the repeated column number is kept once
+    EXPECT_EQ(columns[0].name, L"a");
+    EXPECT_EQ(columns[0].leafOffset, 4);
+    EXPECT_EQ(columns[0].leafOffset2, 9);
+    EXPECT_EQ(columns[0].nullable, 1);
+    EXPECT_EQ(columns[0].collationId, 7);
+    EXPECT_EQ(columns[1].typeCode, uint32_t(kTypeImage));
+    EXPECT_EQ(columns[1].typeText, L"image(16)");
+    ASSERT_EQ(f.catalog.keyConstraints.size(), 1u);
+    EXPECT_EQ(f.catalog.keyConstraints[0].id, 500u);  // the parent id in the legacy layout
+}
+
+}  // namespace
+}  // namespace kestrane

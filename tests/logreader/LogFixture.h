@@ -1,0 +1,131 @@
+#pragma once
+// Builds synthetic log files byte by byte: VLF headers, blocks with sector stamps and slot arrays,
+// row-operation and begin-transaction records. Shared by the tests, the benchmark and fuzz seeds.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kestrane::test {
+
+inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
+inline void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+inline void PutU64(std::vector<uint8_t>& b, size_t at, uint64_t v) { std::memcpy(&b[at], &v, 8); }
+
+struct RowRecordSpec {
+    uint8_t operation = 2;
+    uint8_t context = 2;
+    uint64_t rowsetId = 0;
+    uint32_t page = 0;
+    uint16_t file = 1;
+    uint16_t slot = 0;
+    uint16_t offsetInRow = 0;
+    std::vector<std::vector<uint8_t>> elements;
+    bool alignModifyRow = true;  // modify-row: element 1 starts 4-aligned from element 0
+    size_t padTo = 0;            // total length at least this
+};
+
+inline std::vector<uint8_t> RowRecord(const RowRecordSpec& s) {
+    const size_t c = s.elements.size();
+    std::vector<uint8_t> r(0x40 + 2 * c, 0);
+    PutU16(r, 0x02, static_cast<uint16_t>(0x40 + 2 * c));
+    r[0x16] = s.operation;
+    r[0x17] = s.context;
+    PutU32(r, 0x18, s.page);
+    PutU16(r, 0x1C, s.file);
+    PutU16(r, 0x1E, s.slot);
+    PutU64(r, 0x30, s.rowsetId);
+    PutU16(r, 0x38, s.offsetInRow);
+    PutU16(r, 0x3E, static_cast<uint16_t>(c));
+    for (size_t e = 0; e < c; ++e) PutU16(r, 0x40 + 2 * e, static_cast<uint16_t>(s.elements[e].size()));
+    if (s.operation == 2) r.resize(r.size() + 2, 0);
+    const size_t first = r.size();
+    for (size_t e = 0; e < c; ++e) {
+        if (e == 1 && s.operation == 4 && s.alignModifyRow) {
+            while ((r.size() - first) % 4) r.push_back(0);
+        }
+        r.insert(r.end(), s.elements[e].begin(), s.elements[e].end());
+    }
+    if (r.size() < s.padTo) r.resize(s.padTo, 0);
+    return r;
+}
+
+// A begin-transaction record: fixed part of 0x40 bytes, then the field count, lengths, padding to a
+// 4-byte boundary, the name; `fields` >= 1 adds empty further fields.
+inline std::vector<uint8_t> BeginXactRecord(const std::u16string& name, uint64_t beginTime, uint16_t fields = 2,
+                                            size_t padTo = 200) {
+    std::vector<uint8_t> r(0x40, 0);
+    PutU16(r, 0x02, 0x40);
+    r[0x16] = 0x80;
+    PutU64(r, 0x28, beginTime);
+    const size_t var = r.size();
+    r.resize(var + 2 + 2 * fields, 0);
+    PutU16(r, var, fields);
+    if (fields >= 1) PutU16(r, var + 2, static_cast<uint16_t>(name.size() * 2));
+    while ((r.size() - var) % 4) r.push_back(0);
+    if (fields >= 1) {
+        for (char16_t ch : name) {
+            r.push_back(static_cast<uint8_t>(ch & 0xFF));
+            r.push_back(static_cast<uint8_t>(ch >> 8));
+        }
+    }
+    if (r.size() < padTo) r.resize(padTo, 0);
+    return r;
+}
+
+// A block of the given layout code holding `records`, with stamps applied. minSize rounds up.
+inline std::vector<uint8_t> LogBlock(uint32_t vlfSequence, const std::vector<std::vector<uint8_t>>& records,
+                                     uint8_t layout = 4, size_t minSize = 512) {
+    std::vector<uint8_t> b(28, 0);
+    b[0] = layout;
+    std::vector<uint16_t> offsets;
+    for (const auto& r : records) {
+        offsets.push_back(static_cast<uint16_t>(b.size()));
+        b.insert(b.end(), r.begin(), r.end());
+        while (b.size() % 4) b.push_back(0);
+    }
+    // Room behind the records so that the last one is examinable (192 bytes inside the block).
+    size_t base = b.size() + 2 * records.size();
+    size_t size = base + 200;
+    size = std::max(size, minSize);
+    size = (size + 511) / 512 * 512;
+    if (size > 0xFE00) size = 0xFE00;
+    b.resize(size, 0);
+    for (size_t j = 0; j < offsets.size(); ++j) PutU16(b, base - 2 - 2 * j, offsets[j]);
+    PutU16(b, 0x02, static_cast<uint16_t>(records.size()));
+    PutU16(b, 0x04, static_cast<uint16_t>(base));
+    PutU16(b, 0x06, static_cast<uint16_t>(size));
+    PutU32(b, 0x0C, vlfSequence);
+    for (size_t i = 0; i < size / 512; ++i) {
+        b[size - 1 - i] = b[i * 512];
+        b[i * 512] = 0x50;  // the stamp
+    }
+    return b;
+}
+
+// A log image: VLF headers at multiples of 8192, blocks from VLF offset + 0x2000.
+class LogImage {
+public:
+    // Places a VLF header at `offset` (multiple of 8192) and its blocks after it; returns the end.
+    size_t AddVlf(size_t offset, uint32_t sequence, const std::vector<std::vector<uint8_t>>& blocks,
+                  uint64_t headerOffset = UINT64_MAX) {
+        Ensure(offset + 0x2000);
+        bytes[offset] = 0xAB;
+        bytes[offset + 1] = 0x40;
+        PutU32(bytes, offset + 4, sequence);
+        PutU64(bytes, offset + 0x18, headerOffset == UINT64_MAX ? offset : headerOffset);
+        size_t pos = offset + 0x2000;
+        for (const auto& b : blocks) {
+            Ensure(pos + b.size());
+            std::memcpy(&bytes[pos], b.data(), b.size());
+            pos += b.size();
+        }
+        return pos;
+    }
+    void Ensure(size_t n) {
+        if (bytes.size() < n) bytes.resize((n + 8191) / 8192 * 8192, 0);
+    }
+    std::vector<uint8_t> bytes;
+};
+
+}  // namespace kestrane::test

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include "LogFixture.h"
+#include "logreader/LogBlock.h"
+#include "logreader/LogRecord.h"
+#include "logreader/LogScanner.h"
+#include "support/RecordingSinks.h"
+
+namespace kestrane {
+namespace {
+
+using test::BeginXactRecord;
+using test::LogBlock;
+using test::LogImage;
+using test::RowRecord;
+using test::RowRecordSpec;
+
+std::vector<uint8_t> Insert(uint64_t rowset, size_t pad = 0) {
+    RowRecordSpec s;
+    s.operation = 2;
+    s.rowsetId = rowset;
+    s.elements = {{0x10, 0x00, 0x08, 0x00, 1, 2, 3, 4}};
+    s.padTo = pad;
+    return RowRecord(s);
+}
+
+struct Scanned {
+    OperationStore store;
+    LogScanStats stats;
+};
+
+std::unique_ptr<Scanned> ScanImage(const std::vector<uint8_t>& bytes, const UserTableMap& tables) {
+    auto out = std::make_unique<Scanned>();
+    LogScanner scanner(tables, out->store);
+    MemoryLogSource source{ByteView(bytes)};
+    scanner.Scan(source);
+    out->stats = scanner.Stats();
+    return out;
+}
+
+const UserTableMap kTables = {{0x1000, {77, L"Orders"}}, {0x2000, {88, L"Items"}}};
+
+TEST(LogBlock, StampsSlotsAndExtents) {
+    auto raw = LogBlock(9, {Insert(0x1000), Insert(0x2000)}, 4, 1536);
+    ASSERT_EQ(raw.size(), 1536u);
+    EXPECT_EQ(raw[0], 0x50);
+    auto header = LogBlockHeader::Parse(ByteView(raw));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->lsn.vlfSequence, 9u);
+    UndoSectorStamps(raw.data(), raw.size());
+    EXPECT_EQ(raw[0], 4);
+    LogBlockView view(ByteView(raw), *header);
+    EXPECT_EQ(view.Layout(), 4);
+    EXPECT_EQ(view.SlotOffset(0), 28u);
+    auto e0 = view.Extent(0), e1 = view.Extent(1);
+    EXPECT_EQ(e0.end, e1.start);
+    EXPECT_EQ(e1.end, uint32_t{header->slotBase} - 4u);
+    // Slot positions outside the block read as 0; extents never leave the block.
+    EXPECT_EQ(view.SlotOffset(5000), 0u);
+    LogBlockHeader lying = *header;
+    lying.slotBase = 0xFFFF;
+    lying.recordCount = 3;
+    LogBlockView bad(ByteView(raw), lying);
+    EXPECT_EQ(bad.SlotOffset(0), 0u);
+    EXPECT_LE(bad.Extent(2).end, raw.size());
+
+    // Only whole sectors are unstamped: a 700-byte block restores byte 0 only.
+    std::vector<uint8_t> odd(700, 0);
+    odd[0] = 1;
+    odd[512] = 2;
+    odd[699] = 9;
+    odd[698] = 8;
+    UndoSectorStamps(odd.data(), odd.size());
+    EXPECT_EQ(odd[0], 9);
+    EXPECT_EQ(odd[512], 2);
+}
+
+TEST(LogRecord, ElementWalkAndBeginTransaction) {
+    RowRecordSpec s;
+    s.operation = 4;
+    s.elements = {{1, 2, 3}, {4, 5}, {6}};
+    auto rec = RowRecord(s);
+    LogRecordExtent all{0, static_cast<uint32_t>(rec.size())};
+    RowLogRecord r(ByteView(rec), all);
+    EXPECT_EQ(r.ElementCount(), 3);
+    LogElementWalk walk(r);
+    ByteView el;
+    ASSERT_TRUE(walk.Next(el));
+    EXPECT_EQ(el.size(), 3u);
+    ASSERT_TRUE(walk.Next(el));
+    EXPECT_EQ(el.u8(0), 4);  // aligned to 4 from element 0's start
+    ASSERT_TRUE(walk.Next(el));
+    EXPECT_EQ(el.u8(0), 6);
+    EXPECT_FALSE(walk.Next(el));
+
+    // A record shorter than its element lengths ends the walk where the data run out.
+    RowLogRecord cut(ByteView(rec), LogRecordExtent{0, static_cast<uint32_t>(rec.size() - 1)});
+    LogElementWalk cutWalk(cut);
+    int n = 0;
+    while (cutWalk.Next(el)) ++n;
+    EXPECT_EQ(n, 2);
+
+    // Begin-transaction names, read through a stamped block as the scan reads them.
+    auto nameOf = [](const std::vector<uint8_t>& rec, std::wstring& name, uint64_t& time) {
+        auto block = LogBlock(1, {rec});
+        auto header = *LogBlockHeader::Parse(ByteView(block));
+        LogBlockView view(ByteView(block), header, true);
+        std::vector<uint8_t> scratch;
+        ByteView raw;
+        uint64_t t = time;
+        if (!ReadBeginTransaction(view, view.Extent(0), scratch, raw, t)) return false;
+        DecodeTransactionName(raw, name);
+        time = t;
+        return true;
+    };
+    std::wstring name = L"old";
+    uint64_t time = 5;
+    EXPECT_TRUE(nameOf(BeginXactRecord(u"user_transaction", 0x1122334455667788ULL, 2), name, time));
+    EXPECT_EQ(name, L"user_transaction");
+    EXPECT_EQ(time, 0x1122334455667788ULL);
+    // One field: the name follows the length array with no padding.
+    EXPECT_TRUE(nameOf(BeginXactRecord(u"QName Cleanup", 7, 1), name, time));
+    EXPECT_EQ(name, L"QName Cleanup");
+    // A zero character cuts the name; a surrogate pair is one character.
+    EXPECT_TRUE(nameOf(BeginXactRecord(std::u16string(u"ab\0cd", 5), 7, 2), name, time));
+    EXPECT_EQ(name, L"ab");
+    EXPECT_TRUE(nameOf(BeginXactRecord(u"x\U0001F600", 7, 2), name, time));
+    EXPECT_EQ(name, L"x\U0001F600");
+    // A name across a sector start is read with the stamp undone.
+    auto longName = BeginXactRecord(std::u16string(300, u'n'), 7, 2, 0);
+    EXPECT_TRUE(nameOf(longName, name, time));
+    EXPECT_EQ(name, std::wstring(300, L'n'));
+    // Field count 0 and lying lengths leave name and time as they were.
+    EXPECT_FALSE(nameOf(BeginXactRecord(u"x", 99, 0), name, time));
+    auto lying = BeginXactRecord(u"x", 99, 2);
+    test::PutU16(lying, 0x42, 0xFFF0);
+    EXPECT_FALSE(nameOf(lying, name, time));
+    test::PutU16(lying, 0x40, 0xFFFF);  // a field count whose lengths run out of the record
+    EXPECT_FALSE(nameOf(lying, name, time));
+    test::PutU16(lying, 0x02, 0xFFF0);  // a fixed part longer than the record
+    EXPECT_FALSE(nameOf(lying, name, time));
+    EXPECT_EQ(name, std::wstring(300, L'n'));
+    EXPECT_EQ(time, 7u);
+}
+
+TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
+    LogImage img;
+    RowRecordSpec sys;
+    sys.rowsetId = 0x3000;  // no user table owns it
+    auto sysRec = RowRecord(sys);
+    RowRecordSpec ctx;
+    ctx.rowsetId = 0x1000;
+    ctx.context = 5;  // not a filed context
+    RowRecordSpec ghost;
+    ghost.rowsetId = 0x2000;
+    ghost.context = 0x13;
+    ghost.operation = 5;
+    img.AddVlf(0, 1,
+               {LogBlock(1, {Insert(0x1000), BeginXactRecord(u"first", 0x0000000100000002ULL), Insert(0x2000),
+                             sysRec, RowRecord(ctx), RowRecord(ghost), BeginXactRecord(u"ignored", 3, 0),
+                             Insert(0x1000)}),
+                LogBlock(1, {BeginXactRecord(u"first", 4, 1), Insert(0x1000)})});
+    auto s = ScanImage(img.bytes, kTables);
+    const auto& st = s->store;
+    ASSERT_EQ(st.Size(), 5u);
+    // Before any begin-transaction record: empty name, time 0.
+    EXPECT_EQ(st[0].objectId, 77u);
+    EXPECT_EQ(st.TransactionName(st[0]), L"");
+    EXPECT_EQ(st[0].beginTime, 0u);
+    EXPECT_EQ(st[0].slotIndex, 0u);
+    EXPECT_EQ(st[0].blockOffset, 0x2000u);
+    EXPECT_EQ(st.TableName(st[1]), L"Items");
+    EXPECT_EQ(st.TransactionName(st[1]), L"first");
+    EXPECT_EQ(st[1].beginTime, 0x0000000100000002ULL);
+    EXPECT_EQ(st[1].slotIndex, 2u);
+    // Every operation code of a filed context is kept (code 5 under context 0x13).
+    EXPECT_EQ(st[2].operation, 5);
+    // A field count of 0 keeps the current name and time.
+    EXPECT_EQ(st.TransactionName(st[3]), L"first");
+    EXPECT_EQ(st[3].beginTime, 0x0000000100000002ULL);
+    EXPECT_EQ(st[4].beginTime, 4u);
+    EXPECT_EQ(st[4].transactionNameId, st[1].transactionNameId);  // interned once
+    EXPECT_EQ(st.EntriesOfTable(77).size(), 3u);
+    EXPECT_EQ(st.Tables().size(), 2u);
+    EXPECT_EQ(st.Tables().at(88), L"Items");
+}
+
+TEST(LogScan, VlfOrderDuplicatesAndLayouts) {
+    // VLFs in file order 3, 1, 2 are walked 1, 2, 3; a second header of sequence 2 is passed over.
+    LogImage img;
+    auto xact = [](const char16_t* n) { return BeginXactRecord(n, 1); };
+    img.AddVlf(0, 3, {LogBlock(3, {xact(u"three"), Insert(0x1000)})});
+    img.AddVlf(16384, 1, {LogBlock(1, {xact(u"one"), Insert(0x1000)})});
+    img.AddVlf(32768, 2, {LogBlock(2, {xact(u"two"), Insert(0x1000)})});
+    img.AddVlf(49152, 2, {LogBlock(2, {xact(u"dup"), Insert(0x1000)})});
+    // A block of the 2000 layout and one of an unknown layout file nothing.
+    img.AddVlf(65536, 4, {LogBlock(4, {Insert(0x1000)}, 2), LogBlock(4, {Insert(0x1000)}, 7),
+                          LogBlock(4, {Insert(0x1000)}, 6)});
+    auto s = ScanImage(img.bytes, kTables);
+    ASSERT_EQ(s->store.Size(), 4u);
+    EXPECT_EQ(s->store.TransactionName(s->store[0]), L"one");
+    EXPECT_EQ(s->store.TransactionName(s->store[1]), L"two");
+    EXPECT_EQ(s->store.TransactionName(s->store[2]), L"three");
+    EXPECT_EQ(s->store.TransactionName(s->store[3]), L"three");
+    EXPECT_EQ(s->stats.otherLayoutBlocks, 2u);
+    EXPECT_EQ(s->stats.vlfs, 4u);
+
+    // Empty logs and logs without a signature give nothing.
+    EXPECT_EQ(ScanImage({}, kTables)->store.Size(), 0u);
+    EXPECT_EQ(ScanImage(std::vector<uint8_t>(81920, 0xAB), kTables)->store.Size(), 0u);
+}
+
+TEST(LogScan, RecordsNearTheBlockEndAndDamagedBlocks) {
+    // A record whose first 192 bytes pass the block's end ends the walk of that block.
+    auto block = LogBlock(1, {Insert(0x1000), Insert(0x1000)});
+    const uint16_t base = *ByteView(block).u16(4);
+    const uint16_t size = *ByteView(block).u16(6);
+    test::PutU16(block, base - 4, static_cast<uint16_t>(size - 100));
+    LogImage img;
+    img.AddVlf(0, 1, {block});
+    EXPECT_EQ(ScanImage(img.bytes, kTables)->store.Size(), 1u);
+
+    auto walkOf = [](std::vector<uint8_t> b) {
+        LogImage i;
+        i.AddVlf(0, 1, {b, LogBlock(1, {Insert(0x1000)})});
+        return ScanImage(i.bytes, kTables)->store.Size();
+    };
+    // Size 0 or below the header ends the VLF; a size not a multiple of 512 is walked.
+    auto zero = LogBlock(1, {Insert(0x1000)});
+    test::PutU16(zero, 6, 0);
+    EXPECT_EQ(walkOf(zero), 0u);
+    test::PutU16(zero, 6, 27);
+    EXPECT_EQ(walkOf(zero), 0u);
+    auto odd = LogBlock(1, {Insert(0x1000)});
+    test::PutU16(odd, 6, 1000);
+    EXPECT_LE(walkOf(odd), 2u);
+    // Slot arrays and record counts that point outside the block.
+    auto slots = LogBlock(1, {Insert(0x1000)});
+    test::PutU16(slots, 4, 0xFFFF);
+    test::PutU16(slots, 2, 0xFFFF);
+    EXPECT_LE(walkOf(slots), 1u);
+
+    // A block running past the end of the file reads zeros there: its first sector's true byte
+    // (the layout) is lost with the tail, so it is walked and files nothing.
+    LogImage tail;
+    tail.AddVlf(0, 1, {LogBlock(1, {Insert(0x1000)}, 4, 8192)});
+    tail.bytes.resize(0x2000 + 600);
+    auto cut = ScanImage(tail.bytes, kTables);
+    EXPECT_EQ(cut->stats.blocks, 1u);
+    EXPECT_EQ(cut->store.Size(), 0u);
+
+    // A VLF header whose offset lies: past the file, or pointing at another VLF's blocks.
+    LogImage lie;
+    lie.AddVlf(0, 1, {LogBlock(1, {Insert(0x1000)})});
+    lie.AddVlf(16384, 2, {}, 0xFFFFFFFFFFFFFFF0ULL);
+    lie.AddVlf(24576, 3, {}, 0);
+    EXPECT_EQ(ScanImage(lie.bytes, kTables)->store.Size(), 1u);
+}
+
+TEST(LogScan, UnopenableFileShowsTheMessage) {
+    test::ScriptedPrompter prompter;
+    OperationStore store;
+    BinaryFile file;
+    ScanLdfFile(file, "/nonexistent/x.ldf", kTables, store, prompter);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, L"LDF File Cannot be open...");
+    EXPECT_EQ(store.Size(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrane

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include "logreader/OperationPager.h"
+#include "support/RecordingSinks.h"
+
+namespace kestrane {
+namespace {
+
+struct FakeList : OperationListSink, OperationStatusSink {
+    void DeleteAllRows() override { rows.clear(); }
+    void AppendRow(const OperationListRow& r) override { rows.push_back(r); }
+    void EnableNext(bool e) override { next = e; }
+    void EnablePrevious(bool e) override { previous = e; }
+    void SetStatusLine(const std::wstring& t) override { status = t; }
+    void ClearRecordGrid() override { ++gridClears; }
+    std::vector<OperationListRow> rows;
+    bool next = false, previous = false;
+    std::wstring status;
+    int gridClears = 0;
+};
+
+// `count` entries of table 5, each followed by one of table 9 (so paging must skip those).
+OperationStore MakeStore(size_t count, uint8_t op = 2) {
+    OperationStore s;
+    const uint32_t t5 = s.Names().Intern(L"T5"), t9 = s.Names().Intern(L"T9"), x = s.Names().Intern(L"tx");
+    for (size_t i = 0; i < count; ++i) {
+        OperationEntry e;
+        e.objectId = 5;
+        e.tableNameId = t5;
+        e.transactionNameId = x;
+        e.operation = op;
+        s.Append(e);
+        e.objectId = 9;
+        e.tableNameId = t9;
+        s.Append(e);
+    }
+    return s;
+}
+
+struct Harness {
+    explicit Harness(size_t count, uint8_t op = 2) : store(MakeStore(count, op)), pager(store, ui, ui, prompter) {}
+    OperationStore store;
+    FakeList ui;
+    test::ScriptedPrompter prompter;
+    OperationPager pager;
+};
+
+TEST(OperationPager, RowsOfOnePage) {
+    Harness h(3, 4);
+    h.pager.ListFirstPage(true, 5u);
+    ASSERT_EQ(h.ui.rows.size(), 3u);
+    const auto& r = h.ui.rows[1];
+    EXPECT_EQ(r.entryIndex, 2u);
+    EXPECT_EQ(r.transaction, L"Update");
+    EXPECT_EQ(r.loginName, L"dbo");
+    EXPECT_EQ(r.time, L"1900-01-01 00:00:00");
+    EXPECT_EQ(r.tableName, L"T5");
+    EXPECT_EQ(r.transactionName, L"tx");
+    EXPECT_EQ(r.image, 0);
+    EXPECT_EQ(h.ui.status, L"0 rows to 3");
+    EXPECT_FALSE(h.ui.next);
+    // "All" lists every entry and carries no image; code 5 shows as "5".
+    Harness all(2, 5);
+    all.pager.ListFirstPage(true, 0u);
+    ASSERT_EQ(all.ui.rows.size(), 4u);
+    EXPECT_EQ(all.ui.rows[0].transaction, L"5");
+    EXPECT_EQ(all.ui.rows[0].image, -1);
+    EXPECT_EQ(all.ui.rows[3].tableName, L"T9");
+    // The root lists nothing; so does a closed database; an empty store leaves the status empty.
+    all.pager.ListFirstPage(true, std::nullopt);
+    EXPECT_TRUE(all.ui.rows.empty());
+    all.pager.ListFirstPage(false, 0u);
+    EXPECT_TRUE(all.ui.rows.empty());
+    Harness none(0);
+    none.pager.ListFirstPage(true, 0u);
+    EXPECT_EQ(none.ui.status, L"");
+}
+
+TEST(OperationPager, ForwardPaging) {
+    Harness exact(1000);
+    exact.pager.ListFirstPage(true, 5u);
+    EXPECT_EQ(exact.ui.rows.size(), 1000u);
+    EXPECT_FALSE(exact.ui.next);
+
+    Harness h(1001);
+    h.pager.ListFirstPage(true, 5u);
+    EXPECT_EQ(h.ui.status, L"0 rows to 1000");
+    EXPECT_TRUE(h.ui.next);
+    h.pager.OnNextPage();
+    ASSERT_EQ(h.ui.rows.size(), 1u);
+    EXPECT_EQ(h.ui.rows[0].entryIndex, 2000u);
+    EXPECT_EQ(h.ui.rows[0].image, -1);
+    EXPECT_EQ(h.ui.status, L"1000 rows to 1001");
+    h.pager.OnNextPage();
+    ASSERT_EQ(h.prompter.messages.size(), 1u);
+    EXPECT_EQ(h.prompter.messages[0].text, L"done.");
+    EXPECT_FALSE(h.ui.next);
+
+    Harness four(3005);
+    four.pager.ListFirstPage(true, 5u);
+    for (int i = 0; i < 3; ++i) four.pager.OnNextPage();
+    EXPECT_EQ(four.ui.status, L"3000 rows to 3005");
+    EXPECT_EQ(four.ui.rows.size(), 5u);
+}
+
+TEST(OperationPager, BackwardPaging) {
+    // Full page 2: <<Previous lists page 1 and stays enabled; again: page 1 and disabled.
+    Harness full(2500);
+    full.pager.ListFirstPage(true, 5u);
+    full.pager.OnNextPage();
+    EXPECT_EQ(full.ui.status, L"1000 rows to 2000");
+    full.pager.OnPreviousPage();
+    EXPECT_EQ(full.ui.status, L"0 rows to 1000");
+    EXPECT_EQ(full.ui.rows.front().entryIndex, 0u);
+    EXPECT_TRUE(full.ui.previous);
+    full.pager.OnPreviousPage();
+    EXPECT_EQ(full.ui.status, L"0 rows to 1000");
+    EXPECT_FALSE(full.ui.previous);
+
+    // Partial page 2: <<Previous lists page 1 and disables itself at once.
+    Harness partial(1500);
+    partial.pager.ListFirstPage(true, 5u);
+    partial.pager.OnNextPage();
+    partial.pager.OnPreviousPage();
+    EXPECT_EQ(partial.ui.status, L"0 rows to 1000");
+    EXPECT_FALSE(partial.ui.previous);
+    EXPECT_TRUE(partial.ui.next);
+
+    // After a partial last page 4, <<Previous lands on page 3, then 2, then 1; Next>> goes back
+    // to page 4 and "done." follows it.
+    Harness h(3005);
+    h.pager.ListFirstPage(true, 5u);
+    for (int i = 0; i < 3; ++i) h.pager.OnNextPage();
+    h.pager.OnPreviousPage();
+    EXPECT_EQ(h.ui.status, L"2000 rows to 3000");
+    EXPECT_EQ(h.ui.rows.front().entryIndex, 4000u);
+    EXPECT_TRUE(h.ui.previous);
+    h.pager.OnNextPage();
+    EXPECT_EQ(h.ui.status, L"3000 rows to 3005");
+    h.pager.OnPreviousPage();
+    h.pager.OnPreviousPage();
+    EXPECT_EQ(h.ui.status, L"1000 rows to 2000");
+    EXPECT_EQ(h.ui.rows.front().entryIndex, 2000u);
+    h.pager.OnPreviousPage();
+    EXPECT_EQ(h.ui.status, L"0 rows to 1000");
+    h.pager.OnNextPage();
+    h.pager.OnNextPage();
+    h.pager.OnNextPage();
+    EXPECT_EQ(h.ui.status, L"3000 rows to 3005");
+    h.pager.OnNextPage();
+    EXPECT_EQ(h.prompter.messages.size(), 1u);
+
+    // A full last page 3 of "All": <<Previous lands on page 2.
+    Harness all(1500);
+    all.pager.ListFirstPage(true, 0u);
+    all.pager.OnNextPage();
+    all.pager.OnNextPage();
+    EXPECT_EQ(all.ui.status, L"2000 rows to 3000");
+    all.pager.OnPreviousPage();
+    EXPECT_EQ(all.ui.status, L"1000 rows to 2000");
+    EXPECT_EQ(all.ui.rows.front().entryIndex, 1000u);
+}
+
+}  // namespace
+}  // namespace kestrane

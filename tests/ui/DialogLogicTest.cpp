@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/TextCodec.h"
+#include "support/RecordingSinks.h"
+#include "ui/ActivityLog.h"
+#include "ui/AnalysisRun.h"
+#include "ui/MainDialogLogic.h"
+#include "ui/SingleInstanceGuard.h"
+#include "ui/StartDialogLogic.h"
+#include "UiFakes.h"
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeActions;
+using test::FakeEngine;
+using test::FakeMainView;
+using test::FakeStartView;
+using test::ScriptedPrompter;
+
+fs::path TempFolder(const std::string& name) {
+    fs::path dir = fs::temp_directory_path() / ("kestrane-ui-" + name + "-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::vector<uint8_t> FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::wstring Separator() { return L"\r\n" + std::wstring(80, L'*') + L"\r\n"; }
+
+TEST(ActivityLog, CreatedWithMarkAppendedWithoutAndFallsBackToStateFolder) {
+    fs::path dir = TempFolder("log");
+    const std::string path = ActivityLogPath(dir.string());
+    EXPECT_EQ(path, (dir / "log.txt").string());
+    {
+        RunState state("/nonexistent/collation.txt");
+        ASSERT_TRUE(OpenActivityLog(state, path));
+        AppendActivityLog(state, L"Browse File Path:\tx\r\n");
+    }
+    {
+        RunState state("/nonexistent/collation.txt");
+        ASSERT_TRUE(OpenActivityLog(state, path));  // a second start: new separator, no second mark
+        CloseActivityLog(state);
+        AppendActivityLog(state, L"lost");  // closed: nothing written
+    }
+    std::vector<uint8_t> bytes = FileBytes(path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+    const std::wstring text = Utf16LeToWide(ByteView(bytes.data() + 2, bytes.size() - 2));
+    EXPECT_EQ(text, Separator() + L"Browse File Path:\tx\r\n" + Separator());
+    EXPECT_EQ(WideToUtf16Le(Separator()).size(), 168u);
+
+    // A folder that cannot be written: the user's state folder.
+    fs::path state = TempFolder("state");
+    const char* old = std::getenv("XDG_STATE_HOME");
+    std::string saved = old ? old : "";
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    EXPECT_EQ(ActivityLogPath((dir / "missing").string()), (state / "kestrane" / "log.txt").string());
+    EXPECT_TRUE(fs::is_directory(state / "kestrane"));
+    if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1); else ::unsetenv("XDG_STATE_HOME");
+    fs::remove_all(dir);
+    fs::remove_all(state);
+}
+
+TEST(SingleInstanceGuard, SecondHolderSeesTheFirstUntilItEnds) {
+    fs::path dir = TempFolder("lock");
+    const std::string lock = (dir / "instance.lock").string();
+    {
+        CSingleInstanceGuard first(lock);
+        EXPECT_FALSE(first.IsAnotherInstanceRunning());
+        CSingleInstanceGuard second(lock);
+        EXPECT_TRUE(second.IsAnotherInstanceRunning());
+        EXPECT_FALSE(first.IsAnotherInstanceRunning());  // the running instance is unaffected
+    }
+    CSingleInstanceGuard third(lock);
+    EXPECT_FALSE(third.IsAnotherInstanceRunning());
+    fs::remove_all(dir);
+}
+
+struct StartFixture {
+    fs::path dir = TempFolder("start");
+    RunState state{"/nonexistent/collation.txt"};
+    ScriptedPrompter prompter;
+    FakeStartView view;
+    FakeActions actions;
+    StartDialogLogic logic{state, prompter, view, actions, (dir / "log.txt").string()};
+    ~StartFixture() { fs::remove_all(dir); }
+    std::wstring MakeFile(const std::string& name) {
+        std::ofstream(dir / name) << "x";
+        return Utf8ToWide((dir / name).string());
+    }
+    std::wstring LastMessage() const { return prompter.messages.empty() ? L"" : prompter.messages.back().text; }
+};
+
+TEST(StartDialogLogic, NextChecksTheLogFileFirstThenTheDataFile) {
+    StartFixture f;
+    f.logic.OnInitDialog();
+    EXPECT_TRUE(f.state.activityLog.isOpen());
+    f.state.snapshotMode = 1;
+    f.logic.OnInitDialog();
+    EXPECT_EQ(f.state.snapshotMode, 0);
+
+    f.logic.OnNext();
+    EXPECT_EQ(f.LastMessage(), L"Please browse ldf file to continue recovery process");
+    EXPECT_EQ(f.prompter.messages.back().icon, MessageIcon::Information);
+    f.logic.OnBrowseLogFile(f.MakeFile("db_log.ldf"));
+    f.logic.OnNext();
+    EXPECT_EQ(f.LastMessage(), L"Please browse mdf file to continue recovery process");
+    EXPECT_EQ(f.view.created, 0);
+
+    f.logic.OnBrowseDataFile(f.MakeFile("db.mdf"));
+    f.view.createOk = false;
+    f.logic.OnNext();
+    EXPECT_EQ(f.LastMessage(), L"MDf Sql dialog cannot be created");
+    EXPECT_FALSE(f.view.hidden);
+    f.view.createOk = true;
+    const size_t messages = f.prompter.messages.size();
+    f.logic.OnNext();
+    EXPECT_TRUE(f.view.hidden);
+    EXPECT_EQ(f.prompter.messages.size(), messages);
+}
+
+TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
+    StartFixture f;
+    const std::wstring good = f.MakeFile("a.ldf");
+    f.logic.OnBrowseLogFile(std::nullopt);  // cancelled
+    EXPECT_TRUE(f.prompter.messages.empty());
+    EXPECT_EQ(f.view.logBox, L"");
+
+    f.logic.OnBrowseLogFile(good);
+    EXPECT_EQ(f.state.logFilePath, good);
+    EXPECT_EQ(f.view.logBox, good);
+
+    const std::wstring missing = Utf8ToWide((f.dir / "gone.ldf").string());
+    f.logic.OnBrowseLogFile(missing);
+    EXPECT_EQ(f.LastMessage(), L"Please select valid ldf file.");
+    EXPECT_EQ(f.view.logBox, good);  // nothing changes
+
+    // A path that exists but does not open for writing: the box shows it, the shared path keeps the old.
+    fs::create_directories(f.dir / "folder.ldf");
+    const std::wstring folder = Utf8ToWide((f.dir / "folder.ldf").string());
+    f.logic.OnBrowseLogFile(folder);
+    EXPECT_EQ(f.view.logBox, folder);
+    EXPECT_EQ(f.state.logFilePath, good);
+    if (::geteuid() != 0) {  // root writes read-only files anyway
+        const std::wstring readOnly = f.MakeFile("ro.ldf");
+        fs::permissions(f.dir / "ro.ldf", fs::perms::owner_read);
+        f.logic.OnBrowseLogFile(readOnly);
+        EXPECT_EQ(f.state.logFilePath, good);
+    }
+
+    f.logic.OnBrowseDataFile(missing);
+    EXPECT_EQ(f.LastMessage(), L"Please select valid mdf file.");
+    EXPECT_TRUE(f.state.dataFilePath.empty());
+
+    f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
+    EXPECT_FALSE(f.logic.OnClose());
+    EXPECT_TRUE(f.logic.OnClose());
+    EXPECT_EQ(f.prompter.questions.back(), L"Do you want to Close Application ?");
+    f.logic.OnHelpCommand(32772);
+    f.logic.OnHelpCommand(32771);
+    f.logic.OnHelpCommand(32773);
+    f.logic.OnHelpCommand(1);
+    EXPECT_EQ(f.actions.calls, (std::vector<std::string>{"about", "help", "home"}));
+}
+
+struct MainFixture {
+    RunState state{"/nonexistent/collation.txt"};
+    ScriptedPrompter prompter;
+    FakeMainView view;
+    FakeEngine engine;
+    FakeActions actions;
+    DirectDispatcher ui;
+    MainDialogLogic logic{state, prompter, view, engine, actions};
+    AnalysisRun run{state, engine, view, logic, ui, prompter};
+    MainFixture() {
+        run.sleep = [this](int ms) { slept += ms; };
+        state.dataFilePath = L"C:\\data\\shop.mdf";
+    }
+    int slept = 0;
+};
+
+TEST(MainDialogLogic, StopCloseSaveAndTheProgressProtocol) {
+    MainFixture f;
+    f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
+    f.logic.OnStop();
+    EXPECT_EQ(f.state.stopFlag.load(), 0);
+    f.logic.OnStop();
+    EXPECT_EQ(f.state.stopFlag.load(), 1);
+    EXPECT_EQ(f.prompter.questions[0], L"Are you sure u want to stop the current process?");
+
+    fs::path dir = TempFolder("main");
+    ASSERT_TRUE(OpenActivityLog(f.state, (dir / "log.txt").string()));
+    f.prompter.answers = {PromptAnswer::No};
+    EXPECT_FALSE(f.logic.OnClose());
+    EXPECT_TRUE(f.state.activityLog.isOpen());
+    EXPECT_EQ(f.engine.closes, 0);
+    f.prompter.answers = {PromptAnswer::Yes};
+    EXPECT_TRUE(f.logic.OnClose());
+    EXPECT_FALSE(f.state.activityLog.isOpen());
+    EXPECT_EQ(f.engine.closes, 1);
+    fs::remove_all(dir);
+
+    f.logic.OnSave();
+    EXPECT_EQ(f.prompter.messages.back().text, L"Please select atleast one item from tree to save");
+    TreeItem root = f.view.TreeInsertItem(L"db", 1, 1, kNoTreeItem);
+    f.view.tree.SetCheck(root, true);
+    f.logic.OnSave();
+    EXPECT_NE(f.prompter.messages.back().text.find(L"not available yet"), std::wstring::npos);
+
+    // The protocol as the engine sends it.
+    DialogProgressSink sink(f.ui, f.logic);
+    sink.SetRange(500);
+    EXPECT_EQ(f.view.range, 500);
+    EXPECT_EQ(f.view.position, 0);
+    sink.SetPosition(42);
+    EXPECT_EQ(f.view.position, 42);
+    sink.StatusText("Caf\xE9");
+    EXPECT_EQ(f.view.status, L"Caf\u00E9");
+    sink.ErrorDescription("Login failed");
+    EXPECT_EQ(f.prompter.messages.back().text, L"Login failed");
+    EXPECT_EQ(f.prompter.messages.back().icon, MessageIcon::Error);
+    sink.FatalText("File cannot be open...........");
+    EXPECT_EQ(f.view.position, 0);
+    EXPECT_EQ(f.view.status, L"");
+    EXPECT_EQ(f.engine.resets, 1);
+    EXPECT_EQ(f.prompter.messages.back().text, L"File cannot be open...........");
+    EXPECT_EQ(f.prompter.messages.back().icon, MessageIcon::Error);
+
+    f.logic.OnBack();
+    EXPECT_EQ(f.view.tree.GetCount(), 0u);
+    EXPECT_EQ(f.engine.closes, 2);
+}
+
+TEST(MainDialogLogic, RecordGridSkipsColumnsWithoutPlaceUnlessLegacy) {
+    ColumnDefList columns(3);
+    columns[0].name = L"id";
+    columns[1].name = L"total";
+    columns[1].ordinal = kOrdinalNotStored;
+    columns[2].name = L"note";
+    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, false), (std::vector<std::wstring>{L"id", L"note"}));
+    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, true).size(), 3u);
+}
+
+TEST(AnalysisRun, BuildsTheSortedTableTreeWithCountsThatAddUp) {
+    MainFixture f;
+    fs::path dir = TempFolder("run");
+    ASSERT_TRUE(OpenActivityLog(f.state, (dir / "log.txt").string()));
+    f.state.serverVersionText = L" SQL Server 2008";
+    f.engine.names = {{7, L"orders"}, {9, L"Customers"}, {12, L"audit"}};
+    for (uint32_t t : {7u, 7u, 9u, 12u, 7u, 9u, 99u}) f.engine.ops.push_back({t});
+    EXPECT_EQ(f.run.ScanThreadProc(), 0);
+
+    EXPECT_EQ(f.engine.openedPath, L"C:\\data\\shop.mdf");
+    EXPECT_FALSE(f.engine.advanceSearch);
+    EXPECT_EQ(f.view.version, L" SQL Server 2008");
+    EXPECT_EQ(f.view.collation, L"Unknown Collation");
+    EXPECT_EQ(f.state.collationName, L"Unknown Collation");
+    const XHtmlTreeModel& tree = f.view.tree;
+    TreeItem root = tree.GetRootItem();
+    EXPECT_EQ(tree.GetItemText(root), L"C:\\data\\shop.mdf");
+    EXPECT_EQ(tree.GetItemImage(root), 1);
+    EXPECT_EQ(tree.GetItemSelectedImage(root), 1);
+    ASSERT_EQ(tree.GetChildren(root).size(), 1u);
+    TreeItem all = tree.GetChildren(root)[0];
+    EXPECT_EQ(tree.GetItemText(all), L"All[7]");
+    EXPECT_EQ(tree.GetItemData(all), 0u);
+    std::vector<std::wstring> labels;
+    std::vector<uint32_t> ids;
+    for (TreeItem item : tree.GetChildren(all)) {
+        labels.push_back(tree.GetItemText(item));
+        ids.push_back(tree.GetItemData(item));
+    }
+    EXPECT_EQ(labels, (std::vector<std::wstring>{L"audit[1]", L"Customers[2]", L"orders[3]"}));
+    EXPECT_EQ(ids, (std::vector<uint32_t>{12, 9, 7}));
+
+    EXPECT_EQ(f.view.statusHistory,
+              (std::vector<std::wstring>{L"", L"Mapping Database Objects...........", L"Processing User table....",
+                                         L"Processing Ldf File....", L"Creating Tree in Tree control....",
+                                         L"Scanning process completed........."}));
+    EXPECT_FALSE(f.view.running);
+    EXPECT_EQ(f.slept, 2000);
+    EXPECT_EQ(f.view.invalidated, 1);
+    EXPECT_EQ(f.engine.closes, 1);  // the previous run's leftovers are closed first
+
+    f.state.activityLog.close();
+    std::vector<uint8_t> bytes = FileBytes(dir / "log.txt");
+    const std::wstring text = Utf16LeToWide(ByteView(bytes.data() + 2, bytes.size() - 2));
+    EXPECT_EQ(text, Separator() + L"Browse File Path:\tC:\\\\data\\\\shop.mdf\r\n");
+    fs::remove_all(dir);
+}
+
+TEST(AnalysisRun, RefusalsAndEmptyResultsRestoreTheButtons) {
+    {  // no operation of any user table: no tree item at all
+        MainFixture f;
+        f.state.serverVersionText = L"";
+        f.run.ScanThreadProc();
+        EXPECT_EQ(f.view.version, L"Unknown SQL Version");
+        EXPECT_EQ(f.view.tree.GetCount(), 0u);
+        EXPECT_EQ(f.view.status, L"Scanning process completed.........");
+        EXPECT_EQ(f.engine.scans, 1);
+    }
+    {  // SQL Server 2000: refused before the log scan
+        MainFixture f;
+        f.state.serverVersionText = L" SQL Server 2000";
+        f.state.snapshotMode = 1;
+        f.state.snapshotAdvanceSearch = 1;
+        f.run.ScanThreadProc();
+        EXPECT_TRUE(f.engine.advanceSearch);
+        EXPECT_EQ(f.view.version, L" SQL Server 2000");
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, L"Software does not support version below sql server 2005");
+        EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(f.engine.scans, 0);
+        EXPECT_EQ(f.view.status, L"Scanning process completed.........");
+        EXPECT_FALSE(f.view.running);
+        EXPECT_EQ(f.slept, 0);
+        f.logic.OnBack();  // Back closes the still open data file
+        EXPECT_EQ(f.engine.closes, 2);
+    }
+    {  // the opener refused: only its own message
+        MainFixture f;
+        f.engine.openOk = false;
+        f.run.ScanThreadProc();
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, L"File cannot be open...........");
+        EXPECT_FALSE(f.view.running);
+        EXPECT_EQ(f.engine.userTableMaps, 0);
+    }
+    {  // a catalogue without objects
+        MainFixture f;
+        f.engine.hasObjects = false;
+        f.run.ScanThreadProc();
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, L"Whether it is not valid mdf file or highly corrupted");
+        EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Error);
+        EXPECT_EQ(f.engine.resets, 1);
+        EXPECT_FALSE(f.view.running);
+    }
+}
+
+}  // namespace
+}  // namespace kestrane

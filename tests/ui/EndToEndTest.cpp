@@ -1,0 +1,324 @@
+// The real dialogs, driven in-process on a display (the test command runs them under Xvfb): for every
+// corpus pair the analysis fills the tree; on the first pair with logged operations a double-click lists
+// them, a click shows values and a statement; Back returns to the start dialog; Close ends with code 0.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <wx/app.h>
+#include <wx/apptrait.h>
+#include <wx/evtloop.h>
+#include <wx/init.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <mutex>
+
+#include "platform/TextCodec.h"
+#include "support/Corpus.h"
+#include "ui/AboutDlg.h"
+#include "ui/AppTexts.h"
+#include "ui/Opendlg.h"
+#include "ui/PilotConsoleApp.h"
+#include "ui/PilotConsoleDlg.h"
+#include "ui/XHtmlTree.h"
+
+// The toolkit's libraries keep caches for the life of the process; they are not ours to free.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libgtk-3\nleak:libgdk-3\nleak:libglib-2.0\nleak:libgobject-2.0\nleak:libgio-2.0\n"
+           "leak:libfontconfig\nleak:libpango\nleak:libcairo\nleak:libharfbuzz\nleak:libatk\n"
+           "leak:libatspi\nleak:libdbus\nleak:libX11\nleak:libxkbcommon\nleak:libwx_\nleak:libepoxy\n"
+           "leak:libgdk_pixbuf\nleak:librsvg\nleak:libpixman\nleak:libfreetype\n";
+}
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers every question with Yes and records what was shown; workers may call it too.
+class YesPrompter : public Prompter {
+public:
+    void ShowMessage(const std::wstring& text, MessageIcon) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        messages.push_back(text);
+    }
+    PromptAnswer AskYesNo(const std::wstring& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        questions.push_back(text);
+        return PromptAnswer::Yes;
+    }
+    std::vector<std::wstring> Messages() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return messages;
+    }
+    std::mutex mutex;
+    std::vector<std::wstring> messages, questions;
+};
+
+// Runs the event loop until `done` or the timeout; false on timeout.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    while (std::chrono::steady_clock::now() < end) {
+        if (wxTheApp) wxTheApp->ProcessPendingEvents();
+        while (loop && loop->Pending()) loop->Dispatch();
+        if (wxTheApp) wxTheApp->ProcessIdle();
+        if (done()) return true;
+        wxMilliSleep(5);
+    }
+    return done();
+}
+
+void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+
+std::string SaveScreenshot(const wxRect& rect, const std::string& name) {
+    const fs::path folder = fs::path(KESTRANE_BINARY_DIR) / "screenshots";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const fs::path file = folder / (name + ".png");
+    const std::string command = "import -window root -crop " + std::to_string(rect.width) + "x" +
+                                std::to_string(rect.height) + "+" + std::to_string(rect.x) + "+" +
+                                std::to_string(rect.y) + " '" + file.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 ? file.string() : std::string();
+}
+
+struct Pair {
+    std::string set;
+    fs::path data, log;
+};
+
+std::vector<Pair> CorpusPairs() {
+    std::vector<Pair> pairs;
+    auto root = test::CorpusRoot();
+    if (!root) return pairs;
+    for (const auto& facts : test::CorpusSummary()) {
+        if (facts.matchingLog.empty() || facts.dataFile.empty()) continue;
+        const fs::path folder = *root / facts.set;
+        if (fs::exists(folder / facts.dataFile) && fs::exists(folder / facts.matchingLog))
+            pairs.push_back({facts.set, folder / facts.dataFile, folder / facts.matchingLog});
+    }
+    return pairs;
+}
+
+// The tree as the analysis left it: "All[" n "]" under the root, tables with counts that add up.
+struct TreeFacts {
+    bool empty = true;
+    uint64_t all = 0;
+    uint64_t sum = 0;
+    TreeItem firstTable = kNoTreeItem;
+    uint64_t firstTableCount = 0;
+};
+
+uint64_t CountInLabel(const std::wstring& label) {
+    const size_t open = label.rfind(L'[');
+    if (open == std::wstring::npos || label.back() != L']') return UINT64_MAX;
+    return std::stoull(label.substr(open + 1, label.size() - open - 2));
+}
+
+TreeFacts CheckTree(CPilot_ConsoleDlg& dialog, const Pair& pair) {
+    TreeFacts facts;
+    const XHtmlTreeModel& tree = dialog.Tree().Model();
+    const TreeItem root = tree.GetRootItem();
+    if (root == kNoTreeItem) return facts;
+    facts.empty = false;
+    EXPECT_EQ(WideToUtf8(tree.GetItemText(root)), pair.data.string());
+    EXPECT_EQ(tree.GetChildren(kNoTreeItem).size(), 1u);
+    const auto& underRoot = tree.GetChildren(root);
+    EXPECT_EQ(underRoot.size(), 1u);
+    if (underRoot.empty()) return facts;
+    const TreeItem all = underRoot[0];
+    const std::wstring allLabel = tree.GetItemText(all);
+    EXPECT_EQ(allLabel.rfind(L"All[", 0), 0u) << WideToUtf8(allLabel);
+    facts.all = CountInLabel(allLabel);
+    std::wstring previous;
+    for (TreeItem table : tree.GetChildren(all)) {
+        const std::wstring label = tree.GetItemText(table);
+        const uint64_t count = CountInLabel(label);
+        EXPECT_GT(count, 0u) << WideToUtf8(label);
+        EXPECT_NE(tree.GetItemData(table), 0u);
+        facts.sum += count;
+        if (facts.firstTable == kNoTreeItem || count > facts.firstTableCount) {
+            facts.firstTable = table;
+            facts.firstTableCount = count;
+        }
+        std::wstring lower = label;
+        for (auto& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+        EXPECT_LE(previous, lower) << "tables sorted by label";
+        previous = lower;
+    }
+    EXPECT_EQ(facts.sum, facts.all) << pair.set;
+    return facts;
+}
+
+TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: the test command runs this under xvfb-run";
+    KESTRANE_REQUIRE_CORPUS();
+    const std::vector<Pair> pairs = CorpusPairs();
+    ASSERT_FALSE(pairs.empty());
+
+    const fs::path work = fs::temp_directory_path() / ("kestrane-e2e-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+    CSingleInstanceGuard guard((work / "instance.lock").string());
+    RunState state(std::string(KESTRANE_BINARY_DIR) + "/collation.txt");
+    YesPrompter prompter;
+    bool terminated = false;
+    AppSetup setup;
+    setup.guard = &guard;
+    setup.state = &state;
+    setup.executableDir = KESTRANE_BINARY_DIR;
+    setup.activityLogPath = (work / "log.txt").string();
+    setup.prompter = &prompter;
+    setup.terminate = [&] { terminated = true; };
+    std::vector<std::string> opened;
+    setup.openUrl = [&](const std::string& url) { opened.push_back(url); };
+    auto* app = new CPilot_ConsoleApp(setup);
+    wxApp::SetInstance(app);
+    int argc = 1;
+    char name[] = "test_ui";
+    char* argv[] = {name, nullptr};
+    ASSERT_TRUE(wxEntryStart(argc, argv));
+    // A toolkit assertion fails the test instead of opening a box that nobody answers.
+    wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
+                          const wxString& msg) {
+        ADD_FAILURE() << "wx assertion " << cond.ToStdString() << " (" << msg.ToStdString() << ") in "
+                      << func.ToStdString() << " at " << file.ToStdString() << ":" << line;
+    });
+    {
+        ASSERT_TRUE(app->CallOnInit());
+        std::unique_ptr<wxEventLoopBase> loop(wxTheApp->GetTraits()->CreateEventLoop());
+        wxEventLoopActivator activate(loop.get());
+
+        Opendlg* start = app->StartDialog();
+        ASSERT_NE(start, nullptr);
+
+        // Help and Software Homepage open the shipped help page; About shows the product.
+        start->Logic().OnHelpCommand(kCmdHelp);
+        start->Logic().OnHelpCommand(kCmdHomepage);
+        ASSERT_EQ(opened.size(), 2u);
+        EXPECT_EQ(opened[0], "file://" + (fs::path(KESTRANE_BINARY_DIR) / "help" / "index.html").lexically_normal().string());
+        EXPECT_EQ(opened[1], opened[0]);
+        {
+            CAboutDlg about(start);
+            about.Show();
+            PumpFor(200);
+            EXPECT_EQ(about.GetTitle(), "Kestrane");
+            SaveScreenshot(about.GetScreenRect(), "about-box");
+        }
+        int browsed = 0, withStatement = 0;
+        for (const Pair& pair : pairs) {
+            SCOPED_TRACE(pair.set);
+            start->Logic().OnBrowseLogFile(Utf8ToWide(pair.log.string()));
+            start->Logic().OnBrowseDataFile(Utf8ToWide(pair.data.string()));
+            start->Logic().OnNext();
+            CPilot_ConsoleDlg* dialog = start->MainDialog();
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_FALSE(start->IsShown());
+            ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000)) << "analysis did not end";
+            const TreeFacts facts = CheckTree(*dialog, pair);
+            std::cout << pair.set << ": " << (facts.empty ? std::string("no logged operations") : "All[" + std::to_string(facts.all) + "]")
+                      << "\n";
+            if (facts.empty) EXPECT_EQ(dialog->GetStatusText(), L"Scanning process completed.........");
+
+            if (!facts.empty && facts.firstTable != kNoTreeItem) {
+                ++browsed;
+                // Double-click the busiest table: its first page and "0 rows to N".
+                dialog->Tree().SelectTreeItem(facts.firstTable);
+                dialog->OnTreeDoubleClick();
+                ASSERT_TRUE(PumpUntil([&] { return !dialog->ListingRunning(); }, 60000));
+                const uint64_t shown = std::min<uint64_t>(facts.firstTableCount, 1000);
+                EXPECT_EQ(dialog->GetStatusText(), L"0 rows to " + std::to_wstring(shown));
+                EXPECT_EQ(static_cast<uint64_t>(dialog->OperationsList().GetItemCount()), shown);
+                if (facts.firstTableCount > 1000) {
+                    dialog->OnNextPage();
+                    const uint64_t to = std::min<uint64_t>(facts.firstTableCount, 2000);
+                    EXPECT_EQ(dialog->GetStatusText(), L"1000 rows to " + std::to_wstring(to));
+                    dialog->OnPreviousPage();
+                    EXPECT_EQ(dialog->GetStatusText(), L"0 rows to 1000");
+                }
+
+                // A click shows the row's values and, for some operation of the page, a statement.
+                bool statement = false;
+                for (long row = 0; row < dialog->OperationsList().GetItemCount() && row < 200 && !statement; ++row) {
+                    dialog->OnOperationClick(row);
+                    statement = !dialog->GetStatusText().empty() && dialog->RecordGrid().GetItemCount() > 0;
+                }
+                if (statement) ++withStatement;
+                std::cout << "  " << WideToUtf8(dialog->Tree().GetItemText(facts.firstTable)) << ": "
+                          << WideToUtf8(dialog->GetStatusText()) << "\n";
+                // Ticks: Save refuses an empty tick list; ticking "All" then unticking a table leaves
+                // "All" tri-state on screen; Save then says that saving is not available yet.
+                CXHtmlTree& tree = dialog->Tree();
+                const TreeItem all = tree.Model().GetParent(facts.firstTable);
+                const size_t shownMessages = prompter.Messages().size();
+                dialog->OnSaveButton();
+                ASSERT_EQ(prompter.Messages().size(), shownMessages + 1);
+                EXPECT_EQ(prompter.Messages().back(), L"Please select atleast one item from tree to save");
+                tree.SetCheck(all, true);
+                EXPECT_EQ(tree.GetItemState(tree.ToWx(facts.firstTable)), 2);
+                if (tree.Model().GetChildren(all).size() > 1) {
+                    tree.SetCheck(facts.firstTable, false);
+                    EXPECT_EQ(tree.GetItemState(tree.ToWx(all)), 3);
+                }
+                dialog->OnSaveButton();
+                EXPECT_NE(prompter.Messages().back().find(L"not available yet"), std::wstring::npos);
+
+                PumpFor(300);
+                const std::string shot = SaveScreenshot(dialog->GetScreenRect(), "main-dialog-" + pair.set);
+                if (!shot.empty()) std::cout << "  screenshot: " << shot << "\n";
+            }
+
+            // Back: the start dialog again, with the chosen paths kept.
+            dialog->OnBackButton();
+            PumpFor(50);
+            EXPECT_EQ(start->MainDialog(), nullptr);
+            EXPECT_TRUE(start->IsShown());
+        }
+        EXPECT_GT(browsed, 0) << "no corpus pair gave logged operations";
+        EXPECT_GT(withStatement, 0) << "no listed operation gave values and a statement";
+
+        // The last pair once more, then Close: the question, and the program ends with code 0.
+        start->Logic().OnNext();
+        CPilot_ConsoleDlg* dialog = start->MainDialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000));
+        // Enter and Escape do nothing in either dialog.
+        prompter.questions.clear();
+        for (int key : {WXK_ESCAPE, WXK_RETURN, WXK_NUMPAD_ENTER}) {
+            for (wxWindow* window : {static_cast<wxWindow*>(dialog), static_cast<wxWindow*>(start)}) {
+                wxKeyEvent press(wxEVT_CHAR_HOOK);
+                press.m_keyCode = key;
+                press.SetEventObject(window);
+                window->ProcessWindowEvent(press);
+            }
+        }
+        PumpFor(50);
+        EXPECT_TRUE(prompter.questions.empty());
+        EXPECT_EQ(start->MainDialog(), dialog);
+        EXPECT_TRUE(dialog->IsShown());
+        EXPECT_FALSE(app->QuitRequested());
+        prompter.questions.clear();
+        dialog->OnCloseButton();
+        EXPECT_EQ(prompter.questions, std::vector<std::wstring>{L"Do you want to Close Application ?"});
+        EXPECT_TRUE(app->QuitRequested());
+        EXPECT_EQ(app->ExitCode(), 0);
+        EXPECT_FALSE(terminated);
+        PumpFor(50);
+    }
+    // The run's activity log: one separator, one "Browse File Path:" line per analysis.
+    std::ifstream in(work / "log.txt", std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GE(bytes.size(), 2u);
+    const std::wstring log = Utf16LeToWide(ByteView(bytes.data() + 2, bytes.size() - 2));
+    EXPECT_NE(log.find(L"Browse File Path:\t" + Utf8ToWide(pairs.front().data.string()) + L"\r\n"), std::wstring::npos);
+    wxEntryCleanup();
+    fs::remove_all(work);
+}
+
+}  // namespace
+}  // namespace kestrane
