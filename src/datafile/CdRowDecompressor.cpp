@@ -16,6 +16,9 @@ using Bytes = std::vector<uint8_t>;
 constexpr size_t kResolvedImageSize = 4096;
 // Largest fixed part an expanded row may claim (leaf offsets beyond it are refused).
 constexpr int32_t kMaxExpandedFixed = 8060;
+// A row's in-row values fit in 8060 bytes uncompressed; symbols and prefixes that claim far more than
+// that come from a damaged page, and the columns past this bound keep no bytes.
+constexpr size_t kMaxResolvedRow = 2 * 8192;
 
 bool IsShortCode(int code) { return code >= kCdShortFirst && code <= kCdShortLast; }
 
@@ -90,6 +93,7 @@ void ResolveCdColumns(CPrimaryRecord& record, const PrimaryRecordPage* page) {
             ApplyAnchorPrefix(ByteView(anchor.data).clip(0, static_cast<size_t>(anchor.length)), value, prefixed);
             value = ByteView(prefixed);
         }
+        if (image.size() + value.size() > kMaxResolvedRow) value = ByteView();
         descriptor.length = static_cast<int32_t>(value.size());
         image.insert(image.end(), value.data(), value.data() + value.size());
         record.cdDescriptors.push_back(descriptor);
@@ -153,9 +157,10 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
             const bool one = code == kCdBitOne || (IsShortCode(code) && stored.getOr<uint8_t>(0, 0) != 0);
             if (bitCount % 8 == 0) {
                 bitByte = byLeafOffset ? def.leafOffset - 4 : runningFixed++;
-                EnsureSize(fixed, static_cast<size_t>(bitByte) + 1);
+                if (bitByte < kMaxExpandedFixed) EnsureSize(fixed, static_cast<size_t>(bitByte) + 1);
             }
-            if (one) fixed[static_cast<size_t>(bitByte)] |= static_cast<uint8_t>(1u << (bitCount % 8));
+            if (one && bitByte < kMaxExpandedFixed)
+                fixed[static_cast<size_t>(bitByte)] |= static_cast<uint8_t>(1u << (bitCount % 8));
             ++bitCount;
             continue;
         }

@@ -11,7 +11,7 @@ namespace kestrane {
 namespace {
 // Larger than any block (sizes are u16), to serve many blocks per read.
 constexpr size_t kWindowSize = size_t{1} << 20;
-constexpr uint32_t kPrefetchAhead = 8;
+constexpr size_t kPrefetchBytes = 4096;
 }  // namespace
 
 VlfEntry VlfEntry::Parse(ByteView bytes) {
@@ -27,7 +27,7 @@ VlfEntry VlfEntry::Parse(ByteView bytes) {
 LogScanner::LogScanner(const UserTableMap& tables, OperationStore& store) : store_(store) {
     tables_.reserve(tables.size());
     for (const auto& [rowset, table] : tables)
-        tables_.push_back(TableKey{rowset, table.objectId, store_.Names().Intern(table.name)});
+        tables_.push_back(TableKey{rowset, store_.AddTable(table.objectId, rowset, table.name)});
     // std::map iterates in key order, so tables_ is sorted already.
 }
 
@@ -70,7 +70,7 @@ void LogScanner::Scan(const LogByteSource& source) {
 // Up to `length` bytes of the source at `pos` (fewer at its end): from the mapping when there is one,
 // else from the read window, refilled from `pos` when the range is not inside it.
 ByteView LogScanner::FetchBlockBytes(const LogByteSource& source, uint64_t pos, size_t length) {
-    const ByteView mapped = getenv("XWIN") ? ByteView() : source.Mapped();
+    const ByteView mapped = source.Mapped();
     if (!mapped.empty()) return pos < mapped.size() ? mapped.clip(static_cast<size_t>(pos), length) : ByteView();
     if (window_.empty()) window_.resize(kWindowSize);
     if (pos < windowStart_ || pos - windowStart_ + length > windowLength_) {
@@ -124,7 +124,7 @@ void LogScanner::SetCurrentTransactionName(ByteView rawName) {
     slot.id = kNoNameId;
 }
 
-void LogScanner::File(const TableKey& table, uint64_t rowsetId, uint64_t pos, uint32_t slot, uint8_t operation) {
+void LogScanner::File(const TableKey& table, uint64_t pos, uint32_t slot, uint8_t operation) {
     uint32_t nameId = 0;  // no begin-transaction record met yet: the empty name
     if (currentRecent_ < recentNames_.size()) {
         RecentName& name = recentNames_[currentRecent_];
@@ -132,12 +132,10 @@ void LogScanner::File(const TableKey& table, uint64_t rowsetId, uint64_t pos, ui
         nameId = name.id;
     }
     OperationEntry e;
-    e.objectId = table.objectId;
-    e.allocationUnitId = rowsetId;
     e.blockOffset = pos;
     e.slotIndex = static_cast<uint16_t>(slot);
     e.beginTime = currentBeginTime_;
-    e.tableNameId = table.nameId;
+    e.tableIndex = table.tableIndex;
     e.transactionNameId = nameId;
     e.operation = operation;
     if (store_.Append(e)) ++stats_.filed;
@@ -153,20 +151,18 @@ void LogScanner::ExamineBlock(const LogBlockView& block, uint64_t pos) {
     const ByteView raw = block.bytes();
     size_t prefetched = 0;
     for (uint32_t j = 0; j < n; ++j) {
-        // Records are met in file order but each through the slot array: asking for the bytes of
-        // the records a few slots ahead lets their loads overlap instead of waiting on each in turn.
-        if (j + kPrefetchAhead < n) {
-            const size_t ahead = std::min<size_t>(raw.size(), block.SlotOffset(j + kPrefetchAhead) + size_t{256});
-            for (; prefetched < ahead; prefetched += 64) __builtin_prefetch(raw.data() + prefetched);
-        }
         const uint32_t start = block.SlotOffset(j);
         if (uint64_t{start} + logfmt::kRecordExamined > block.Size()) break;
+        // Records lie in file order but are reached through the slot array: asking for the bytes a
+        // little ahead lets their loads overlap instead of waiting on each record in turn.
+        const size_t ahead = std::min<size_t>(raw.size(), start + kPrefetchBytes);
+        for (; prefetched < ahead; prefetched += 64) __builtin_prefetch(raw.data() + prefetched);
         ++stats_.records;
         const uint8_t op = block.Byte(start + logfmt::kOffOperation);
         const uint8_t context = block.Byte(start + logfmt::kOffContext);
         if (logfmt::IsFiledContext(context)) {
             const uint64_t rowset = block.Get<uint64_t>(start + logfmt::kOffRowsetId);
-            if (const TableKey* table = FindTable(rowset)) File(*table, rowset, pos, j, op);
+            if (const TableKey* table = FindTable(rowset)) File(*table, pos, j, op);
         }
         if (op == logfmt::kOpBeginXact) {
             ByteView rawName;

@@ -55,13 +55,12 @@ public:
 private:
     struct TableKey {
         uint64_t rowsetId;
-        uint32_t objectId;
-        uint32_t nameId;
+        uint32_t tableIndex;  // in the store
     };
     const TableKey* FindTable(uint64_t rowsetId);
     ByteView FetchBlockBytes(const LogByteSource& source, uint64_t pos, size_t length);
     void SetCurrentTransactionName(ByteView rawName);
-    void File(const TableKey& table, uint64_t rowsetId, uint64_t pos, uint32_t slot, uint8_t operation);
+    void File(const TableKey& table, uint64_t pos, uint32_t slot, uint8_t operation);
 
     OperationStore& store_;
     std::vector<TableKey> tables_;  // sorted by rowset id

@@ -28,7 +28,7 @@ void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {
     const ColumnDefList columns = catalog_.BuildObjectLists(table, L"U ", {});
     std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns), DestroyTableLayout);
     grid_.SetColumns(columns, catalog_.firstColumnIndex);
-    BuildOperationStatement(entry.blockOffset, entry.allocationUnitId, *layout, entry.slotIndex, table);
+    BuildOperationStatement(entry.blockOffset, store_.AllocationUnitId(entry), *layout, entry.slotIndex, table);
 }
 
 void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t allocationUnitId,

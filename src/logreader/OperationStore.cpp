@@ -23,22 +23,59 @@ OperationStore::Chunk OperationStore::NewChunk() {
     return Chunk(static_cast<OperationEntry*>(m));
 }
 
+uint32_t OperationStore::AddTable(uint32_t objectId, uint64_t allocationUnitId, const std::wstring& name) {
+    const uint32_t nameId = names_.Intern(name);
+    for (size_t i = 0; i < tables_.size(); ++i) {
+        const OperationTable& t = tables_[i];
+        if (t.objectId == objectId && t.allocationUnitId == allocationUnitId && t.nameId == nameId)
+            return static_cast<uint32_t>(i);
+    }
+    tables_.push_back(OperationTable{objectId, allocationUnitId, nameId});
+    tableSeen_.push_back(0);
+    return static_cast<uint32_t>(tables_.size() - 1);
+}
+
 bool OperationStore::Append(const OperationEntry& entry) {
-    if (size_ >= std::numeric_limits<uint32_t>::max()) return false;
+    if (size_ >= std::numeric_limits<uint32_t>::max() || entry.tableIndex >= tables_.size()) return false;
     if ((size_ & kChunkMask) == 0) chunks_.push_back(NewChunk());
-    const auto index = static_cast<uint32_t>(size_);
     chunks_.back()[size_ & kChunkMask] = entry;
     ++size_;
-    if (!lastTable_ || lastTableId_ != entry.objectId) {
-        lastTable_ = &byTable_[entry.objectId];
-        lastTableId_ = entry.objectId;
-        if (lastTable_->empty()) tableNames_.emplace(entry.objectId, names_.Text(entry.tableNameId));
+    if (!tableSeen_[entry.tableIndex]) {
+        tableSeen_[entry.tableIndex] = 1;
+        const OperationTable& t = tables_[entry.tableIndex];
+        tableNames_.try_emplace(t.objectId, names_.Text(t.nameId));
     }
-    lastTable_->push_back(index);
     return true;
 }
 
+void OperationStore::BuildTableIndex() const {
+    std::unordered_map<uint32_t, size_t> counts;
+    uint32_t last = 0;
+    size_t* lastCount = nullptr;
+    for (size_t i = 0; i < size_; ++i) {
+        const uint32_t id = ObjectId((*this)[i]);
+        if (!lastCount || id != last) {
+            lastCount = &counts[id];
+            last = id;
+        }
+        ++*lastCount;
+    }
+    byTable_.clear();
+    for (const auto& [id, count] : counts) byTable_[id].reserve(count);
+    std::vector<uint32_t>* list = nullptr;
+    for (size_t i = 0; i < size_; ++i) {
+        const uint32_t id = ObjectId((*this)[i]);
+        if (!list || id != last) {
+            list = &byTable_[id];
+            last = id;
+        }
+        list->push_back(static_cast<uint32_t>(i));
+    }
+    indexedSize_ = size_;
+}
+
 std::span<const uint32_t> OperationStore::EntriesOfTable(uint32_t objectId) const {
+    if (indexedSize_ != size_) BuildTableIndex();
     auto it = byTable_.find(objectId);
     if (it == byTable_.end()) return {};
     return it->second;
@@ -49,7 +86,9 @@ void OperationStore::Clear() {
     size_ = 0;
     names_.Clear();
     byTable_.clear();
-    lastTable_ = nullptr;
+    indexedSize_ = 0;
+    tables_.clear();
+    tableSeen_.clear();
     tableNames_.clear();
 }
 

@@ -20,8 +20,10 @@ using TableNameMap = std::map<uint32_t, std::wstring>;
 
 class OperationStore {
 public:
-    // Appends an entry (names given by id, see Names()); false when the store is full (2^32 - 1
-    // entries, the widest index the per-table lists hold).
+    // The index of a table for OperationEntry::tableIndex, adding it when new.
+    uint32_t AddTable(uint32_t objectId, uint64_t allocationUnitId, const std::wstring& name);
+    // Appends an entry (table from AddTable, transaction name from Names()); false when the store is
+    // full (2^32 - 1 entries, the widest index the per-table lists hold) or the table is unknown.
     bool Append(const OperationEntry& entry);
 
     size_t Size() const { return size_; }
@@ -30,10 +32,14 @@ public:
 
     NameTable& Names() { return names_; }
     const NameTable& Names() const { return names_; }
-    const std::wstring& TableName(const OperationEntry& e) const { return names_.Text(e.tableNameId); }
+    const OperationTable& Table(const OperationEntry& e) const { return tables_[e.tableIndex]; }
+    uint32_t ObjectId(const OperationEntry& e) const { return Table(e).objectId; }
+    uint64_t AllocationUnitId(const OperationEntry& e) const { return Table(e).allocationUnitId; }
+    const std::wstring& TableName(const OperationEntry& e) const { return names_.Text(Table(e).nameId); }
     const std::wstring& TransactionName(const OperationEntry& e) const { return names_.Text(e.transactionNameId); }
 
-    // Indexes (ascending) of the entries of one table.
+    // Indexes (ascending) of the entries of one table. The index is built on the first call after
+    // entries were appended (one pass over them), not while the scan appends.
     std::span<const uint32_t> EntriesOfTable(uint32_t objectId) const;
     // Object id -> table name for every table with an entry (first name seen stays).
     const TableNameMap& Tables() const { return tableNames_; }
@@ -58,10 +64,13 @@ private:
     std::vector<Chunk> chunks_;
     size_t size_ = 0;
     NameTable names_;
-    std::unordered_map<uint32_t, std::vector<uint32_t>> byTable_;
-    uint32_t lastTableId_ = 0;
-    std::vector<uint32_t>* lastTable_ = nullptr;  // values of byTable_ keep their address
+    void BuildTableIndex() const;
+
+    std::vector<OperationTable> tables_;
+    std::vector<uint8_t> tableSeen_;  // per table: has an entry
     TableNameMap tableNames_;
+    mutable std::unordered_map<uint32_t, std::vector<uint32_t>> byTable_;
+    mutable size_t indexedSize_ = 0;
 };
 
 }  // namespace kestrane

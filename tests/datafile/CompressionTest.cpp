@@ -131,7 +131,7 @@ Bytes CdRow(const std::vector<std::pair<int, Bytes>>& columns, uint8_t statusA =
 
 // --- twins -----------------------------------------------------------------------------------------
 
-struct Spec {
+struct TwinColumn {
     std::wstring name;
     std::wstring typeText;
     uint32_t code;
@@ -141,36 +141,36 @@ struct Spec {
     uint8_t precision = 0;
     uint8_t scale = 0;
 };
-Spec Value(std::wstring name, std::wstring type, uint32_t code, Bytes plain, Bytes packed, uint8_t p = 0, uint8_t s = 0) {
+TwinColumn Value(std::wstring name, std::wstring type, uint32_t code, Bytes plain, Bytes packed, uint8_t p = 0, uint8_t s = 0) {
     const int cd = CodeFor(packed);
-    return Spec{std::move(name), std::move(type), code, std::move(plain), cd, std::move(packed), p, s};
+    return TwinColumn{std::move(name), std::move(type), code, std::move(plain), cd, std::move(packed), p, s};
 }
-Spec Null(std::wstring name, std::wstring type, uint32_t code, size_t width) {
-    return Spec{std::move(name), std::move(type), code, Bytes(width, 0), 0, {}};
+TwinColumn Null(std::wstring name, std::wstring type, uint32_t code, size_t width) {
+    return TwinColumn{std::move(name), std::move(type), code, Bytes(width, 0), 0, {}};
 }
-Spec Bit(std::wstring name, bool one) { return Spec{std::move(name), L"bit", kTypeBit, {static_cast<uint8_t>(one)}, one ? 11 : 1, {}}; }
+TwinColumn Bit(std::wstring name, bool one) { return TwinColumn{std::move(name), L"bit", kTypeBit, {static_cast<uint8_t>(one)}, one ? 11 : 1, {}}; }
 
 // The uncompressed layout: fixed columns one after another from offset 4 (eight bits to a byte),
 // variable columns by index; every column nullable.
-TableLayout LayoutOf(const std::vector<Spec>& specs) {
+TableLayout LayoutOf(const std::vector<TwinColumn>& twins) {
     TableLayout layout;
     int16_t fixedAt = 4, bitAt = 0;
     int bits = 0, variables = 0;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        ColumnDef def(specs[i].name, specs[i].typeText, specs[i].code);
+    for (size_t i = 0; i < twins.size(); ++i) {
+        ColumnDef def(twins[i].name, twins[i].typeText, twins[i].code);
         def.columnId = static_cast<uint32_t>(i + 1);
         def.ordinal = static_cast<int32_t>(i + 1);
         def.nullable = 1;
         def.inLayout = 1;
         def.nullBitmapIndex = static_cast<int32_t>(i + 1);
-        def.precision = specs[i].precision;
-        def.scale = specs[i].scale;
+        def.precision = twins[i].precision;
+        def.scale = twins[i].scale;
         if (def.typeCode == kTypeBit) {
             if (bits++ % 8 == 0) bitAt = fixedAt++;
             def.leafOffset = bitAt;
         } else if (!ColumnDescriptor(def.typeCode, def, nullptr).variable) {
             def.leafOffset = fixedAt;
-            fixedAt = static_cast<int16_t>(fixedAt + specs[i].plain.size());
+            fixedAt = static_cast<int16_t>(fixedAt + twins[i].plain.size());
         } else {
             def.leafOffset = static_cast<int16_t>(-++variables);
         }
@@ -179,36 +179,36 @@ TableLayout LayoutOf(const std::vector<Spec>& specs) {
     return layout;
 }
 
-Bytes PlainRow(const std::vector<Spec>& specs, const TableLayout& layout) {
+Bytes PlainRow(const std::vector<TwinColumn>& twins, const TableLayout& layout) {
     Bytes fixed;
     std::vector<Bytes> variable;
-    Bytes bitmap((specs.size() + 7) / 8, 0);
+    Bytes bitmap((twins.size() + 7) / 8, 0);
     int bits = 0;
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < twins.size(); ++i) {
         const ColumnDef& def = layout.columns[i];
-        if (specs[i].cd == 0) bitmap[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+        if (twins[i].cd == 0) bitmap[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
         if (def.leafOffset < 0) {
-            variable.push_back(specs[i].cd == 0 ? Bytes{} : specs[i].plain);
+            variable.push_back(twins[i].cd == 0 ? Bytes{} : twins[i].plain);
             continue;
         }
         const size_t at = static_cast<size_t>(def.leafOffset - 4);
         if (def.typeCode == kTypeBit) {
             if (fixed.size() <= at) fixed.resize(at + 1, 0);
-            if (specs[i].plain[0]) fixed[at] |= static_cast<uint8_t>(1u << (bits % 8));
+            if (twins[i].plain[0]) fixed[at] |= static_cast<uint8_t>(1u << (bits % 8));
             ++bits;
             continue;
         }
-        if (fixed.size() < at + specs[i].plain.size()) fixed.resize(at + specs[i].plain.size(), 0);
-        std::copy(specs[i].plain.begin(), specs[i].plain.end(), fixed.begin() + static_cast<std::ptrdiff_t>(at));
+        if (fixed.size() < at + twins[i].plain.size()) fixed.resize(at + twins[i].plain.size(), 0);
+        std::copy(twins[i].plain.begin(), twins[i].plain.end(), fixed.begin() + static_cast<std::ptrdiff_t>(at));
     }
-    Bytes row = FixedVarRow(fixed, static_cast<uint16_t>(specs.size()), variable, 0x30);
+    Bytes row = FixedVarRow(fixed, static_cast<uint16_t>(twins.size()), variable, 0x30);
     std::copy(bitmap.begin(), bitmap.end(), row.begin() + static_cast<std::ptrdiff_t>(4 + fixed.size() + 2));
     return row;
 }
 
-Bytes CompressedRow(const std::vector<Spec>& specs) {
+Bytes CompressedRow(const std::vector<TwinColumn>& twins) {
     std::vector<std::pair<int, Bytes>> columns;
-    for (const Spec& s : specs) columns.emplace_back(s.cd, s.packed);
+    for (const TwinColumn& s : twins) columns.emplace_back(s.cd, s.packed);
     return CdRow(columns);
 }
 
@@ -221,7 +221,6 @@ std::vector<std::wstring> Texts(const ColumnDefList& row) {
 // Decodes every row of the page image.
 std::vector<std::vector<std::wstring>> DecodePage(const PageBuilder& pb, TableLayout layout, RunState& state) {
     CDataPage page(pb.Buffer(), nullptr, state);
-    ExpandCompressedRecords(page, layout.columns);
     std::vector<std::vector<std::wstring>> rows;
     for (const ColumnDefList& row : DecodeRowValuesByRowsetColumns(page, layout)) rows.push_back(Texts(row));
     return rows;
@@ -229,7 +228,7 @@ std::vector<std::vector<std::wstring>> DecodePage(const PageBuilder& pb, TableLa
 
 // 32 columns: every type the row format compresses, NULL and empty values, short and long values,
 // and (past 30 columns) the cluster bytes of both regions.
-std::vector<Spec> AllTypes() {
+std::vector<TwinColumn> AllTypes() {
     const Bytes dt = Cat(Le(300 * 3725, 4), Le(43830, 4));   // datetime: ticks, days
     const Bytes sdt = Cat(Le(125, 2), Le(43000, 2));         // smalldatetime: minutes, days
     const Bytes date = Le(737425, 3);
@@ -279,12 +278,12 @@ std::vector<Spec> AllTypes() {
 
 TEST(CompressionTest, RowCompressedRowDecodesLikeItsUncompressedTwin) {
     RunState state;
-    const std::vector<Spec> specs = AllTypes();
-    ASSERT_GT(specs.size(), 30u);
-    const TableLayout layout = LayoutOf(specs);
+    const std::vector<TwinColumn> twins = AllTypes();
+    ASSERT_GT(twins.size(), 30u);
+    const TableLayout layout = LayoutOf(twins);
     PageBuilder pb;
-    pb.AddRow(PlainRow(specs, layout));
-    pb.AddRow(CompressedRow(specs));
+    pb.AddRow(PlainRow(twins, layout));
+    pb.AddRow(CompressedRow(twins));
     const auto rows = DecodePage(pb, layout, state);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1], rows[0]);
@@ -307,18 +306,17 @@ TEST(CompressionTest, RowCompressedRowDecodesLikeItsUncompressedTwin) {
 
     // The same row handed over on its own (a logged row image) reads the same.
     Bytes single(kPageSize, 0);
-    const Bytes cdRow = CompressedRow(specs);
+    const Bytes cdRow = CompressedRow(twins);
     std::copy(cdRow.begin(), cdRow.end(), single.begin());
     PutU16(single, kPageSize - 2, static_cast<uint16_t>(cdRow.size()));
     CDataPage one(PageBuilder().Buffer(), ByteView(single), nullptr, state);
     TableLayout oneLayout = layout;
-    ExpandCompressedRecords(one, oneLayout.columns);
     const auto oneRows = DecodeRowValuesByRowsetColumns(one, oneLayout);
     ASSERT_EQ(oneRows.size(), 1u);
     EXPECT_EQ(Texts(oneRows[0]), rows[0]);
 
     // A CD row cut short loses values; nothing is read out of place.
-    Bytes damaged = CompressedRow(specs);
+    Bytes damaged = CompressedRow(twins);
     damaged.resize(damaged.size() / 2);
     PageBuilder broken;
     broken.AddRow(damaged);
@@ -329,21 +327,21 @@ TEST(CompressionTest, RowCompressedRowDecodesLikeItsUncompressedTwin) {
 TEST(CompressionTest, PageCompressedRowsUseAnchorPrefixesAndDictionary) {
     RunState state;
     // name varchar(20), code char(10), qty int, city varchar(20).
-    const std::vector<Spec> shape{Value(L"name", L"varchar(20)", kTypeVarChar, {}, {}),
+    const std::vector<TwinColumn> shape{Value(L"name", L"varchar(20)", kTypeVarChar, {}, {}),
                                   Value(L"code", L"char(10)", kTypeChar, Bytes(10, ' '), {}),
                                   Value(L"qty", L"int", kTypeInt, Le(0, 4), {}),
                                   Value(L"city", L"varchar(20)", kTypeVarChar, {}, {})};
     const TableLayout layout = LayoutOf(shape);
     auto twin = [&](const std::string& name, const std::string& code, int qty, const std::string& city) {
-        std::vector<Spec> s = shape;
+        std::vector<TwinColumn> s = shape;
         s[0].plain = Text(name);
         s[1].plain = Text(code + std::string(10 - code.size(), ' '));
         s[2].plain = Le(static_cast<uint64_t>(qty), 4);
         s[3].plain = Text(city);
-        for (Spec& x : s) x.cd = 2;
+        for (TwinColumn& x : s) x.cd = 2;
         return PlainRow(s, layout);
     };
-    std::vector<Spec> nullName = shape;
+    std::vector<TwinColumn> nullName = shape;
     nullName[0].cd = 0;
     nullName[2].cd = 0;
     for (size_t i : {1, 3}) nullName[i].cd = 2;

@@ -220,5 +220,25 @@ TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
     EXPECT_FALSE(IsNullBitSet(ByteView(), 0));
 }
 
+TEST(RowValueDecoderTest, XmlValuesInRowAndInPieces) {
+    // <e>hi</e> in the server's binary form, split over two text records for the large value.
+    const Bytes xml{0xDF, 0xFF, 0x01, 0xB0, 0x04, 0xF0, 0x01, 'e', 0, 0xEF, 0, 0, 1, 0xF8, 1,
+                    0x11, 2, 'h', 0, 'i', 0, 0xF7};
+    RunState state;
+    FakeTextPages pages;
+    pages.Add(1, 60, {DataNode(Bytes(xml.begin(), xml.begin() + 9)), DataNode(Bytes(xml.begin() + 9, xml.end()))});
+    TableLayout layout;
+    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4), Column(2, L"doc", L"xml(-1)", kTypeXml, -1, 1),
+                      Column(3, L"big", L"xml(-1)", kTypeXml, -2, 1), Column(4, L"bad", L"xml(-1)", kTypeXml, -3, 1)};
+    Row r;
+    Put(r.fixed, 1, 4);
+    r.columns = 4;
+    r.variable = {{xml, false}, {InRowRoot({{9, {60, 1, 0}}, {22, {60, 1, 1}}}), true}, {Bytes{0xDF, 0xFF, 7}, false}};
+    auto page = MakePage({r.Build()}, state);
+    auto decoded = DecodeRowValuesByRowsetColumns(*page, layout, &pages);
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"1", L"<e>hi</e>", L"<e>hi</e>", L" "}));
+}
+
 }  // namespace
 }  // namespace kestrane

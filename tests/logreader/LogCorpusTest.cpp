@@ -84,7 +84,7 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         const ColumnDefList columns = catalog.BuildObjectLists(store.TableName(e), L"U ", {});
         TableLayout layout{columns, {}, {}};
         OperationRebuilder rebuilder(holder, catalog, state, log);
-        const RowImages images = rebuilder.Rebuild(e.blockOffset, e.allocationUnitId, layout, e.slotIndex);
+        const RowImages images = rebuilder.Rebuild(e.blockOffset, store.AllocationUnitId(e), layout, e.slotIndex);
         Rebuilt r;
         r.operation = e.operation;
         const ColumnDefList* keyImage = nullptr;
@@ -97,7 +97,7 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
             }
             r.image = *keyImage;
         }
-        byTable[e.objectId].push_back({i, r});
+        byTable[store.ObjectId(e)].push_back({i, r});
     }
     for (const auto& [objectId, ops] : byTable) {
         const std::wstring table = store.Tables().count(objectId) ? store.Tables().at(objectId) : L"";

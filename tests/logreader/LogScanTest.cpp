@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "LogFixture.h"
 #include "logreader/LogBlock.h"
 #include "logreader/LogRecord.h"
@@ -164,7 +166,8 @@ TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
     const auto& st = s->store;
     ASSERT_EQ(st.Size(), 5u);
     // Before any begin-transaction record: empty name, time 0.
-    EXPECT_EQ(st[0].objectId, 77u);
+    EXPECT_EQ(st.ObjectId(st[0]), 77u);
+    EXPECT_EQ(st.AllocationUnitId(st[0]), 0x1000u);
     EXPECT_EQ(st.TransactionName(st[0]), L"");
     EXPECT_EQ(st[0].beginTime, 0u);
     EXPECT_EQ(st[0].slotIndex, 0u);
@@ -255,6 +258,55 @@ TEST(LogScan, RecordsNearTheBlockEndAndDamagedBlocks) {
     lie.AddVlf(16384, 2, {}, 0xFFFFFFFFFFFFFFF0ULL);
     lie.AddVlf(24576, 3, {}, 0);
     EXPECT_EQ(ScanImage(lie.bytes, kTables)->store.Size(), 1u);
+}
+
+// A source read through the window of large reads instead of a mapping.
+class UnmappedSource : public MemoryLogSource {
+public:
+    using MemoryLogSource::MemoryLogSource;
+    ByteView Mapped() const override { return ByteView(); }
+};
+
+TEST(LogScan, ReadPathsAgree) {
+    // Enough blocks that they cross the read window's end, in two VLFs.
+    std::vector<std::vector<uint8_t>> blocks;
+    for (int b = 0; b < 40; ++b) {
+        std::vector<std::vector<uint8_t>> records;
+        records.push_back(BeginXactRecord(b % 2 ? u"odd" : u"even", static_cast<uint64_t>(b)));
+        for (int r = 0; r < 8; ++r) records.push_back(Insert(r % 2 ? 0x1000 : 0x2000, 300));
+        blocks.push_back(LogBlock(1, records, 5, 40000));
+    }
+    LogImage img;
+    const size_t end = img.AddVlf(0, 1, blocks);
+    img.AddVlf((end + 8192) / 8192 * 8192, 2, {LogBlock(2, {Insert(0x1000)})});
+
+    OperationStore mapped, windowed, fromFile;
+    LogScanner(kTables, mapped).Scan(MemoryLogSource(ByteView(img.bytes)));
+    LogScanner(kTables, windowed).Scan(UnmappedSource(ByteView(img.bytes)));
+    const std::string path = ::testing::TempDir() + "/kestrane-logscan-test.ldf";
+    {
+        BinaryFile out;
+        ASSERT_TRUE(out.open(path, BinaryFile::Mode::CreateWrite));
+        ASSERT_TRUE(out.write(img.bytes.data(), img.bytes.size()));
+    }
+    test::ScriptedPrompter prompter;
+    BinaryFile file;
+    ScanLdfFile(file, path, kTables, fromFile, prompter);
+    EXPECT_TRUE(file.isOpen());  // kept open for the rebuild
+    std::remove(path.c_str());
+
+    ASSERT_EQ(mapped.Size(), 40u * 8 + 1);
+    for (const OperationStore* other : {&windowed, &fromFile}) {
+        ASSERT_EQ(other->Size(), mapped.Size());
+        for (size_t i = 0; i < mapped.Size(); ++i) {
+            EXPECT_EQ((*other)[i].blockOffset, mapped[i].blockOffset);
+            EXPECT_EQ((*other)[i].slotIndex, mapped[i].slotIndex);
+            EXPECT_EQ(other->TransactionName((*other)[i]), mapped.TransactionName(mapped[i]));
+        }
+    }
+    EXPECT_EQ(mapped.TransactionName(mapped[8]), L"odd");
+    EXPECT_EQ(mapped[8].beginTime, 1u);
+    EXPECT_EQ(mapped.EntriesOfTable(88).size(), 160u);
 }
 
 TEST(LogScan, UnopenableFileShowsTheMessage) {

@@ -22,16 +22,15 @@ struct FakeList : OperationListSink, OperationStatusSink {
 // `count` entries of table 5, each followed by one of table 9 (so paging must skip those).
 OperationStore MakeStore(size_t count, uint8_t op = 2) {
     OperationStore s;
-    const uint32_t t5 = s.Names().Intern(L"T5"), t9 = s.Names().Intern(L"T9"), x = s.Names().Intern(L"tx");
+    const uint32_t t5 = s.AddTable(5, 0x50000, L"T5"), t9 = s.AddTable(9, 0x90000, L"T9");
+    const uint32_t x = s.Names().Intern(L"tx");
     for (size_t i = 0; i < count; ++i) {
         OperationEntry e;
-        e.objectId = 5;
-        e.tableNameId = t5;
+        e.tableIndex = t5;
         e.transactionNameId = x;
         e.operation = op;
         s.Append(e);
-        e.objectId = 9;
-        e.tableNameId = t9;
+        e.tableIndex = t9;
         s.Append(e);
     }
     return s;

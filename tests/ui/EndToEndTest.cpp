@@ -153,6 +153,14 @@ TreeFacts CheckTree(CPilot_ConsoleDlg& dialog, const Pair& pair) {
         previous = lower;
     }
     EXPECT_EQ(facts.sum, facts.all) << pair.set;
+    // The window shows the tables in the same order.
+    CXHtmlTree& view = dialog.Tree();
+    std::vector<TreeItem> shown;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId id = view.GetFirstChild(view.ToWx(all), cookie); id.IsOk(); id = view.GetNextChild(view.ToWx(all), cookie))
+        shown.push_back(view.FromWx(id));
+    EXPECT_EQ(shown, tree.GetChildren(all));
+    EXPECT_EQ(view.wxTreeCtrl::GetItemText(view.ToWx(all)).ToStdWstring(), allLabel);
     return facts;
 }
 
@@ -228,10 +236,19 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             if (!facts.empty && facts.firstTable != kNoTreeItem) {
                 ++browsed;
                 // Double-click the busiest table: its first page and "0 rows to N".
-                dialog->Tree().SelectTreeItem(facts.firstTable);
-                dialog->OnTreeDoubleClick();
-                ASSERT_TRUE(PumpUntil([&] { return !dialog->ListingRunning(); }, 60000));
                 const uint64_t shown = std::min<uint64_t>(facts.firstTableCount, 1000);
+                CXHtmlTree& view = dialog->Tree();
+                view.SelectTreeItem(facts.firstTable);
+                wxRect label;
+                ASSERT_TRUE(view.GetBoundingRect(view.ToWx(facts.firstTable), label, true));
+                wxMouseEvent doubleClick(wxEVT_LEFT_DCLICK);
+                doubleClick.SetPosition(label.GetPosition() + wxPoint(label.width / 2, label.height / 2));
+                doubleClick.SetEventObject(&view);
+                view.ProcessWindowEvent(doubleClick);
+                ASSERT_TRUE(PumpUntil([&] {
+                    return !dialog->ListingRunning() &&
+                           static_cast<uint64_t>(dialog->OperationsList().GetItemCount()) == shown;
+                }, 60000)) << "the double-click listed nothing";
                 EXPECT_EQ(dialog->GetStatusText(), L"0 rows to " + std::to_wstring(shown));
                 EXPECT_EQ(static_cast<uint64_t>(dialog->OperationsList().GetItemCount()), shown);
                 if (facts.firstTableCount > 1000) {
@@ -267,6 +284,21 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 }
                 dialog->OnSaveButton();
                 EXPECT_NE(prompter.Messages().back().find(L"not available yet"), std::wstring::npos);
+                // A click on a box and the Space key toggle the item with its children.
+                const bool before = tree.GetCheck(all);
+                wxTreeEvent click(wxEVT_TREE_STATE_IMAGE_CLICK, &tree, tree.ToWx(all));
+                tree.ProcessWindowEvent(click);
+                EXPECT_EQ(tree.GetCheck(all), !before);
+                EXPECT_EQ(tree.GetCheck(facts.firstTable), !before);
+                EXPECT_EQ(tree.GetSelectedTreeItem(), all);  // selection follows the check
+                wxKeyEvent space(wxEVT_KEY_DOWN);
+                space.m_keyCode = WXK_SPACE;
+                space.SetEventObject(&tree);
+                tree.ProcessWindowEvent(space);
+                EXPECT_EQ(tree.GetCheck(all), before);
+                EXPECT_EQ(tree.GetItemState(tree.ToWx(facts.firstTable)), before ? 2 : 1);
+                tree.SetCheck(all, true);
+                tree.SetCheck(facts.firstTable, false);
 
                 PumpFor(300);
                 const std::string shot = SaveScreenshot(dialog->GetScreenRect(), "main-dialog-" + pair.set);
@@ -278,6 +310,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             PumpFor(50);
             EXPECT_EQ(start->MainDialog(), nullptr);
             EXPECT_TRUE(start->IsShown());
+            EXPECT_EQ(state.dataFilePath, Utf8ToWide(pair.data.string()));
         }
         EXPECT_GT(browsed, 0) << "no corpus pair gave logged operations";
         EXPECT_GT(withStatement, 0) << "no listed operation gave values and a statement";
