@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const LogBlockView undone(ByteView(copy), *header);
     std::vector<uint8_t> scratch;
     std::wstring name;
-    for (uint32_t j = 0; j < header->recordCount; ++j) {
+    // A few hundred records reach every path; all 65535 of a lying count only slow the search.
+    for (uint32_t j = 0; j < header->recordCount && j < 256; ++j) {
         const LogRecordExtent e = stamped.Extent(j);
         if (e.end < e.start || (e.end > header->size && e.end != e.start)) __builtin_trap();
         ByteView rawName;
