@@ -20,5 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const OperationEntry& e = store[i];
         if (e.blockOffset >= size || store.TableName(e).empty()) __builtin_trap();
     }
+    if (store.EntriesOfTable(1).size() + store.EntriesOfTable(2).size() != store.Size()) __builtin_trap();
     return 0;
 }

@@ -51,6 +51,7 @@ uint8_t CMdfFile::CheckFileCorruption() {
 bool CMdfFile::MapDatabaseObjects() {
     systemPages_.clear();
     dataPages_.clear();
+    iamPages_.clear();
     if (state_.snapshotMode) {
         if (LoadSnapshot(state_.snapshotPath) && !systemPages_.empty()) {
             progress_.StatusText(kTextLoadSnapshotFinished);
@@ -93,26 +94,30 @@ PageBuffer CMdfFile::ReadSecondary(const DataFileEntry& entry, uint32_t pageId) 
     if (entry.path.empty() || entry.headerOffset < 0) return nullptr;
     const uint64_t position = uint64_t{pageId} * kPageSize + static_cast<uint64_t>(entry.headerOffset);
     if (entry.length < 0 || position > static_cast<uint64_t>(entry.length)) return nullptr;
-    BinaryFile file;
-    if (!file.open(WideToUtf8(entry.path), BinaryFile::Mode::Read)) return nullptr;
+    auto open = openSecondaryFiles_.find(entry.path);
+    if (open == openSecondaryFiles_.end()) {
+        BinaryFile file;
+        if (!file.open(WideToUtf8(entry.path), BinaryFile::Mode::Read)) return nullptr;
+        open = openSecondaryFiles_.emplace(entry.path, std::move(file)).first;
+    }
     PageBuffer buffer = AllocatePageBuffer();
     if (!buffer) return nullptr;
-    file.readAt(position, buffer.get(), kPageSize);
+    open->second.readAt(position, buffer.get(), kPageSize);
     return buffer;
 }
 
-PageBuffer CMdfFile::ReadPage(PageAddress address) {
+PageBuffer CMdfFile::ReadPageImage(PageAddress address, bool allowPageZero) {
+    if (address.fileId == 0 || (address.pageId == 0 && !allowPageZero)) return nullptr;
     if (address.fileId == 1) {
-        if (address.pageId < 1 || address.pageId > pageCount_) return nullptr;
+        if (address.pageId > pageCount_) return nullptr;
         return ReadPrimaryAt(uint64_t{address.pageId} * kPageSize + leadingOffset_);
     }
-    if (address.fileId == 0) return nullptr;
     auto it = secondaryFiles_.find(address.fileId);
-    if (it == secondaryFiles_.end()) return nullptr;
-    const DataFileEntry& entry = it->second;
-    if (address.pageId < 1 || static_cast<int64_t>(address.pageId) > entry.pageCount) return nullptr;
-    return ReadSecondary(entry, address.pageId);
+    if (it == secondaryFiles_.end() || static_cast<int64_t>(address.pageId) > it->second.pageCount) return nullptr;
+    return ReadSecondary(it->second, address.pageId);
 }
+
+PageBuffer CMdfFile::ReadPage(PageAddress address) { return ReadPageImage(address, false); }
 
 std::unique_ptr<CPage_Header> CMdfFile::ReadPageHeader(PageAddress address) {
     PageBuffer page = ReadPage(address);
@@ -121,17 +126,7 @@ std::unique_ptr<CPage_Header> CMdfFile::ReadPageHeader(PageAddress address) {
 }
 
 PageBuffer CMdfFile::ReadLoaderPage(PageAddress address, bool refusePageZero) {
-    if (refusePageZero && address.pageId == 0) return nullptr;
-    PageBuffer buffer;
-    if (address.fileId == 1) {
-        if (address.pageId > pageCount_) return nullptr;
-        buffer = ReadPrimaryAt(uint64_t{address.pageId} * kPageSize + leadingOffset_);
-    } else if (address.fileId > 1) {
-        auto it = secondaryFiles_.find(address.fileId);
-        if (it == secondaryFiles_.end() || static_cast<int64_t>(address.pageId) > it->second.pageCount)
-            return nullptr;
-        buffer = ReadSecondary(it->second, address.pageId);
-    }
+    PageBuffer buffer = ReadPageImage(address, !refusePageZero);
     lastPageBuffer_ = buffer.get();
     return buffer;
 }

@@ -94,12 +94,17 @@ public:
     ProgressSink& Progress() const { return progress_; }
 
 private:
-    // Reads the page at `address` into a new buffer as the data-page loaders do; null when refused.
-    // `checkZeroPage` refuses page id 0 (the system-page loader accepts it).
+    // Reads the page at `address` into a new buffer as the data-page loaders do and remembers it as
+    // the last page buffer; null when refused. `refusePageZero` refuses page id 0 (the system-page
+    // loader accepts it).
     PageBuffer ReadLoaderPage(PageAddress address, bool refusePageZero);
+    // The page of the primary or of a secondary file; null for file id 0, a page past the file's
+    // pages, an unknown secondary file, or page id 0 unless `allowPageZero`.
+    PageBuffer ReadPageImage(PageAddress address, bool allowPageZero);
     // Reads kPageSize bytes at `position` of the primary file into a zeroed page buffer.
     PageBuffer ReadPrimaryAt(uint64_t position);
-    // Reads page `pageId` of a secondary file into a zeroed page buffer (opens the file for this call).
+    // Reads page `pageId` of a secondary file into a zeroed page buffer. The file stays open for the
+    // next page: large values and tables read a secondary file page by page.
     PageBuffer ReadSecondary(const DataFileEntry& entry, uint32_t pageId);
 
     uint64_t fileLength_ = 0;
@@ -113,6 +118,7 @@ private:
     PageMap dataPages_;
     PageMap iamPages_;
     std::map<int, DataFileEntry> secondaryFiles_;
+    std::map<std::wstring, BinaryFile> openSecondaryFiles_;  // by path
     CMetadataCatalog* catalog_ = nullptr;  // created by GetMetadata; freed by the holder's owner
     uint8_t openFlag_ = 1;
     uint8_t advanceSearch_ = 0;

@@ -1,5 +1,8 @@
 #include "datafile/MetadataCatalog.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include "datafile/DbFileHolder.h"
 #include "datafile/MdfFile.h"
 #include "datafile/SecondaryDataFiles.h"
@@ -131,16 +134,11 @@ void CMetadataCatalog::ResetCatalogue() {
 }
 
 void CMetadataCatalog::AddMissingObjects() {
+    std::unordered_set<int32_t> known;
+    for (const ObjectRecord& object : objects) known.insert(object.id);
     for (const ColumnRecord& column : columns) {
         const int32_t id = static_cast<int32_t>(column.objectId);
-        bool known = false;
-        for (const ObjectRecord& object : objects) {
-            if (object.id == id) {
-                known = true;
-                break;
-            }
-        }
-        if (known) continue;
+        if (!known.insert(id).second) continue;
         ObjectRecord object;
         object.id = id;
         object.name = std::to_wstring(id);
@@ -150,36 +148,49 @@ void CMetadataCatalog::AddMissingObjects() {
 }
 
 void CMetadataCatalog::BuildForeignKeys() {
+    // Class 29 rows by their referencing id and sub-id, in list order.
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<const ObjectReferenceRecord*>> referenced;
+    for (const ObjectReferenceRecord& s : objectReferences) {
+        if (s.refClass == 29) referenced[{s.referencingId, s.referencingSubId}].push_back(&s);
+    }
     for (const ObjectReferenceRecord& r : objectReferences) {
         if (r.refClass != 28) continue;
-        for (const ObjectReferenceRecord& s : objectReferences) {
-            if (s.refClass != 29 || s.referencingId != r.referencingId || s.referencingSubId != r.referencingSubId) continue;
+        auto match = referenced.find({r.referencingId, r.referencingSubId});
+        if (match == referenced.end()) continue;
+        for (const ObjectReferenceRecord* s : match->second) {
             ForeignKeyRecord key;
             key.foreignKeyId = r.referencingId;
             key.keyColumnOrdinal = r.referencingSubId;
             key.referencingTableId = r.referencedId;
             key.referencingColumnId = r.referencedSubId;
-            key.referencedTableId = s.referencedId;
-            key.referencedColumnId = s.referencedSubId;
+            key.referencedTableId = s->referencedId;
+            key.referencedColumnId = s->referencedSubId;
             foreignKeys.push_back(std::move(key));
         }
     }
+    if (foreignKeys.empty()) return;
+    // Where ids repeat, the last object or column of the list names the key.
+    std::unordered_map<uint32_t, const ObjectRecord*> objectById;
+    for (const ObjectRecord& object : objects) objectById[static_cast<uint32_t>(object.id)] = &object;
+    std::map<std::pair<uint32_t, uint32_t>, const ColumnRecord*> columnById;
+    for (const ColumnRecord& column : columns) columnById[{column.objectId, column.columnId}] = &column;
+    auto objectOf = [&](uint32_t id) -> const ObjectRecord* {
+        auto it = objectById.find(id);
+        return it == objectById.end() ? nullptr : it->second;
+    };
+    auto columnName = [&](uint32_t objectId, uint32_t columnId, std::wstring& name) {
+        auto it = columnById.find({objectId, columnId});
+        if (it != columnById.end()) name = it->second->name;
+    };
     for (ForeignKeyRecord& key : foreignKeys) {
-        for (const ObjectRecord& object : objects) {
-            const uint32_t id = static_cast<uint32_t>(object.id);
-            if (id == key.referencingTableId) key.referencingTableName = object.name;
-            if (id == key.referencedTableId) key.referencedTableName = object.name;
-            if (id == key.foreignKeyId) {
-                key.name = object.name;
-                key.status = object.status;
-            }
+        if (const ObjectRecord* o = objectOf(key.referencingTableId)) key.referencingTableName = o->name;
+        if (const ObjectRecord* o = objectOf(key.referencedTableId)) key.referencedTableName = o->name;
+        if (const ObjectRecord* o = objectOf(key.foreignKeyId)) {
+            key.name = o->name;
+            key.status = o->status;
         }
-        for (const ColumnRecord& column : columns) {
-            if (column.objectId == key.referencingTableId && column.columnId == key.referencingColumnId)
-                key.referencingColumnName = column.name;
-            if (column.objectId == key.referencedTableId && column.columnId == key.referencedColumnId)
-                key.referencedColumnName = column.name;
-        }
+        columnName(key.referencingTableId, key.referencingColumnId, key.referencingColumnName);
+        columnName(key.referencedTableId, key.referencedColumnId, key.referencedColumnName);
     }
 }
 
@@ -349,8 +360,7 @@ void CMetadataCatalog::AppendTablePages(const std::vector<PageRef>* refs, const 
         if (ref.pageType != 1) continue;
         if (checkHeaders && !PageBelongsToUnit(ref, *unit)) continue;
         // A page reached through two units of the table is listed once.
-        std::wstring key = std::to_wstring(static_cast<int32_t>(ref.fileId)) + std::to_wstring(static_cast<int32_t>(ref.page));
-        if (!pageKeys.insert(std::move(key)).second) continue;
+        if (!pageKeys.insert(uint64_t{ref.fileId} << 32 | ref.page).second) continue;
         tablePages.emplace_back(ref.fileId, ref.page);
     }
 }

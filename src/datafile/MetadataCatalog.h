@@ -107,7 +107,7 @@ public:
     ColumnDefList tableSchema;
     ObjectRecord currentObject;
     uint8_t indexRowsetMode = 0;
-    std::set<std::wstring> pageKeys;
+    std::set<uint64_t> pageKeys;  // file id << 32 | page id of every page in tablePages
 
 private:
     void Load();

@@ -1,6 +1,7 @@
 #include "datafile/SystemTableScanner.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "datafile/DataPage.h"
 #include "datafile/MdfFile.h"
@@ -192,17 +193,20 @@ void SystemTableScanner::ScanObjectId2Table(std::map<uint32_t, LegacyIndexEntry>
 void SystemTableScanner::ScanColumnNames(std::vector<LegacyColumnRecord>& out, std::vector<ColumnGroupRecord>& groups) {
     if (file_.SystemPages().empty()) return;
     repair_.value = 0;
+    std::unordered_map<uint32_t, std::vector<ColumnGroupRecord*>> groupsById;
+    for (ColumnGroupRecord& group : groups) groupsById[group.objectId].push_back(&group);
     ForEachPage(kLegacyColumns, false, [&](CDataPage& page) {
         const size_t first = out.size();
         DecodeLegacyColumns(page, repair_, out);
         for (size_t i = first; i < out.size(); ++i) {
-            for (ColumnGroupRecord& group : groups) {
-                if (group.objectId != out[i].objectId) continue;
+            auto found = groupsById.find(out[i].objectId);
+            if (found == groupsById.end()) continue;
+            for (ColumnGroupRecord* group : found->second) {
                 ColumnGroupEntry entry;
                 entry.columnName = out[i].name;
                 entry.position = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(out[i].columnPosition)));
                 entry.status = out[i].statusBits;
-                group.entries.push_back(std::move(entry));
+                group->entries.push_back(std::move(entry));
             }
         }
     });

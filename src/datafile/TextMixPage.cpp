@@ -6,30 +6,30 @@ namespace kestrane {
 
 TextMixPage::TextMixPage(PageBuffer image, CMdfFile* owner, RunState& state)
     : RecordPage(std::move(image), owner, state) {
+    records.resize(slotArray.size());
+}
+
+TextRecord* TextMixPage::TextRecordAt(size_t slot) {
+    if (slot >= slotArray.size()) return nullptr;
+    const uint16_t offset = slotArray[slot];
     const ByteView pageBytes = view();
-    records.reserve(slotArray.size());
-    for (uint16_t offset : slotArray) {
-        if (offset <= kPageSize && !pageBytes.empty())
-            records.push_back(std::make_unique<TextRecord>(pageBytes.from(offset), this,
-                                                           static_cast<int32_t>(kPageSize - offset)));
-        else
-            records.push_back(nullptr);
-    }
-    slotArray.clear();
-    slotArray.shrink_to_fit();
+    if (!records[slot] && offset <= kPageSize && !pageBytes.empty())
+        records[slot] = std::make_unique<TextRecord>(pageBytes.from(offset), this, static_cast<int32_t>(kPageSize - offset));
+    return static_cast<TextRecord*>(records[slot].get());
 }
 
 std::unique_ptr<TextMixPage> CMdfFile::LoadTextMixPage(PageAddress address) {
-    // A file whose page numbering is shifted against its page ids is read at the shifted place.
-    PageAddress actual = address;
-    if (auto header = ReadPageHeader(address)) {
-        const int64_t delta = static_cast<int64_t>(header->thisPage.pageId) - static_cast<int64_t>(address.pageId);
-        const int64_t page = static_cast<int64_t>(address.pageId) - delta;
-        if (page < 0 || page > UINT32_MAX) return nullptr;
-        actual.pageId = static_cast<uint32_t>(page);
-    }
-    PageBuffer image = ReadPage(actual);
+    PageBuffer image = ReadPage(address);
     if (!image) return nullptr;
+    // A file whose page numbering is shifted against its page ids is read at the shifted place.
+    const uint32_t storedId = ByteView(image.get(), kPageSize).getOr<uint32_t>(kHdrThisPageId, 0);
+    const int64_t delta = static_cast<int64_t>(storedId) - static_cast<int64_t>(address.pageId);
+    const int64_t page = static_cast<int64_t>(address.pageId) - delta;
+    if (page < 0 || page > UINT32_MAX) return nullptr;
+    if (page != address.pageId) {
+        image = ReadPage(PageAddress(address.fileId, static_cast<uint32_t>(page)));
+        if (!image) return nullptr;
+    }
     return std::make_unique<TextMixPage>(std::move(image), this, state_);
 }
 

@@ -6,13 +6,14 @@ namespace kestrane {
 
 class TextMixPage : public RecordPage {
 public:
-    // Takes the image over; slot i whose offset lies in 0..8192 gets a TextRecord with room
-    // 8192 - offset, any other slot an empty entry. The slot array is released afterwards.
+    // Takes the image over and reads its slot array. Records are built when first asked for: a
+    // large-value read wants one slot of the page.
     TextMixPage(PageBuffer image, CMdfFile* owner, RunState& state);
     ~TextMixPage() override = default;
 
-    // The record of `slot` as a text record, or null.
-    TextRecord* TextRecordAt(size_t slot) const { return static_cast<TextRecord*>(RecordAt(slot)); }
+    // The text record of `slot`, or null. A slot whose offset lies in 0..8192 gets a TextRecord with
+    // room 8192 - offset; any other slot has none.
+    TextRecord* TextRecordAt(size_t slot);
 };
 
 }  // namespace kestrane

@@ -49,28 +49,17 @@ bool OperationStore::Append(const OperationEntry& entry) {
 }
 
 void OperationStore::BuildTableIndex() const {
-    std::unordered_map<uint32_t, size_t> counts;
-    uint32_t last = 0;
-    size_t* lastCount = nullptr;
-    for (size_t i = 0; i < size_; ++i) {
-        const uint32_t id = ObjectId((*this)[i]);
-        if (!lastCount || id != last) {
-            lastCount = &counts[id];
-            last = id;
-        }
-        ++*lastCount;
-    }
+    // Counted per table index first (no hashing per entry), then one list per object id.
+    std::vector<size_t> counts(tables_.size(), 0);
+    for (size_t i = 0; i < size_; ++i) ++counts[(*this)[i].tableIndex];
     byTable_.clear();
-    for (const auto& [id, count] : counts) byTable_[id].reserve(count);
-    std::vector<uint32_t>* list = nullptr;
-    for (size_t i = 0; i < size_; ++i) {
-        const uint32_t id = ObjectId((*this)[i]);
-        if (!list || id != last) {
-            list = &byTable_[id];
-            last = id;
-        }
-        list->push_back(static_cast<uint32_t>(i));
+    std::vector<std::vector<uint32_t>*> lists(tables_.size(), nullptr);
+    for (size_t t = 0; t < tables_.size(); ++t) {
+        if (counts[t] == 0) continue;
+        lists[t] = &byTable_[tables_[t].objectId];
+        lists[t]->reserve(lists[t]->capacity() + counts[t]);
     }
+    for (size_t i = 0; i < size_; ++i) lists[(*this)[i].tableIndex]->push_back(static_cast<uint32_t>(i));
     indexedSize_ = size_;
 }
 
