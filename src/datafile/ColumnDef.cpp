@@ -80,9 +80,6 @@ std::wstring TypeNameFromSystemType(uint32_t systemTypeId) {
     }
 }
 
-namespace {
-
-// Decimal digits at the start of the text between the first "(" and the first ")"; 0 when absent.
 uint16_t ParenthesisedNumber(const std::wstring& typeText) {
     size_t open = typeText.find(L'(');
     if (open == std::wstring::npos) return 0;
@@ -97,8 +94,6 @@ uint16_t ParenthesisedNumber(const std::wstring& typeText) {
     }
     return static_cast<uint16_t>(value);
 }
-
-}  // namespace
 
 ColumnDef::ColumnDef(const std::wstring& name, const std::wstring& typeText, uint32_t code) {
     ParseTypeText(name, typeText, 0, code);

@@ -52,6 +52,10 @@ uint32_t InternalTypeFromSystemType(uint32_t systemTypeId);
 // System type id -> display name as the catalogue's type statements spell it; "" for unknown ids.
 std::wstring TypeNameFromSystemType(uint32_t systemTypeId);
 
+// The decimal digits that open the text between the first "(" and the first ")" of a type text,
+// saturated at 0xFFFF; 0 when there are none.
+uint16_t ParenthesisedNumber(const std::wstring& typeText);
+
 // Marks a column without a place in the stored row (computed column).
 constexpr int32_t kOrdinalNotStored = -99;
 

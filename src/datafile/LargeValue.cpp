@@ -68,12 +68,18 @@ void Internal::Read(ByteView payload) {
     }
 }
 
-std::wstring Internal::ReadValue(const LobOptions& options, std::vector<ColumnData>* pieces, bool collect) {
+template <typename Link>
+std::wstring LobTreeNode::ReadLinks(const std::vector<Link>& links, const LobOptions& options,
+                                    std::vector<ColumnData>* pieces, bool collect) {
     LobOptions below = options;
     below.variant = 0;
     std::wstring text;
-    for (const LobLink& link : links) text += ReadLobLink(link.rid, context_, below, pieces, collect);
+    for (const Link& link : links) text += ReadLobLink(link.rid, context_, below, pieces, collect);
     return text;
+}
+
+std::wstring Internal::ReadValue(const LobOptions& options, std::vector<ColumnData>* pieces, bool collect) {
+    return ReadLinks(links, options, pieces, collect);
 }
 
 void LargeRootYukon::Read(ByteView payload, int32_t dataLength) {
@@ -90,11 +96,8 @@ void LargeRootYukon::Read(ByteView payload, int32_t dataLength) {
 }
 
 std::wstring LargeRootYukon::ReadValue(const LobOptions& options, std::vector<ColumnData>* pieces, bool collect) {
-    LobOptions below = options;
-    below.variant = 0;
-    std::wstring text;
     const int64_t before = context_.bytesRead();
-    for (const LobFragmentLink& link : links) text += ReadLobLink(link.rid, context_, below, pieces, collect);
+    std::wstring text = ReadLinks(links, options, pieces, collect);
     // The records read below this root, at every level, bound the text.
     const size_t bytesRead = static_cast<size_t>(context_.bytesRead() - before);
     // Never longer than the data read: one character per byte, two hex digits per byte.

@@ -147,6 +147,10 @@ public:
 
 protected:
     void ReadHead(ByteView payload);
+    // The texts of the nodes the links lead to, in order; the sql_variant form applies to the root only.
+    template <typename Link>
+    std::wstring ReadLinks(const std::vector<Link>& links, const LobOptions& options, std::vector<ColumnData>* pieces,
+                           bool collect);
 };
 
 class Internal : public LobTreeNode {

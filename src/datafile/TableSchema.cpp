@@ -3,6 +3,7 @@
 // foreign keys, and the definition text of columns that have no place in the stored row.
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "datafile/MdfFile.h"
 #include "datafile/MetadataCatalog.h"
@@ -68,15 +69,20 @@ void CMetadataCatalog::LookUpDefinition(const std::vector<StringTriple>& definit
 }
 
 void CMetadataCatalog::BuildTableColumns() {
+    // The column with its type text and code; none for a column of system type 0.
+    auto typed = [&](const std::wstring& name, uint8_t systemType, uint32_t userType,
+                     uint16_t maxLength) -> std::optional<ColumnDef> {
+        if (systemType == 0) return std::nullopt;
+        const uint32_t code = systemType == 34 ? kTypeImage : InternalTypeFromSystemType(systemType);
+        return ColumnDef(name, TypeText(FindTypeRecord(systemType, userType), maxLength), code);
+    };
     const bool legacy = state_ && state_->legacyCatalog;
     if (legacy) {
         for (const LegacyColumnRecord& column : legacyTableColumns) {
             const uint32_t userType = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(column.userTypeId)));
-            const TypeRecord type = FindTypeRecord(column.systemTypeId, userType);
-            if (column.systemTypeId == 0) continue;
-            uint32_t code = InternalTypeFromSystemType(column.systemTypeId);
-            if (column.systemTypeId == 34) code = kTypeImage;
-            ColumnDef def(column.name, TypeText(type, column.maxLength), code);
+            std::optional<ColumnDef> made = typed(column.name, column.systemTypeId, userType, column.maxLength);
+            if (!made) continue;
+            ColumnDef& def = *made;
             def.columnId = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(column.columnNumber)));
             def.ordinal = static_cast<int32_t>(def.columnId);
             def.nullable = (column.nullability & 0x01) ? 0 : 1;
@@ -90,11 +96,9 @@ void CMetadataCatalog::BuildTableColumns() {
         return;
     }
     for (const ColumnRecord& column : tableColumns) {
-        const TypeRecord type = FindTypeRecord(column.systemTypeId, column.userTypeId);
-        if (column.systemTypeId == 0) continue;
-        uint32_t code = InternalTypeFromSystemType(column.systemTypeId);
-        if (column.systemTypeId == 34) code = kTypeImage;
-        ColumnDef def(column.name, TypeText(type, column.maxLength), code);
+        std::optional<ColumnDef> made = typed(column.name, column.systemTypeId, column.userTypeId, column.maxLength);
+        if (!made) continue;
+        ColumnDef& def = *made;
         if (def.typeCode == kTypeGeography && column.userTypeId == 129) def.typeCode = kTypeGeometry;
         if (def.typeCode == kTypeGeography && column.userTypeId == 128) def.typeCode = kTypeHierarchyId;
         def.columnId = column.columnId;

@@ -12,22 +12,10 @@ namespace kestrane {
 
 namespace {
 
-// The number between "(" and ")" of a type text: leading decimal digits, 0 when there are none.
-uint32_t ParenthesisedNumber(const std::wstring& typeText) {
-    size_t open = typeText.find(L'(');
-    if (open == std::wstring::npos) return 0;
-    uint32_t n = 0;
-    for (size_t i = open + 1; i < typeText.size() && typeText[i] >= L'0' && typeText[i] <= L'9'; ++i) {
-        n = n * 10 + static_cast<uint32_t>(typeText[i] - L'0');
-        if (n > 0xFFFFFF) break;
-    }
-    return n;
-}
-
 template <typename T>
 T ZeroExtended(ByteView value) {
     T v{};
-    std::memcpy(&v, value.data(), std::min(sizeof(T), value.size()));
+    value.copy(0, std::min(sizeof(T), value.size()), &v);
     return v;
 }
 

@@ -288,11 +288,17 @@ void TrimTrailingZeros(std::string& s) {
     if (!s.empty() && s.back() == '.') s.pop_back();
 }
 
+namespace {
+
+std::wstring NonFiniteText(double x, bool asZero) {
+    if (asZero) return L"0";
+    return std::isnan(x) ? L"nan" : (x < 0 ? L"-inf" : L"inf");
+}
+
+}  // namespace
+
 std::wstring FormatFloatText(double x, bool zeroForNonFinite) {
-    if (!std::isfinite(x)) {
-        if (zeroForNonFinite) return L"0";
-        return std::isnan(x) ? L"nan" : (x < 0 ? L"-inf" : L"inf");
-    }
+    if (!std::isfinite(x)) return NonFiniteText(x, zeroForNonFinite);
     std::string s = FixedText(x, FloatDecimals(x, 15));
     TrimTrailingZeros(s);
     return Widen(s);
@@ -300,10 +306,7 @@ std::wstring FormatFloatText(double x, bool zeroForNonFinite) {
 
 std::wstring FormatRealText(float f, bool zeroForTinyOrNonFinite) {
     double x = f;
-    if (!std::isfinite(x)) {
-        if (zeroForTinyOrNonFinite) return L"0";
-        return std::isnan(x) ? L"nan" : (x < 0 ? L"-inf" : L"inf");
-    }
+    if (!std::isfinite(x)) return NonFiniteText(x, zeroForTinyOrNonFinite);
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
     std::string s(buf, r.ptr);

@@ -153,6 +153,16 @@ TEST(CatalogFile, LoadsTablesColumnsAndPagesFromSystemTables) {
     auto page = holder.DataFile()->LoadDataPage(catalog->tablePages[0]);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->RecordCount(), 2u);
+
+    // A table without units takes the pages of its object id, each once: pages 1:11 and 11:1 are two.
+    ObjectRecord loose;
+    loose.id = 900;
+    loose.name = L"Loose";
+    loose.type = L"U ";
+    catalog->objects.push_back(loose);
+    holder.DataFile()->DataPages()[900] = {test::Ref(1, 11, 1), test::Ref(11, 1, 1), test::Ref(1, 11, 1)};
+    catalog->BuildObjectLists(L"Loose", L"U ", {});
+    EXPECT_EQ(catalog->tablePages, (std::vector<PageAddress>{{1, 11}, {11, 1}}));
 }
 
 TEST(CatalogFile, DamagedCataloguesGiveEmptyListsNotCrashes) {
