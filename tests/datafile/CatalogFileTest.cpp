@@ -20,14 +20,10 @@ using test::FixedVarRow;
 using test::PageBuilder;
 using test::PutU16;
 using test::PutU32;
+using test::PutU64;
 
 constexpr uint64_t kRowsetT = 72057594038321152ull;
 constexpr uint64_t kUnitT = (uint64_t{1} << 56) | (uint64_t{500} << 16);
-
-void PutU64(Bytes& b, size_t at, uint64_t v) {
-    PutU32(b, at, static_cast<uint32_t>(v));
-    PutU32(b, at + 4, static_cast<uint32_t>(v >> 32));
-}
 
 Bytes ObjectFixed(int32_t id, const char* type, uint32_t parent) {
     Bytes f(24, 0);

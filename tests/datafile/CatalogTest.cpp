@@ -17,11 +17,7 @@ namespace {
 using test::Bytes;
 using test::PutU16;
 using test::PutU32;
-
-void PutU64(Bytes& b, size_t at, uint64_t v) {
-    PutU32(b, at, static_cast<uint32_t>(v));
-    PutU32(b, at + 4, static_cast<uint32_t>(v >> 32));
-}
+using test::PutU64;
 
 Bytes Wide(const std::wstring& s) { return WideToUtf16Le(s); }
 

@@ -48,9 +48,6 @@ TEST(CorpusDataFile, EveryDataFileIndexes) {
             ASSERT_TRUE(boot);
             CPage_Header bootHeader(boot.get());
             EXPECT_EQ(bootHeader.thisPage.pageId, 9u);
-            if (fact != facts.end()) {
-                EXPECT_EQ(ByteView(boot.get(), kPageSize).i16(100), fact->second.version) << "boot page version";
-            }
 
             // System tables of the current layout, or of the legacy one.
             const PageMap& sys = file.SystemPages();

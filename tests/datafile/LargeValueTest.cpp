@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datafile/LargeValue.h"
+#include "datafile/RecordFixtures.h"
 #include "datafile/TextMixPage.h"
 #include "platform/RunState.h"
 #include "datafile/TextPageFixture.h"
@@ -92,6 +93,20 @@ TEST(LargeValueTest, TreesLinksAndDamage) {
     EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{1, {13, 1, 0}}})), context, text, nullptr, false, nullptr), L"");
     EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{1, {14, 1, 0}}})), context, text, nullptr, false, nullptr), L"big world");
     EXPECT_LT(pages.loads - before, 10);
+
+    // Slot offsets past the page or into its last byte give no record or one without data.
+    PageBuilder odd(3, 40, 0);
+    odd.SetSlotCount(3);
+    odd.SetSlot(0, 9000);
+    odd.SetSlot(1, 8191);
+    odd.SetSlot(2, 96);
+    RunState state;
+    TextMixPage raw(odd.Buffer(), nullptr, state);
+    EXPECT_EQ(raw.TextRecordAt(0), nullptr);
+    ASSERT_NE(raw.TextRecordAt(1), nullptr);
+    EXPECT_TRUE(raw.TextRecordAt(1)->dataCopy.empty());
+    EXPECT_NE(raw.TextRecordAt(2), nullptr);
+    EXPECT_EQ(raw.TextRecordAt(3), nullptr);
 }
 
 TEST(LargeValueTest, SideFilesForBinaryValues) {

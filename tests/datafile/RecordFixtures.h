@@ -22,6 +22,10 @@ inline void PutU32(Bytes& b, size_t at, uint32_t v) {
     PutU16(b, at, static_cast<uint16_t>(v));
     PutU16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
+inline void PutU64(Bytes& b, size_t at, uint64_t v) {
+    PutU32(b, at, static_cast<uint32_t>(v));
+    PutU32(b, at + 4, static_cast<uint32_t>(v >> 32));
+}
 inline void AppendU16(Bytes& b, uint16_t v) { PutU16(b, b.size(), v); }
 
 // A FixedVar row: status A (NULL bitmap + variable columns unless given), fixed part, column count,

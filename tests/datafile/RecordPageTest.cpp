@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
-
 #include "datafile/CdDecompression.h"
+#include "datafile/DataFileFixture.h"
 #include "datafile/DataPage.h"
 #include "datafile/MdfFile.h"
 #include "datafile/PrimaryRecordPage.h"
@@ -286,20 +282,6 @@ TEST_F(RecordPageTest, OneRowFormAndCdDecompressionStep) {
     EXPECT_EQ(other.fixedLength, 3);
 }
 
-// A data file of a few pages on disk, for the stubs that make the record page read other pages.
-struct ForwardingFile {
-    std::filesystem::path dir;
-    std::filesystem::path path;
-    explicit ForwardingFile(const std::vector<Bytes>& pages) {
-        dir = std::filesystem::temp_directory_path() / ("kestrane-fwd-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        path = dir / "fwd.mdf";
-        std::ofstream out(path, std::ios::binary);
-        for (const Bytes& p : pages) out.write(reinterpret_cast<const char*>(p.data()), static_cast<std::streamsize>(p.size()));
-    }
-    ~ForwardingFile() { std::filesystem::remove_all(dir); }
-};
-
 TEST_F(RecordPageTest, ForwardingStubsAreFollowedOnceAndNeverLoop) {
     auto stub = [](uint32_t page, uint16_t slot) {
         Bytes s{0x04};
@@ -325,11 +307,13 @@ TEST_F(RecordPageTest, ForwardingStubsAreFollowedOnceAndNeverLoop) {
     stubs.AddRow(stub(3, 5));     // missing slot
     stubs.AddRow(stub(2, 0));     // points at a stub
     pages[2] = stubs.image;
-    ForwardingFile file(pages);
+    test::TempFolder dir;
+    Bytes file;
+    for (const Bytes& p : pages) file.insert(file.end(), p.begin(), p.end());
 
     RunState st{"/nonexistent/collation.txt"};
     test::RecordingProgressSink sink;
-    CMdfFile mdf(file.path.wstring(), 0, st, sink);
+    CMdfFile mdf(dir.Write("fwd.mdf", file), 0, st, sink);
     ASSERT_TRUE(mdf.IsOpen());
     auto page = mdf.LoadDataPage(PageAddress(1, 2));
     ASSERT_TRUE(page);

