@@ -19,10 +19,13 @@ std::wstring TypeText(const ColumnDef& column, const RunState& state, bool scrip
     const bool legacy = state.legacyCatalog != 0;
     std::wstring length = LengthPart(column.typeText);
     const int32_t n = LeadingNumber(length);
+    // The type text carries a user type's name from the data file: only its number goes into the SQL.
     if (n == -1)
         length = L"max";
     else if (length.empty())
         length = L"8000";
+    else
+        length = std::to_wstring(n);
     const std::wstring precision = std::to_wstring(column.precision);
     const std::wstring scale = std::to_wstring(column.scale);
     auto exact = [&](const wchar_t* name) {

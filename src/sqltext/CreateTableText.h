@@ -1,6 +1,7 @@
 #pragma once
 // CREATE TABLE texts of a table, one flavour per export. Both clear and set the run state's
-// identity-column-seen flag, which tells the INSERT writers to name the columns.
+// identity-column-seen flag, which tells the INSERT writers to name the columns. A computed column whose
+// definition is not one self-contained expression on one line is left out, as one without a definition.
 #include <string>
 #include <vector>
 

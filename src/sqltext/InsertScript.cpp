@@ -30,7 +30,7 @@ bool BeginContinuationFile(uint64_t length, std::wstring& tableFilePath, const s
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return false;
     WriteByteOrderMark(file);
     WriteScriptText(file, L"PRINT  ' Inserting in  Table :" + EscapeQuotedText(tableName) + L"' \r\n");
-    WriteScriptText(file, L"Use " + databaseName + L"\r\n Go \r\n");
+    WriteScriptText(file, L"Use [" + EscapeBracketedName(databaseName) + L"]\r\n Go \r\n");
     tableFilePath = path;
     WriteScriptText(listFile, L"\r\n:r \"Tables\\" + folderName + L"\\" + name + L"\"");
     return true;

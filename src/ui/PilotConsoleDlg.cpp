@@ -174,29 +174,36 @@ void CPilot_ConsoleDlg::Shutdown() {
 bool CPilot_ConsoleDlg::ListingRunning() const { return listing_; }
 
 void CPilot_ConsoleDlg::OnBackButton() {
+    if (WorkerBusy()) return;
     logic_.OnBack();
     owner_->OnMainDialogBack();  // shows the start dialog and destroys this one
 }
 
 void CPilot_ConsoleDlg::OnCloseButton() {
-    if (!logic_.OnClose()) return;
+    if (WorkerBusy() || !logic_.OnClose()) return;
     app_.Quit(0);
 }
 
 void CPilot_ConsoleDlg::OnTreeDoubleClick() {
     // One listing at a time, and none while the analysis still fills the entries.
-    if (running_ || listing_) return;
+    if (WorkerBusy()) return;
     if (listWorker_.joinable()) listWorker_.join();
     const TreeItem selected = tree_->GetSelectedTreeItem();
     std::optional<uint32_t> node;
     if (selected != kNoTreeItem && selected != tree_->Model().GetRootItem()) node = tree_->GetItemData32(selected);
     const bool databaseOpen = engine_.Holder().DataFile() != nullptr;
+    // Back and Close would free the entries that the listing reads; Save waits for the list as well.
     listing_ = true;
     tree_->Disable();
+    EnableExits(false);
     listWorker_ = std::thread([this, node, databaseOpen] {
         pager_.ListFirstPage(databaseOpen, node);
-        ui_.RunSync([this] { tree_->Enable(); });
-        listing_ = false;
+        ui_.RunSync([this] {
+            listing_ = false;
+            tree_->Enable();
+            EnableExits(true);
+        });
+        listing_ = false;  // also when the window is going away and the call above was dropped
     });
 }
 
@@ -283,11 +290,15 @@ void CPilot_ConsoleDlg::SetVersionText(const std::wstring& text) { version_->Cha
 
 void CPilot_ConsoleDlg::SetCollationText(const std::wstring& text) { collation_->ChangeValue(wxString(text)); }
 
+void CPilot_ConsoleDlg::EnableExits(bool enable) {
+    back_->Enable(enable);
+    save_->Enable(enable);
+    close_->Enable(enable);
+}
+
 void CPilot_ConsoleDlg::SetRunning(bool running) {
     running_ = running;
-    back_->Enable(!running);
-    save_->Enable(!running);
-    close_->Enable(!running);
+    EnableExits(!running);
     progress_->Show(running);
     stop_->Show(running);
     Layout();

@@ -49,7 +49,9 @@ public:
     void OnStopButton() { logic_.OnStop(); }
     void OnBackButton();
     void OnCloseButton();
-    void OnSaveButton() { logic_.OnSave(); }
+    void OnSaveButton() {
+        if (!WorkerBusy()) logic_.OnSave();
+    }
     void OnTreeDoubleClick();
     void OnOperationClick(long row);
     void OnNextPage();
@@ -98,6 +100,9 @@ private:
     };
 
     void BuildControls();
+    // While a worker runs, Back, Save and Close are disabled: they would touch what the worker reads.
+    bool WorkerBusy() const { return running_ || listing_; }
+    void EnableExits(bool enable);
     void StartAnalysis();
     void SleepUnlessClosing(int milliseconds);
 
