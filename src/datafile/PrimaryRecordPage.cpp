@@ -354,7 +354,8 @@ void PrimaryRecordPage::ParseModifiedPiecesSlot() {
             else if (next == 0) tail(b + len, room - (len + a + d));
             else if (d == 0) tail(b + len, next - len - a);
             else tail(a + b, next - d);
-            const int32_t pad = (len % 4 == 0) ? 1 : 4 - (len % 4);
+            // Each logged value is padded to 4 bytes: a multiple of 4 takes no padding.
+            const int32_t pad = (4 - len % 4) % 4;
             const int32_t step = 2 * len + 2 * pad;
             if (step < room) data = data.from(static_cast<size_t>(step));
         } else if (k == 1) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 #include "logreader/LogRecord.h"
 #include "platform/Prompter.h"
@@ -9,9 +11,25 @@
 namespace kestrane {
 
 namespace {
-// Larger than any block (sizes are u16), to serve many blocks per read.
-constexpr size_t kWindowSize = size_t{1} << 20;
 constexpr size_t kPrefetchBytes = 4096;
+constexpr uint64_t kProbesPerSlice = 16384;  // 128 MiB of log
+constexpr uint64_t kMaxProbeThreads = 4;
+
+// Probes [from, to) every 8192 bytes; the headers found, in file order.
+std::vector<VlfEntry> ProbeVlfs(const LogByteSource& source, uint64_t from, uint64_t to) {
+    std::vector<VlfEntry> found;
+    uint8_t header[logfmt::kVlfHeaderSize];
+    for (uint64_t offset = from; offset < to; offset += logfmt::kVlfProbeStep) {
+        uint8_t sig[2] = {0, 0};
+        if (source.ReadAt(offset, sig, 2) != 2) continue;
+        if (sig[0] != logfmt::kVlfSignature || (sig[1] != 0x40 && sig[1] != 0x80)) continue;
+        std::memset(header, 0, sizeof header);
+        source.ReadAt(offset, header, sizeof header);
+        const VlfEntry vlf = VlfEntry::Parse(ByteView(header, sizeof header));
+        if (vlf.sequence != 0) found.push_back(vlf);
+    }
+    return found;
+}
 }  // namespace
 
 VlfEntry VlfEntry::Parse(ByteView bytes) {
@@ -41,59 +59,51 @@ const LogScanner::TableKey* LogScanner::FindTable(uint64_t rowsetId) {
 }
 
 std::map<uint32_t, VlfEntry> LogScanner::FindVlfs(const LogByteSource& source) {
-    std::map<uint32_t, VlfEntry> vlfs;
+    // One small read per probe adds up to a system call per 8192 bytes: a large file is probed in
+    // slices on several threads, the slices merged in file order.
     const uint64_t length = source.Size();
-    const ByteView mapped = source.Mapped();
-    uint8_t header[logfmt::kVlfHeaderSize];
-    for (uint64_t offset = 0; offset < length; offset += logfmt::kVlfProbeStep) {
-        uint8_t sig[2] = {0, 0};
-        if (!mapped.empty()) {
-            mapped.copy(offset, std::min<uint64_t>(2, length - offset), sig);
-        } else if (source.ReadAt(offset, sig, 2) != 2) {
-            continue;
+    const uint64_t probes = (length + logfmt::kVlfProbeStep - 1) / logfmt::kVlfProbeStep;
+    const unsigned slices = static_cast<unsigned>(std::clamp<uint64_t>(probes / kProbesPerSlice, 1, kMaxProbeThreads));
+    const uint64_t perSlice = (probes + slices - 1) / slices * logfmt::kVlfProbeStep;
+    auto slice = [&](unsigned i) { return ProbeVlfs(source, i * perSlice, std::min(length, (i + 1) * perSlice)); };
+    std::vector<std::future<std::vector<VlfEntry>>> parts;
+    for (unsigned i = 1; i < slices; ++i) {
+        try {
+            parts.push_back(std::async(std::launch::async, slice, i));
+        } catch (const std::system_error&) {
+            parts.push_back(std::async(std::launch::deferred, slice, i));  // no thread to spare: probed here
         }
-        if (sig[0] != logfmt::kVlfSignature || (sig[1] != 0x40 && sig[1] != 0x80)) continue;
-        std::memset(header, 0, sizeof header);
-        source.ReadAt(offset, header, sizeof header);
-        const VlfEntry vlf = VlfEntry::Parse(ByteView(header, sizeof header));
-        if (vlf.sequence == 0) continue;
-        vlfs.emplace(vlf.sequence, vlf);  // the lowest offset of a sequence stays
     }
+    std::map<uint32_t, VlfEntry> vlfs;
+    auto merge = [&vlfs](const std::vector<VlfEntry>& found) {
+        for (const VlfEntry& vlf : found) vlfs.emplace(vlf.sequence, vlf);  // the lowest offset of a sequence stays
+    };
+    merge(slice(0));
+    for (auto& part : parts) merge(part.get());
     return vlfs;
 }
 
 void LogScanner::Scan(const LogByteSource& source) {
     const auto vlfs = FindVlfs(source);
-    for (const auto& [sequence, vlf] : vlfs) ParseVlfLogBlocks(source, vlf, sequence);
+    // The window (and its read-ahead thread) lives no longer than this call: the source may not.
+    LogReadWindow window(source);
+    for (const auto& [sequence, vlf] : vlfs) ParseVlfLogBlocks(window, vlf, sequence);
 }
 
-// Up to `length` bytes of the source at `pos` (fewer at its end): from the mapping when there is one,
-// else from the read window, refilled from `pos` when the range is not inside it.
-ByteView LogScanner::FetchBlockBytes(const LogByteSource& source, uint64_t pos, size_t length) {
-    const ByteView mapped = source.Mapped();
-    if (!mapped.empty()) return pos < mapped.size() ? mapped.clip(static_cast<size_t>(pos), length) : ByteView();
-    if (window_.empty()) window_.resize(kWindowSize);
-    if (pos < windowStart_ || pos - windowStart_ + length > windowLength_) {
-        windowStart_ = pos;
-        windowLength_ = source.ReadAt(pos, window_.data(), window_.size());
-    }
-    return ByteView(window_.data(), windowLength_).clip(static_cast<size_t>(pos - windowStart_), length);
-}
-
-void LogScanner::ParseVlfLogBlocks(const LogByteSource& source, const VlfEntry& vlf, uint32_t sequence) {
+void LogScanner::ParseVlfLogBlocks(LogReadWindow& window, const VlfEntry& vlf, uint32_t sequence) {
     ++stats_.vlfs;
-    const uint64_t fileLength = source.Size();
+    const uint64_t fileLength = window.Source().Size();
     if (vlf.offset >= fileLength || fileLength - vlf.offset <= logfmt::kFirstBlockOffset) return;
     uint64_t pos = vlf.offset + logfmt::kFirstBlockOffset;
     while (pos < fileLength) {
         uint8_t head[logfmt::kBlockHeaderSize] = {};
-        const ByteView headBytes = FetchBlockBytes(source, pos, sizeof head);
+        const ByteView headBytes = window.Fetch(pos, sizeof head);
         headBytes.copy(0, headBytes.size(), head);
         const auto header = LogBlockHeader::Parse(ByteView(head, sizeof head));
         if (!header || header->lsn.vlfSequence != sequence) break;
         if (header->size < logfmt::kBlockHeaderSize) break;
         // The block is examined where it lies; its stamps are undone as its bytes are read.
-        const ByteView bytes = FetchBlockBytes(source, pos, header->size);
+        const ByteView bytes = window.Fetch(pos, header->size);
         ExamineBlock(LogBlockView(bytes, *header, true), pos);
         pos += header->size;
     }

@@ -9,6 +9,7 @@
 
 #include "logreader/LogBlock.h"
 #include "logreader/LogByteSource.h"
+#include "logreader/LogReadWindow.h"
 #include "logreader/OperationStore.h"
 #include "logreader/UserTableMap.h"
 #include "platform/BinaryFile.h"
@@ -45,10 +46,6 @@ public:
     void Scan(const LogByteSource& source);
     // The live VLFs of a source by sequence number (a sequence seen twice keeps the lowest offset).
     static std::map<uint32_t, VlfEntry> FindVlfs(const LogByteSource& source);
-    // Walks the blocks of one VLF.
-    void ParseVlfLogBlocks(const LogByteSource& source, const VlfEntry& vlf, uint32_t sequence);
-    // Examines the records of one block found at file offset `pos`.
-    void ExamineBlock(const LogBlockView& block, uint64_t pos);
 
     const LogScanStats& Stats() const { return stats_; }
 
@@ -58,7 +55,10 @@ private:
         uint32_t tableIndex;  // in the store
     };
     const TableKey* FindTable(uint64_t rowsetId);
-    ByteView FetchBlockBytes(const LogByteSource& source, uint64_t pos, size_t length);
+    // Walks the blocks of one VLF.
+    void ParseVlfLogBlocks(LogReadWindow& window, const VlfEntry& vlf, uint32_t sequence);
+    // Examines the records of one block found at file offset `pos`.
+    void ExamineBlock(const LogBlockView& block, uint64_t pos);
     void SetCurrentTransactionName(ByteView rawName);
     void File(const TableKey& table, uint64_t pos, uint32_t slot, uint8_t operation);
 
@@ -68,10 +68,6 @@ private:
 
     uint64_t currentBeginTime_ = 0;
 
-    // Read window for sources that are not mapped: blocks are served from large sequential reads.
-    std::vector<uint8_t> window_;
-    uint64_t windowStart_ = 0;
-    size_t windowLength_ = 0;
     std::vector<uint8_t> scratch_;      // a transaction name with a stamp undone in it
     struct RecentName {
         std::vector<uint8_t> raw;

@@ -249,6 +249,28 @@ TEST_F(RecordPageTest, ColumnSpliceOverrunLeavesTheRowAlone) {
     PrimaryRecordPage page2(pb.Buffer(), nullptr, state);
     EXPECT_EQ(state.rowSplice.overrun, 0);
     EXPECT_EQ(At(page2, 1)->fixedData, (Bytes{0xEE, 0xDD, 3, 4}));
+
+    // Two pieces: logged before/after values are each padded to 4 bytes, so a 4-byte piece is
+    // followed by the next piece's data 8 bytes on, not 10.
+    RowSpliceRequest two = request;
+    Bytes twoEntries;
+    for (uint16_t v : {4, 4, 15, 15}) test::AppendU16(twoEntries, v);
+    two.pieceEntries = ByteView(twoEntries);
+    Bytes twoLengths;
+    test::AppendU16(twoLengths, 4);
+    test::AppendU16(twoLengths, 1);
+    two.pieceLengths = ByteView(twoLengths);
+    two.pieceCount = 2;
+    const Bytes pieces{0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xB3, 0xB4, 'H', 0, 0, 0, 'X', 0, 0, 0};
+    two.element0 = ByteView(pieces);
+    two.overrun = 0;
+    RowSpliceScope scope3(state, two);
+    PrimaryRecordPage page3(pb.Buffer(), nullptr, state);
+    Bytes expected = row;
+    std::copy(pieces.begin(), pieces.begin() + 4, expected.begin() + 4);
+    expected[15] = 'H';
+    ASSERT_NE(At(page3, 1), nullptr);
+    EXPECT_EQ(Bytes(At(page3, 1)->rowCopy.begin(), At(page3, 1)->rowCopy.begin() + expected.size()), expected);
 }
 
 TEST_F(RecordPageTest, OneRowFormAndCdDecompressionStep) {

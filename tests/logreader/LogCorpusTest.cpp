@@ -6,7 +6,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <set>
 
 #include "datafile/DataPage.h"
 #include "datafile/DbFileHolder.h"
@@ -57,13 +56,8 @@ std::vector<ColumnDefList> CurrentRows(CDbFileHolder& holder, CMetadataCatalog& 
     return rows;
 }
 
-struct Rebuilt {
-    uint8_t operation = 0;
-    std::wstring keyName, keyValue;
-    ColumnDefList image;  // image 0 (inserted/deleted row)
-};
-
 struct CrossCheck {
+    int statements = 0;
     int insertsChecked = 0, insertsMatching = 0, insertsDiffering = 0, insertsChangedLater = 0, insertsGone = 0;
     int deletesChecked = 0, deletesGone = 0, deletesStillThere = 0, deletesReinserted = 0;
 };
@@ -71,61 +65,61 @@ struct CrossCheck {
 // Rebuilds every entry through the click handler (statement and grid) and through the rebuilder,
 // then checks inserts and deletes of each table against its current rows.
 void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state,
-                     const LogByteSource& log, std::map<std::wstring, std::map<std::wstring, size_t>>& statements,
-                     CrossCheck& check) {
+                     const LogByteSource& log, CrossCheck& check) {
+    struct Rebuilt {
+        uint8_t operation = 0;
+        std::wstring keyName, keyValue;
+        std::vector<std::wstring> texts;  // of image 0
+    };
     RecordingDetail detail;
     OperationDetailView view(store, holder, catalog, state, log, detail, detail);
-    std::map<uint32_t, std::vector<std::pair<size_t, Rebuilt>>> byTable;
+    std::map<uint32_t, std::vector<Rebuilt>> byTable;
     for (size_t i = 0; i < store.Size(); ++i) {
         const OperationEntry& e = store[i];
         view.OnOperationClicked(i);
-        if (!detail.status.empty()) ++statements[store.TableName(e)][OperationKindText(e.operation)];
+        if (!detail.status.empty()) ++check.statements;
         const ColumnDefList columns = catalog.BuildObjectLists(store.TableName(e), L"U ", {});
         TableLayout layout{columns, {}, {}};
         OperationRebuilder rebuilder(holder, catalog, state, log);
         const RowImages images = rebuilder.Rebuild(e.blockOffset, store.AllocationUnitId(e), layout, e.slotIndex);
         Rebuilt r;
         r.operation = e.operation;
-        const ColumnDefList* keyImage = nullptr;
-        if (!images.images.empty() && (e.operation == 2 || e.operation == 3)) keyImage = &images.images[0];
-        if (images.images.size() >= 2 && (e.operation == 4 || e.operation == 6)) keyImage = &images.images[1];
-        if (keyImage) {
-            if (const ColumnDef* key = FindStatementKeyColumn(*keyImage, true)) {
+        // The key of an update (image 1) marks a row as changed later.
+        const size_t keyImage = e.operation == 4 || e.operation == 6 ? 1 : 0;
+        if (images.images.size() > keyImage && e.operation >= 2 && e.operation != 5 && e.operation <= 6) {
+            if (const ColumnDef* key = FindStatementKeyColumn(images.images[keyImage], true)) {
                 r.keyName = key->name;
                 r.keyValue = key->valueText;
             }
-            r.image = *keyImage;
+            r.texts = StoredTexts(images.images[keyImage]);
         }
-        byTable[store.ObjectId(e)].push_back({i, r});
+        byTable[store.ObjectId(e)].push_back(r);
     }
     for (const auto& [objectId, ops] : byTable) {
         const std::wstring table = store.Tables().count(objectId) ? store.Tables().at(objectId) : L"";
         const std::vector<ColumnDefList> rows = CurrentRows(holder, catalog, table);
-        auto findRow = [&](const std::wstring& name, const std::wstring& value) -> const ColumnDefList* {
-            for (const ColumnDefList& row : rows)
-                for (const ColumnDef& c : row)
-                    if (c.name == name && c.valueText == value) return &row;
-            return nullptr;
-        };
         for (size_t k = 0; k < ops.size(); ++k) {
-            const Rebuilt& r = ops[k].second;
+            const Rebuilt& r = ops[k];
             if (r.keyName.empty() || (r.operation != 2 && r.operation != 3)) continue;
             bool touchedLater = false, insertedLater = false;
             for (size_t m = k + 1; m < ops.size(); ++m) {
-                if (ops[m].second.keyName == r.keyName && ops[m].second.keyValue == r.keyValue) {
+                if (ops[m].keyName == r.keyName && ops[m].keyValue == r.keyValue) {
                     touchedLater = true;
-                    if (ops[m].second.operation == 2) insertedLater = true;
+                    insertedLater |= ops[m].operation == 2;
                 }
             }
-            const ColumnDefList* now = findRow(r.keyName, r.keyValue);
+            const ColumnDefList* now = nullptr;
+            for (const ColumnDefList& row : rows)
+                for (const ColumnDef& c : row)
+                    if (c.name == r.keyName && c.valueText == r.keyValue) now = &row;
             // Keys of tables without a unique key repeat: any current row with all the values counts.
             for (const ColumnDefList& row : rows)
-                if (r.operation == 2 && StoredTexts(row) == StoredTexts(r.image)) now = &row;
+                if (r.operation == 2 && StoredTexts(row) == r.texts) now = &row;
             if (r.operation == 2) {
                 ++check.insertsChecked;
                 if (!now) ++check.insertsGone;
                 else if (touchedLater) ++check.insertsChangedLater;
-                else if (StoredTexts(*now) == StoredTexts(r.image)) ++check.insertsMatching;
+                else if (StoredTexts(*now) == r.texts) ++check.insertsMatching;
                 else ++check.insertsDiffering;
             } else {
                 ++check.deletesChecked;
@@ -164,31 +158,27 @@ TEST(LogCorpus, EveryLogScansAndEveryOperationRebuilds) {
             EXPECT_TRUE(prompter.messages.empty());
             EXPECT_GT(stats.blocks, 0u);
             const bool isMatching = !matching.empty() && log.filename().string() == matching;
+            std::map<std::wstring, size_t> kinds;
+            for (size_t i = 0; i < store.Size(); ++i) ++kinds[OperationKindText(store[i].operation)];
             std::cout << key << (isMatching ? " [matching]" : "") << ": vlfs " << stats.vlfs << ", blocks "
                       << stats.blocks << " (other layout " << stats.otherLayoutBlocks << "), records "
-                      << stats.records << ", filed " << stats.filed << "\n";
+                      << stats.records << ", filed " << stats.filed;
+            for (const auto& [kind, n] : kinds) std::cout << ", " << WideToUtf8(kind) << " " << n;
+            std::cout << "\n";
             if (!opened || store.Empty()) continue;
-            std::map<std::wstring, std::map<std::wstring, size_t>> statements;
             CrossCheck check;
             const FileLogSource source(file);
-            RebuildAndCheck(store, holder, *holder.Catalog(), state, source, statements, check);
+            RebuildAndCheck(store, holder, *holder.Catalog(), state, source, check);
             if (!isMatching) continue;
             ++matched;
-            std::map<std::wstring, std::map<std::wstring, size_t>> counts;
-            for (size_t i = 0; i < store.Size(); ++i) ++counts[store.TableName(store[i])][OperationKindText(store[i].operation)];
-            for (const auto& [table, kinds] : counts) {
-                std::cout << "    " << WideToUtf8(table) << ":";
-                for (const auto& [kind, n] : kinds)
-                    std::cout << " " << WideToUtf8(kind) << " " << n << " (statements " << statements[table][kind] << ")";
-                std::cout << "\n";
-            }
             EXPECT_EQ(check.insertsDiffering, 0);
             EXPECT_EQ(check.deletesStillThere, 0);
-            std::cout << "    inserts checked " << check.insertsChecked << ": same values " << check.insertsMatching
-                      << ", different " << check.insertsDiffering << ", changed later " << check.insertsChangedLater
-                      << ", row gone " << check.insertsGone << "; deletes checked " << check.deletesChecked
-                      << ": row gone " << check.deletesGone << ", re-inserted later " << check.deletesReinserted
-                      << ", still there " << check.deletesStillThere << "\n";
+            std::cout << "    statements " << check.statements << "; inserts checked " << check.insertsChecked
+                      << ": same values " << check.insertsMatching << ", different " << check.insertsDiffering
+                      << ", changed later " << check.insertsChangedLater << ", row gone " << check.insertsGone
+                      << "; deletes checked " << check.deletesChecked << ": row gone " << check.deletesGone
+                      << ", re-inserted later " << check.deletesReinserted << ", still there "
+                      << check.deletesStillThere << "\n";
         }
     }
     EXPECT_GE(matched, 8);

@@ -21,7 +21,6 @@ struct RowRecordSpec {
     uint16_t slot = 0;
     uint16_t offsetInRow = 0;
     std::vector<std::vector<uint8_t>> elements;
-    bool alignModifyRow = true;  // modify-row: element 1 starts 4-aligned from element 0
     size_t padTo = 0;            // total length at least this
 };
 
@@ -41,9 +40,8 @@ inline std::vector<uint8_t> RowRecord(const RowRecordSpec& s) {
     if (s.operation == 2) r.resize(r.size() + 2, 0);
     const size_t first = r.size();
     for (size_t e = 0; e < c; ++e) {
-        if (e == 1 && s.operation == 4 && s.alignModifyRow) {
-            while ((r.size() - first) % 4) r.push_back(0);
-        }
+        // Element 1 of a modify-row starts 4-aligned from element 0.
+        while (e == 1 && s.operation == 4 && (r.size() - first) % 4) r.push_back(0);
         r.insert(r.end(), s.elements[e].begin(), s.elements[e].end());
     }
     if (r.size() < s.padTo) r.resize(s.padTo, 0);

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "LogFixture.h"
 #include "logreader/LogBlock.h"
+#include "logreader/LogReadWindow.h"
 #include "logreader/LogRecord.h"
 #include "logreader/LogScanner.h"
 #include "support/RecordingSinks.h"
@@ -34,41 +37,33 @@ struct Scanned {
 std::unique_ptr<Scanned> ScanImage(const std::vector<uint8_t>& bytes, const UserTableMap& tables) {
     auto out = std::make_unique<Scanned>();
     LogScanner scanner(tables, out->store);
-    MemoryLogSource source{ByteView(bytes)};
-    scanner.Scan(source);
+    scanner.Scan(MemoryLogSource(ByteView(bytes)));
     out->stats = scanner.Stats();
     return out;
 }
 
 const UserTableMap kTables = {{0x1000, {77, L"Orders"}}, {0x2000, {88, L"Items"}}};
 
-TEST(LogBlock, StampsSlotsAndExtents) {
+TEST(LogBlock, StampsAndLyingSlotArrays) {
     auto raw = LogBlock(9, {Insert(0x1000), Insert(0x2000)}, 4, 1536);
-    ASSERT_EQ(raw.size(), 1536u);
-    EXPECT_EQ(raw[0], 0x50);
-    auto header = LogBlockHeader::Parse(ByteView(raw));
-    ASSERT_TRUE(header);
-    EXPECT_EQ(header->lsn.vlfSequence, 9u);
+    auto header = *LogBlockHeader::Parse(ByteView(raw));
+    // The stamped view and the unstamped copy agree.
+    LogBlockView stamped(ByteView(raw), header, true);
     UndoSectorStamps(raw.data(), raw.size());
     EXPECT_EQ(raw[0], 4);
-    LogBlockView view(ByteView(raw), *header);
-    EXPECT_EQ(view.Layout(), 4);
-    EXPECT_EQ(view.SlotOffset(0), 28u);
-    auto e0 = view.Extent(0), e1 = view.Extent(1);
-    EXPECT_EQ(e0.end, e1.start);
-    EXPECT_EQ(e1.end, uint32_t{header->slotBase} - 4u);
+    EXPECT_EQ(stamped.Layout(), 4);
+    EXPECT_EQ(stamped.Get<uint64_t>(508), *ByteView(raw).u64(508));  // across a sector start
     // Slot positions outside the block read as 0; extents never leave the block.
-    EXPECT_EQ(view.SlotOffset(5000), 0u);
-    LogBlockHeader lying = *header;
+    LogBlockHeader lying = header;
     lying.slotBase = 0xFFFF;
     lying.recordCount = 3;
     LogBlockView bad(ByteView(raw), lying);
     EXPECT_EQ(bad.SlotOffset(0), 0u);
+    EXPECT_EQ(bad.SlotOffset(5000), 0u);
     EXPECT_LE(bad.Extent(2).end, raw.size());
 
     // Only whole sectors are unstamped: a 700-byte block restores byte 0 only.
     std::vector<uint8_t> odd(700, 0);
-    odd[0] = 1;
     odd[512] = 2;
     odd[699] = 9;
     odd[698] = 8;
@@ -82,31 +77,25 @@ TEST(LogRecord, ElementWalkAndBeginTransaction) {
     s.operation = 4;
     s.elements = {{1, 2, 3}, {4, 5}, {6}};
     auto rec = RowRecord(s);
-    LogRecordExtent all{0, static_cast<uint32_t>(rec.size())};
-    RowLogRecord r(ByteView(rec), all);
-    EXPECT_EQ(r.ElementCount(), 3);
-    LogElementWalk walk(r);
-    ByteView el;
-    ASSERT_TRUE(walk.Next(el));
-    EXPECT_EQ(el.size(), 3u);
-    ASSERT_TRUE(walk.Next(el));
-    EXPECT_EQ(el.u8(0), 4);  // aligned to 4 from element 0's start
-    ASSERT_TRUE(walk.Next(el));
-    EXPECT_EQ(el.u8(0), 6);
-    EXPECT_FALSE(walk.Next(el));
-
+    auto walkCount = [&rec](size_t cut) {
+        RowLogRecord r(ByteView(rec), LogRecordExtent{0, static_cast<uint32_t>(rec.size() - cut)});
+        LogElementWalk walk(r);
+        ByteView el;
+        int n = 0;
+        while (walk.Next(el)) {
+            if (n == 1) EXPECT_EQ(el.u8(0), 4);  // aligned to 4 from element 0's start
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(walkCount(0), 3);
     // A record shorter than its element lengths ends the walk where the data run out.
-    RowLogRecord cut(ByteView(rec), LogRecordExtent{0, static_cast<uint32_t>(rec.size() - 1)});
-    LogElementWalk cutWalk(cut);
-    int n = 0;
-    while (cutWalk.Next(el)) ++n;
-    EXPECT_EQ(n, 2);
+    EXPECT_EQ(walkCount(1), 2);
 
     // Begin-transaction names, read through a stamped block as the scan reads them.
     auto nameOf = [](const std::vector<uint8_t>& rec, std::wstring& name, uint64_t& time) {
         auto block = LogBlock(1, {rec});
-        auto header = *LogBlockHeader::Parse(ByteView(block));
-        LogBlockView view(ByteView(block), header, true);
+        LogBlockView view(ByteView(block), *LogBlockHeader::Parse(ByteView(block)), true);
         std::vector<uint8_t> scratch;
         ByteView raw;
         uint64_t t = time;
@@ -115,7 +104,7 @@ TEST(LogRecord, ElementWalkAndBeginTransaction) {
         time = t;
         return true;
     };
-    std::wstring name = L"old";
+    std::wstring name;
     uint64_t time = 5;
     EXPECT_TRUE(nameOf(BeginXactRecord(u"user_transaction", 0x1122334455667788ULL, 2), name, time));
     EXPECT_EQ(name, L"user_transaction");
@@ -123,14 +112,11 @@ TEST(LogRecord, ElementWalkAndBeginTransaction) {
     // One field: the name follows the length array with no padding.
     EXPECT_TRUE(nameOf(BeginXactRecord(u"QName Cleanup", 7, 1), name, time));
     EXPECT_EQ(name, L"QName Cleanup");
-    // A zero character cuts the name; a surrogate pair is one character.
+    // A zero character cuts the name.
     EXPECT_TRUE(nameOf(BeginXactRecord(std::u16string(u"ab\0cd", 5), 7, 2), name, time));
     EXPECT_EQ(name, L"ab");
-    EXPECT_TRUE(nameOf(BeginXactRecord(u"x\U0001F600", 7, 2), name, time));
-    EXPECT_EQ(name, L"x\U0001F600");
     // A name across a sector start is read with the stamp undone.
-    auto longName = BeginXactRecord(std::u16string(300, u'n'), 7, 2, 0);
-    EXPECT_TRUE(nameOf(longName, name, time));
+    EXPECT_TRUE(nameOf(BeginXactRecord(std::u16string(300, u'n'), 7, 2, 0), name, time));
     EXPECT_EQ(name, std::wstring(300, L'n'));
     // Field count 0 and lying lengths leave name and time as they were.
     EXPECT_FALSE(nameOf(BeginXactRecord(u"x", 99, 0), name, time));
@@ -167,10 +153,8 @@ TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
     ASSERT_EQ(st.Size(), 5u);
     // Before any begin-transaction record: empty name, time 0.
     EXPECT_EQ(st.ObjectId(st[0]), 77u);
-    EXPECT_EQ(st.AllocationUnitId(st[0]), 0x1000u);
     EXPECT_EQ(st.TransactionName(st[0]), L"");
     EXPECT_EQ(st[0].beginTime, 0u);
-    EXPECT_EQ(st[0].slotIndex, 0u);
     EXPECT_EQ(st[0].blockOffset, 0x2000u);
     EXPECT_EQ(st.TableName(st[1]), L"Items");
     EXPECT_EQ(st.TransactionName(st[1]), L"first");
@@ -182,10 +166,8 @@ TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
     EXPECT_EQ(st.TransactionName(st[3]), L"first");
     EXPECT_EQ(st[3].beginTime, 0x0000000100000002ULL);
     EXPECT_EQ(st[4].beginTime, 4u);
-    EXPECT_EQ(st[4].transactionNameId, st[1].transactionNameId);  // interned once
     EXPECT_EQ(st.EntriesOfTable(77).size(), 3u);
     EXPECT_EQ(st.Tables().size(), 2u);
-    EXPECT_EQ(st.Tables().at(88), L"Items");
 }
 
 TEST(LogScan, VlfOrderDuplicatesAndLayouts) {
@@ -234,14 +216,18 @@ TEST(LogScan, RecordsNearTheBlockEndAndDamagedBlocks) {
     EXPECT_EQ(walkOf(zero), 0u);
     test::PutU16(zero, 6, 27);
     EXPECT_EQ(walkOf(zero), 0u);
-    auto odd = LogBlock(1, {Insert(0x1000)});
+    // A 1000-byte block: sector 0's true byte sits at 999, and the next block follows at 1000.
+    auto odd = LogBlock(1, {Insert(0x1000)}, 4, 1024);
+    const uint8_t layout = odd[1023];
+    odd.resize(1000);
+    odd[999] = layout;
     test::PutU16(odd, 6, 1000);
-    EXPECT_LE(walkOf(odd), 2u);
-    // Slot arrays and record counts that point outside the block.
+    EXPECT_EQ(walkOf(odd), 2u);
+    // Slot arrays and record counts that point outside the block: only the next block files.
     auto slots = LogBlock(1, {Insert(0x1000)});
     test::PutU16(slots, 4, 0xFFFF);
     test::PutU16(slots, 2, 0xFFFF);
-    EXPECT_LE(walkOf(slots), 1u);
+    EXPECT_EQ(walkOf(slots), 1u);
 
     // A block running past the end of the file reads zeros there: its first sector's true byte
     // (the layout) is lost with the tail, so it is walked and files nothing.
@@ -260,15 +246,8 @@ TEST(LogScan, RecordsNearTheBlockEndAndDamagedBlocks) {
     EXPECT_EQ(ScanImage(lie.bytes, kTables)->store.Size(), 1u);
 }
 
-// A source read through the window of large reads instead of a mapping.
-class UnmappedSource : public MemoryLogSource {
-public:
-    using MemoryLogSource::MemoryLogSource;
-    ByteView Mapped() const override { return ByteView(); }
-};
-
-TEST(LogScan, ReadPathsAgree) {
-    // Enough blocks that they cross the read window's end, in two VLFs.
+TEST(LogScan, ReadWindowFileAndShrinkingFile) {
+    // Enough blocks that they cross many windows of the smallest size, in two VLFs.
     std::vector<std::vector<uint8_t>> blocks;
     for (int b = 0; b < 40; ++b) {
         std::vector<std::vector<uint8_t>> records;
@@ -276,13 +255,28 @@ TEST(LogScan, ReadPathsAgree) {
         for (int r = 0; r < 8; ++r) records.push_back(Insert(r % 2 ? 0x1000 : 0x2000, 300));
         blocks.push_back(LogBlock(1, records, 5, 40000));
     }
+    const size_t bs = blocks[0].size();
     LogImage img;
     const size_t end = img.AddVlf(0, 1, blocks);
     img.AddVlf((end + 8192) / 8192 * 8192, 2, {LogBlock(2, {Insert(0x1000)})});
 
-    OperationStore mapped, windowed, fromFile;
-    LogScanner(kTables, mapped).Scan(MemoryLogSource(ByteView(img.bytes)));
-    LogScanner(kTables, windowed).Scan(UnmappedSource(ByteView(img.bytes)));
+    const MemoryLogSource memory{ByteView(img.bytes)};
+    {
+        auto same = [&img](ByteView v, size_t at, size_t n) {
+            return v.size() == n && std::memcmp(v.data(), img.bytes.data() + at, n) == 0;
+        };
+        LogReadWindow window(memory, 0);  // the smallest window: 128 KiB
+        for (size_t pos = 0x2000; pos < end; pos += bs) ASSERT_TRUE(same(window.Fetch(pos, bs), pos, bs)) << pos;
+        EXPECT_TRUE(same(window.Fetch(0, 16), 0, 16));  // back to the start
+        EXPECT_EQ(window.Fetch(img.bytes.size() - 10, 40000).size(), 10u);
+        EXPECT_TRUE(window.Fetch(img.bytes.size(), 28).empty());
+    }
+    OperationStore inMemory;
+    LogScanner(kTables, inMemory).Scan(memory);
+    ASSERT_EQ(inMemory.Size(), 40u * 8 + 1);
+    EXPECT_EQ(inMemory.TransactionName(inMemory[8]), L"odd");
+    EXPECT_EQ(inMemory.EntriesOfTable(88).size(), 160u);
+
     const std::string path = ::testing::TempDir() + "/kestrane-logscan-test.ldf";
     {
         BinaryFile out;
@@ -291,32 +285,28 @@ TEST(LogScan, ReadPathsAgree) {
     }
     test::ScriptedPrompter prompter;
     BinaryFile file;
+    OperationStore fromFile;
     ScanLdfFile(file, path, kTables, fromFile, prompter);
     EXPECT_TRUE(file.isOpen());  // kept open for the rebuild
+    ASSERT_EQ(fromFile.Size(), inMemory.Size());
+    EXPECT_EQ(fromFile[300].blockOffset, inMemory[300].blockOffset);
+    // The file shrinks after its size was taken: the reads past the new end come back short and
+    // the walk ends there, without a crash.
+    {
+        const FileLogSource source(file);
+        std::filesystem::resize_file(path, 0x2000 + 5 * bs + 100);
+        OperationStore shrunk;
+        LogScanner(kTables, shrunk).Scan(source);
+        EXPECT_EQ(shrunk.Size(), 5u * 8);
+    }
     std::remove(path.c_str());
 
-    ASSERT_EQ(mapped.Size(), 40u * 8 + 1);
-    for (const OperationStore* other : {&windowed, &fromFile}) {
-        ASSERT_EQ(other->Size(), mapped.Size());
-        for (size_t i = 0; i < mapped.Size(); ++i) {
-            EXPECT_EQ((*other)[i].blockOffset, mapped[i].blockOffset);
-            EXPECT_EQ((*other)[i].slotIndex, mapped[i].slotIndex);
-            EXPECT_EQ(other->TransactionName((*other)[i]), mapped.TransactionName(mapped[i]));
-        }
-    }
-    EXPECT_EQ(mapped.TransactionName(mapped[8]), L"odd");
-    EXPECT_EQ(mapped[8].beginTime, 1u);
-    EXPECT_EQ(mapped.EntriesOfTable(88).size(), 160u);
-}
-
-TEST(LogScan, UnopenableFileShowsTheMessage) {
-    test::ScriptedPrompter prompter;
-    OperationStore store;
-    BinaryFile file;
-    ScanLdfFile(file, "/nonexistent/x.ldf", kTables, store, prompter);
+    // A log file that cannot be opened: the message, nothing filed.
+    OperationStore none;
+    ScanLdfFile(file, "/nonexistent/x.ldf", kTables, none, prompter);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"LDF File Cannot be open...");
-    EXPECT_EQ(store.Size(), 0u);
+    EXPECT_EQ(none.Size(), 0u);
 }
 
 }  // namespace
