@@ -13,7 +13,12 @@
 using namespace kestrane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/kestrane-fuzz-snapshot-" + std::to_string(::getpid());
+    // Removed when the run ends.
+    static const struct TempPath {
+        std::string path = "/tmp/kestrane-fuzz-snapshot-" + std::to_string(::getpid());
+        ~TempPath() { ::unlink(path.c_str()); }
+    } temp;
+    const std::string& path = temp.path;
     static RunState state;
     static CMdfFile file(L"/nonexistent/kestrane.mdf", 0, state, NullProgressSink::instance());
     {
