@@ -12,10 +12,12 @@ namespace {
 constexpr size_t kMaxFetch = size_t{1} << 16;
 }  // namespace
 
-LogReadWindow::LogReadWindow(const LogByteSource& source, size_t windowSize)
-    : source_(source), windowSize_(std::max(windowSize, 2 * kMaxFetch)) {
+LogReadWindow::LogReadWindow(const LogByteSource& source, size_t windowSize, bool readAhead)
+    // A window need not be larger than the source.
+    : source_(source), windowSize_(std::max<size_t>(std::min<uint64_t>(windowSize, source.Size()), 2 * kMaxFetch)) {
     current_.bytes.resize(windowSize_);
     next_.bytes.resize(windowSize_);
+    if (!readAhead) return;
     try {
         reader_ = std::thread([this] { ReaderLoop(); });
     } catch (const std::system_error&) {

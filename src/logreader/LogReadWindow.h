@@ -14,7 +14,9 @@ namespace kestrane {
 
 class LogReadWindow {
 public:
-    explicit LogReadWindow(const LogByteSource& source, size_t windowSize = size_t{4} << 20);
+    // Without `readAhead` every window is read when it is needed, on the caller's thread (for
+    // callers that already run several at once).
+    explicit LogReadWindow(const LogByteSource& source, size_t windowSize = size_t{4} << 20, bool readAhead = true);
     ~LogReadWindow();
     LogReadWindow(const LogReadWindow&) = delete;
     LogReadWindow& operator=(const LogReadWindow&) = delete;

@@ -42,44 +42,30 @@ class LogScanner {
 public:
     LogScanner(const UserTableMap& tables, OperationStore& store);
 
-    // Finds and walks all VLFs of the source.
-    void Scan(const LogByteSource& source);
+    // Finds and walks all VLFs of the source in one sequential pass: each probe is answered from
+    // the bytes read for the walk. A large file is swept in slices on several threads; `slices`
+    // and `windowBytes` (the read size) override the choice, 0 keeps it.
+    void Scan(const LogByteSource& source, unsigned slices = 0, size_t windowBytes = 0);
+    // The same result the plain way: probes all offsets first, then walks the VLFs one after the
+    // other in sequence order. The reference the one-pass scan is checked against.
+    void ScanTwoPass(const LogByteSource& source);
     // The live VLFs of a source by sequence number (a sequence seen twice keeps the lowest offset).
     static std::map<uint32_t, VlfEntry> FindVlfs(const LogByteSource& source);
 
     const LogScanStats& Stats() const { return stats_; }
 
-private:
+    // The scan's working types, used by its walkers.
     struct TableKey {
         uint64_t rowsetId;
         uint32_t tableIndex;  // in the store
     };
-    const TableKey* FindTable(uint64_t rowsetId);
-    // Walks the blocks of one VLF.
-    void ParseVlfLogBlocks(LogReadWindow& window, const VlfEntry& vlf, uint32_t sequence);
-    // Examines the records of one block found at file offset `pos`.
-    void ExamineBlock(const LogBlockView& block, uint64_t pos);
-    void SetCurrentTransactionName(ByteView rawName);
-    void File(const TableKey& table, uint64_t pos, uint32_t slot, uint8_t operation);
+    struct VlfRun;
+
+private:
+    void AddStats(const LogScanStats& s);
 
     OperationStore& store_;
     std::vector<TableKey> tables_;  // sorted by rowset id
-    const TableKey* lastHit_ = nullptr;
-
-    uint64_t currentBeginTime_ = 0;
-
-    std::vector<uint8_t> scratch_;      // a transaction name with a stamp undone in it
-    struct RecentName {
-        std::vector<uint8_t> raw;
-        std::wstring text;
-        uint32_t id = 0;
-    };
-    static constexpr size_t kRecentNames = 16;
-    static constexpr uint32_t kNoNameId = UINT32_MAX;
-    std::vector<RecentName> recentNames_;
-    size_t currentRecent_ = SIZE_MAX;  // the current transaction's name in recentNames_
-    size_t nextRecent_ = kRecentNames - 1;
-
     LogScanStats stats_;
 };
 

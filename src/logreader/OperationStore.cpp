@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -9,6 +10,8 @@ namespace kestrane {
 
 namespace {
 constexpr size_t kChunkBytes = (size_t{1} << 20) * sizeof(OperationEntry);
+// The per-table lists index entries with 32 bits.
+constexpr size_t kMaxEntries = std::numeric_limits<uint32_t>::max();
 }
 
 void OperationStore::ChunkRelease::operator()(OperationEntry* chunk) const { ::munmap(chunk, kChunkBytes); }
@@ -36,16 +39,26 @@ uint32_t OperationStore::AddTable(uint32_t objectId, uint64_t allocationUnitId, 
 }
 
 bool OperationStore::Append(const OperationEntry& entry) {
-    if (size_ >= std::numeric_limits<uint32_t>::max() || entry.tableIndex >= tables_.size()) return false;
+    if (size_ >= kMaxEntries || entry.tableIndex >= tables_.size()) return false;
     if ((size_ & kChunkMask) == 0) chunks_.push_back(NewChunk());
     chunks_.back()[size_ & kChunkMask] = entry;
     ++size_;
-    if (!tableSeen_[entry.tableIndex]) {
-        tableSeen_[entry.tableIndex] = 1;
-        const OperationTable& t = tables_[entry.tableIndex];
-        tableNames_.try_emplace(t.objectId, names_.Text(t.nameId));
-    }
+    NoteTable(entry.tableIndex);
     return true;
+}
+
+size_t OperationStore::Grow(size_t count) {
+    count = std::min<size_t>(count, kMaxEntries - size_);
+    size_ += count;
+    while (chunks_.size() << kChunkBits < size_) chunks_.push_back(NewChunk());
+    return count;
+}
+
+void OperationStore::NoteTable(uint32_t tableIndex) {
+    if (tableIndex >= tables_.size() || tableSeen_[tableIndex]) return;
+    tableSeen_[tableIndex] = 1;
+    const OperationTable& t = tables_[tableIndex];
+    tableNames_.try_emplace(t.objectId, names_.Text(t.nameId));
 }
 
 void OperationStore::BuildTableIndex() const {

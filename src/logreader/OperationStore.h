@@ -25,6 +25,13 @@ public:
     // Appends an entry (table from AddTable, transaction name from Names()); false when the store is
     // full (2^32 - 1 entries, the widest index the per-table lists hold) or the table is unknown.
     bool Append(const OperationEntry& entry);
+    // Filling by several threads at once: Grow makes room for up to `count` more entries (fewer
+    // when the store would pass its limit) and returns how many; each is then written once through
+    // At() before the store is read. NoteTable marks a table as having entries, in the order the
+    // entries of the tables come.
+    size_t Grow(size_t count);
+    OperationEntry& At(size_t i) { return chunks_[i >> kChunkBits][i & kChunkMask]; }
+    void NoteTable(uint32_t tableIndex);
 
     size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }

@@ -3,12 +3,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <set>
 
 #include "LogFixture.h"
+#include "datafile/DbFileHolder.h"
 #include "logreader/LogBlock.h"
 #include "logreader/LogReadWindow.h"
 #include "logreader/LogRecord.h"
 #include "logreader/LogScanner.h"
+#include "platform/RunState.h"
+#include "platform/TextCodec.h"
+#include "support/Corpus.h"
 #include "support/RecordingSinks.h"
 
 namespace kestrane {
@@ -307,6 +313,179 @@ TEST(LogScan, ReadWindowFileAndShrinkingFile) {
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"LDF File Cannot be open...");
     EXPECT_EQ(none.Size(), 0u);
+}
+
+// The one-pass scan (in `slices` with reads of `window` bytes) files exactly what the two-pass
+// scan files: every field of every entry, the names, the table map and the counts.
+void ExpectSameAsTwoPass(const LogByteSource& source, const UserTableMap& tables, unsigned slices = 0,
+                         size_t window = 0) {
+    OperationStore one, two;
+    LogScanner onePass(tables, one), twoPass(tables, two);
+    onePass.Scan(source, slices, window);
+    twoPass.ScanTwoPass(source);
+    ASSERT_EQ(one.Size(), two.Size());
+    for (size_t i = 0; i < one.Size(); ++i) {
+        const OperationEntry &a = one[i], &b = two[i];
+        ASSERT_TRUE(a.blockOffset == b.blockOffset && a.beginTime == b.beginTime && a.tableIndex == b.tableIndex &&
+                    a.transactionNameId == b.transactionNameId && a.slotIndex == b.slotIndex &&
+                    a.operation == b.operation && one.TransactionName(a) == two.TransactionName(b))
+            << "entry " << i;
+    }
+    EXPECT_EQ(one.Names().Count(), two.Names().Count());
+    EXPECT_EQ(one.Tables(), two.Tables());
+    const LogScanStats &x = onePass.Stats(), &y = twoPass.Stats();
+    EXPECT_EQ(std::tie(x.vlfs, x.blocks, x.records, x.filed, x.otherLayoutBlocks),
+              std::tie(y.vlfs, y.blocks, y.records, y.filed, y.otherLayoutBlocks));
+}
+
+// Every rowset id that a filed-context record of the log carries: a map that files every row
+// operation of a log whose data file is missing.
+UserTableMap EveryRowsetOf(const LogByteSource& source) {
+    UserTableMap tables;
+    std::vector<uint8_t> buffer;
+    for (const auto& [sequence, vlf] : LogScanner::FindVlfs(source)) {
+        for (uint64_t pos = vlf.offset + 0x2000; pos < source.Size();) {
+            auto block = ReadLogBlock(source, pos, buffer);
+            if (!block || block->header().lsn.vlfSequence != sequence) break;
+            for (uint32_t j = 0; j < block->RecordCount() && block->Examinable(j); ++j) {
+                const uint32_t at = block->SlotOffset(j);
+                const uint64_t rowset = block->Get<uint64_t>(at + 0x30);
+                if (logfmt::IsFiledContext(block->Byte(at + 0x17)) && !tables.count(rowset))
+                    tables[rowset] = {static_cast<uint32_t>(tables.size() % 7 + 1), L"T" + std::to_wstring(tables.size())};
+            }
+            pos += block->Size();
+        }
+    }
+    return tables;
+}
+
+TEST(LogScan, OnePassFilesWhatTwoPassFilesOnEveryCorpusLog) {
+    KESTRANE_REQUIRE_CORPUS();
+    int logs = 0;
+    for (const test::CorpusSet& set : test::CorpusSets()) {
+        UserTableMap tables;
+        RunState state("");
+        NullProgressSink progress;
+        CDbFileHolder holder(state, progress);
+        if (!set.dataFiles.empty() && holder.Open(Utf8ToWide(set.dataFiles.front().string())) && holder.Catalog())
+            BuildUserTableMap(*holder.Catalog(), tables);
+        for (const auto& log : set.logFiles) {
+            SCOPED_TRACE(set.name + "/" + log.filename().string());
+            BinaryFile file;
+            ASSERT_TRUE(file.open(log.string()));
+            const FileLogSource source(file);
+            const UserTableMap all = EveryRowsetOf(source);
+            ExpectSameAsTwoPass(source, tables.empty() ? all : tables);
+            // Every row operation, in slices and through small windows.
+            ExpectSameAsTwoPass(source, all, 3, 1);
+            ++logs;
+        }
+    }
+    EXPECT_GE(logs, 14);
+}
+
+// Blocks written at `pos` with no VLF header before them.
+void PutBlocks(LogImage& img, size_t pos, const std::vector<std::vector<uint8_t>>& blocks) {
+    for (const auto& b : blocks) {
+        img.Ensure(pos + b.size());
+        std::memcpy(&img.bytes[pos], b.data(), b.size());
+        pos += b.size();
+    }
+}
+
+// A log of VLFs at random places and in random order: duplicate and zero sequences, headers whose
+// offset points elsewhere (back, ahead, past the end), blocks of other sequences, VLFs whose
+// blocks run over the next header, false signatures and a cut end.
+std::vector<uint8_t> RandomLog(std::mt19937& rng) {
+    auto pick = [&rng](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+    LogImage img;
+    const uint32_t places = 4 + pick(60);
+    img.Ensure(size_t{places} * 8192);
+    const char16_t* names[] = {u"a", u"b", u"user_transaction", u""};
+    for (uint32_t v = 0, vlfs = 1 + pick(10); v < vlfs; ++v) {
+        const size_t at = size_t{pick(places)} * 8192;
+        const uint32_t sequence = pick(8);
+        uint64_t home = at;  // where its blocks go
+        switch (pick(8)) {
+            case 0: case 1: home = size_t{pick(places)} * 8192; break;
+            case 2: home = uint64_t{pick(places * 8192)}; break;
+            case 3: home = UINT64_MAX - pick(9000); break;
+            default: break;
+        }
+        std::vector<std::vector<uint8_t>> blocks;
+        for (uint32_t b = 0, n = pick(7); b < n; ++b) {
+            std::vector<std::vector<uint8_t>> records;
+            for (uint32_t r = 0, m = 1 + pick(6); r < m; ++r) {
+                if (pick(3) == 0) records.push_back(BeginXactRecord(names[pick(4)], rng(), static_cast<uint16_t>(pick(3))));
+                else records.push_back(Insert(0x1000 * (1 + pick(3))));
+            }
+            const uint32_t tag = pick(6) == 0 ? pick(8) : sequence;
+            blocks.push_back(LogBlock(tag, records, static_cast<uint8_t>(3 + pick(4)), 512 + pick(30000)));
+        }
+        img.AddVlf(at, sequence, home == at ? blocks : std::vector<std::vector<uint8_t>>{}, home);
+        if (home != at && home < img.bytes.size()) PutBlocks(img, home + 0x2000, blocks);
+    }
+    for (uint32_t k = pick(4); k > 0; --k) {  // a signature in the middle of some block
+        const size_t at = size_t{pick(static_cast<uint32_t>(img.bytes.size() / 8192))} * 8192;
+        img.bytes[at] = 0xAB;
+        img.bytes[at + 1] = pick(2) ? 0x40 : 0x80;
+    }
+    if (pick(4) == 0) img.bytes.resize(pick(static_cast<uint32_t>(img.bytes.size())));
+    return img.bytes;
+}
+
+TEST(LogScan, OnePassFilesWhatTwoPassFilesOnAwkwardLogs) {
+    // File order 3, 1, 2 and a second header of 2; a block of another sequence ends the walk of 1;
+    // 5's blocks run over two headers: 6 points back at 1's blocks, 7 ahead at blocks of its own
+    // behind the header of 8; 4 points at 3's blocks.
+    auto xact = [](const char16_t* n, uint64_t t) { return BeginXactRecord(n, t); };
+    LogImage img;
+    img.AddVlf(0, 3, {LogBlock(3, {Insert(0x1000), xact(u"three", 3), Insert(0x1000)})});
+    img.AddVlf(16384, 1, {LogBlock(1, {xact(u"one", 1), Insert(0x1000)}), LogBlock(9, {Insert(0x1000)})});
+    img.AddVlf(32768, 2, {LogBlock(2, {Insert(0x2000)}), LogBlock(2, {xact(u"two", 2)})});
+    img.AddVlf(49152, 2, {LogBlock(2, {xact(u"dup", 9), Insert(0x1000)})});
+    img.AddVlf(65536, 5, {LogBlock(5, {Insert(0x1000), xact(u"five", 50), Insert(0x2000)}, 4, 30000),
+                          LogBlock(5, {Insert(0x1000), xact(u"five", 51), Insert(0x2000)}, 4, 30000)});
+    img.AddVlf(81920, 6, {}, 16384);
+    img.AddVlf(90112, 7, {}, 139264);
+    img.AddVlf(139264, 8, {LogBlock(7, {Insert(0x2000), xact(u"seven", 7), Insert(0x1000)})});
+    img.AddVlf(180224, 4, {}, 0);
+    // 10 points back at blocks of its own that no header precedes.
+    img.AddVlf(196608, 10, {}, 155648);
+    PutBlocks(img, 163840, {LogBlock(10, {Insert(0x1000), xact(u"ten", 10), Insert(0x2000)})});
+    {
+        OperationStore store;
+        LogScanner scanner(kTables, store);
+        scanner.Scan(MemoryLogSource(ByteView(img.bytes)));
+        std::vector<std::wstring> names;
+        for (size_t i = 0; i < store.Size(); ++i) names.push_back(store.TransactionName(store[i]));
+        // Leading entries of a VLF carry the transaction the VLF before it in sequence order ends in.
+        EXPECT_EQ(names, (std::vector<std::wstring>{L"one", L"one", L"two", L"three", L"three", L"five", L"five",
+                                                    L"five", L"five", L"seven", L"seven", L"ten"}));
+        EXPECT_EQ(store[1].beginTime, 1u);
+        EXPECT_EQ(store[8].beginTime, 51u);
+        EXPECT_EQ(store[11].blockOffset, 163840u);
+        EXPECT_EQ(scanner.Stats().vlfs, 9u);
+    }
+    for (unsigned slices = 1; slices <= 5; ++slices) {
+        SCOPED_TRACE(slices);
+        ExpectSameAsTwoPass(MemoryLogSource(ByteView(img.bytes)), kTables, slices, 1);
+    }
+    // A VLF of more entries than a first chunk of them holds.
+    std::vector<std::vector<uint8_t>> many(45, LogBlock(2, std::vector<std::vector<uint8_t>>(100, Insert(0x2000))));
+    many[20] = LogBlock(2, {xact(u"many", 20), Insert(0x1000)});
+    LogImage large;
+    large.AddVlf(0, 1, {LogBlock(1, {Insert(0x1000), xact(u"one", 1)})});
+    large.AddVlf(8192 * 4, 2, many);
+    ExpectSameAsTwoPass(MemoryLogSource(ByteView(large.bytes)), kTables, 2, 1);
+
+    std::mt19937 rng(20261206);
+    for (int i = 0; i < 250; ++i) {
+        const std::vector<uint8_t> bytes = RandomLog(rng);
+        SCOPED_TRACE(i);
+        ExpectSameAsTwoPass(MemoryLogSource(ByteView(bytes)), kTables, 1 + i % 4, 1);
+        if (HasFatalFailure()) return;
+    }
 }
 
 }  // namespace
