@@ -3,20 +3,18 @@
 
 #include <cstring>
 
+#include "datafile/CorpusFixture.h"
 #include "datafile/DataFileFixture.h"
 #include "datafile/DataPage.h"
-#include "datafile/DbFileHolder.h"
-#include "datafile/MetadataCatalog.h"
 #include "datafile/RecordFixtures.h"
-#include "platform/ProgressSink.h"
-#include "platform/RunState.h"
-#include "platform/TextCodec.h"
 
 namespace kestrane {
 namespace {
 
 using test::Bytes;
+using test::ColumnFixed;
 using test::FixedVarRow;
+using test::ObjectFixed;
 using test::PageBuilder;
 using test::PutU16;
 using test::PutU32;
@@ -24,25 +22,6 @@ using test::PutU64;
 
 constexpr uint64_t kRowsetT = 72057594038321152ull;
 constexpr uint64_t kUnitT = (uint64_t{1} << 56) | (uint64_t{500} << 16);
-
-Bytes ObjectFixed(int32_t id, const char* type, uint32_t parent) {
-    Bytes f(24, 0);
-    PutU32(f, 0, static_cast<uint32_t>(id));
-    f[13] = static_cast<uint8_t>(type[0]);
-    f[14] = static_cast<uint8_t>(type[1]);
-    PutU32(f, 15, parent);
-    return f;
-}
-
-Bytes ColumnFixed(uint32_t objectId, uint32_t columnId, uint8_t systemType, uint16_t maxLength) {
-    Bytes f(41, 0);
-    PutU32(f, 0, objectId);
-    PutU32(f, 6, columnId);
-    f[10] = systemType;
-    PutU32(f, 11, systemType);
-    PutU16(f, 15, maxLength);
-    return f;
-}
 
 // Pages 0..15: header page, filler, boot page 9, then the system tables and one data page of "T".
 std::vector<Bytes> CataloguePages(bool withObjects) {
@@ -115,21 +94,19 @@ std::vector<Bytes> CataloguePages(bool withObjects) {
     return pages;
 }
 
-std::wstring WriteFile(const test::TempFolder& dir, const std::string& name, const std::vector<Bytes>& pages) {
+std::filesystem::path WriteFile(const test::TempFolder& dir, const std::string& name, const std::vector<Bytes>& pages) {
     Bytes file;
     for (const Bytes& page : pages) file.insert(file.end(), page.begin(), page.end());
-    return dir.Write(name, file);
+    dir.Write(name, file);
+    return dir.path(name);
 }
 
 TEST(CatalogFile, LoadsTablesColumnsAndPagesFromSystemTables) {
     test::TempFolder dir;
-    RunState state("");
-    NullProgressSink progress;
-    CDbFileHolder holder(state, progress);
-    ASSERT_TRUE(holder.Open(WriteFile(dir, "t.mdf", CataloguePages(true))));
-    CMetadataCatalog* catalog = holder.Catalog();
+    test::OpenedDataFile opened(WriteFile(dir, "t.mdf", CataloguePages(true)));
+    CMetadataCatalog* catalog = opened.catalog;
     ASSERT_NE(catalog, nullptr);
-    EXPECT_EQ(state.legacyCatalog, 0);
+    EXPECT_EQ(opened.state.legacyCatalog, 0);
     ASSERT_EQ(catalog->objects.size(), 2u);  // the negative id is not kept
     EXPECT_EQ(catalog->objects[1].name, L"Repairname0");
     EXPECT_EQ(catalog->allocationUnits.size(), 3u);
@@ -146,7 +123,7 @@ TEST(CatalogFile, LoadsTablesColumnsAndPagesFromSystemTables) {
     ASSERT_EQ(catalog->tablePages.size(), 1u);
     EXPECT_EQ(catalog->tablePages[0], PageAddress(1, 15));
     EXPECT_EQ(catalog->currentAllocationUnit.firstPageId, 15u);
-    auto page = holder.DataFile()->LoadDataPage(catalog->tablePages[0]);
+    auto page = opened.holder.DataFile()->LoadDataPage(catalog->tablePages[0]);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->RecordCount(), 2u);
 
@@ -156,23 +133,20 @@ TEST(CatalogFile, LoadsTablesColumnsAndPagesFromSystemTables) {
     loose.name = L"Loose";
     loose.type = L"U ";
     catalog->objects.push_back(loose);
-    holder.DataFile()->DataPages()[900] = {test::Ref(1, 11, 1), test::Ref(11, 1, 1), test::Ref(1, 11, 1)};
+    opened.holder.DataFile()->DataPages()[900] = {test::Ref(1, 11, 1), test::Ref(11, 1, 1), test::Ref(1, 11, 1)};
     catalog->BuildObjectLists(L"Loose", L"U ", {});
     EXPECT_EQ(catalog->tablePages, (std::vector<PageAddress>{{1, 11}, {11, 1}}));
 }
 
 TEST(CatalogFile, DamagedCataloguesGiveEmptyListsNotCrashes) {
     test::TempFolder dir;
-    RunState state("");
-    NullProgressSink progress;
     {
         // An object table without records and a boot page of zeros: the legacy path runs, finds
         // nothing, and the catalogue holds no objects.
-        CDbFileHolder holder(state, progress);
-        ASSERT_TRUE(holder.Open(WriteFile(dir, "empty.mdf", CataloguePages(false))));
-        CMetadataCatalog* catalog = holder.Catalog();
+        test::OpenedDataFile opened(WriteFile(dir, "empty.mdf", CataloguePages(false)));
+        CMetadataCatalog* catalog = opened.catalog;
         ASSERT_NE(catalog, nullptr);
-        EXPECT_EQ(state.legacyCatalog, 1);
+        EXPECT_EQ(opened.state.legacyCatalog, 1);
         EXPECT_TRUE(catalog->objects.empty());
         EXPECT_TRUE(catalog->columns.empty());
         EXPECT_TRUE(catalog->BuildObjectLists(L"T", L"U ", {}).empty());
@@ -180,16 +154,13 @@ TEST(CatalogFile, DamagedCataloguesGiveEmptyListsNotCrashes) {
     {
         // System pages whose slots point at garbage.
         std::vector<Bytes> pages = CataloguePages(true);
-        for (size_t p = 10; p < pages.size(); ++p) {
+        for (size_t p = 10; p < pages.size(); ++p)
             for (size_t i = 96; i < kPageSize - 40; ++i) pages[p][i] = static_cast<uint8_t>(i * 37 + p);
-        }
-        CDbFileHolder holder(state, progress);
-        ASSERT_TRUE(holder.Open(WriteFile(dir, "garbage.mdf", pages)));
-        CMetadataCatalog* catalog = holder.Catalog();
+        test::OpenedDataFile opened(WriteFile(dir, "garbage.mdf", pages));
+        CMetadataCatalog* catalog = opened.catalog;
         ASSERT_NE(catalog, nullptr);
-        for (const ObjectRecord& object : catalog->objects) {
+        for (const ObjectRecord& object : catalog->objects)
             if (object.type == L"U ") catalog->BuildObjectLists(object.name, L"U ", {});
-        }
         catalog->ResetCatalogue();
         EXPECT_TRUE(catalog->objects.empty());
     }

@@ -2,13 +2,9 @@
 
 #include <cstring>
 
-#include "datafile/DataFileFixture.h"
-#include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
 #include "datafile/RecordFixtures.h"
 #include "datafile/SystemTableScanner.h"
-#include "platform/ProgressSink.h"
-#include "platform/RunState.h"
 #include "platform/TextCodec.h"
 
 namespace kestrane {
@@ -43,26 +39,17 @@ struct RowHolder {
 };
 
 RowHolder ObjectRow(int32_t id, const char* type, uint32_t parent, const std::wstring* name, size_t length = 24) {
-    RowHolder h(length);
-    PutU32(h.fixed, 0, static_cast<uint32_t>(id));
-    if (length >= 15) {
-        h.fixed[13] = static_cast<uint8_t>(type[0]);
-        h.fixed[14] = static_cast<uint8_t>(type[1]);
-    }
-    if (length >= 19) PutU32(h.fixed, 15, parent);
+    RowHolder h(0);
+    h.fixed = test::ObjectFixed(id, type, parent);
+    h.fixed.resize(length, 0);
     if (name) h.variable.push_back(Wide(*name));
     return h;
 }
 
 RowHolder ColumnRow(uint32_t objectId, uint32_t columnId, uint8_t systemType, uint16_t maxLength, uint32_t status,
                     const std::wstring* name) {
-    RowHolder h(41);
-    PutU32(h.fixed, 0, objectId);
-    PutU32(h.fixed, 6, columnId);
-    h.fixed[10] = systemType;
-    PutU32(h.fixed, 11, systemType);
-    PutU16(h.fixed, 15, maxLength);
-    PutU32(h.fixed, 23, status);
+    RowHolder h(0);
+    h.fixed = test::ColumnFixed(objectId, columnId, systemType, maxLength, status);
     if (name) h.variable.push_back(Wide(*name));
     return h;
 }

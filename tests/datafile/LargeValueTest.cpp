@@ -17,8 +17,6 @@ namespace {
 
 using namespace kestrane::test;
 
-Bytes Ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 TEST(LargeValueTest, NodeKindsAndFlags) {
     FakeTextPages pages;
     LobContext context(pages, 1252);
@@ -60,8 +58,8 @@ TEST(LargeValueTest, NodeKindsAndFlags) {
 
 TEST(LargeValueTest, TreesLinksAndDamage) {
     FakeTextPages pages;
-    pages.Add(1, 10, {DataNode(Ascii("Hello, ")), DataNode(Ascii("world")), InternalNode({{11, 1, 0}, {10, 1, 1}})});
-    pages.Add(1, 11, {DataNode(Ascii("big "))});
+    pages.Add(1, 10, {DataNode(Text("Hello, ")), DataNode(Text("world")), InternalNode({{11, 1, 0}, {10, 1, 1}})});
+    pages.Add(1, 11, {DataNode(Text("big "))});
     pages.Add(1, 12, {LargeRootNode({{10, 1, 0}, {10, 1, 1}, {10, 1, 9}, {99, 1, 0}})});
     pages.Add(1, 13, {InternalNode({{13, 1, 0}, {13, 1, 0}})});  // links to itself
     pages.Add(1, 14, {LargeRootNode({{14, 1, 0}, {10, 1, 2}})});

@@ -19,9 +19,13 @@ using test::TempFolder;
 
 std::vector<FixturePage> Pages(size_t count, FixturePage fill = {}) { return std::vector<FixturePage>(count, fill); }
 
-TEST(MdfFile, RefusesMissingAndShortFiles) {
+struct MdfFile : ::testing::Test {
     TempFolder dir;
     RunState state;
+    RecordingProgressSink sink;
+};
+
+TEST_F(MdfFile, RefusesMissingAndShortFiles) {
     {
         RecordingProgressSink sink;
         state.stopFlag = 1;
@@ -53,10 +57,7 @@ TEST(MdfFile, RefusesMissingAndShortFiles) {
     }
 }
 
-TEST(MdfFile, LeadingBlockAndAlignmentPasses) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(MdfFile, LeadingBlockAndAlignmentPasses) {
     // Three pages after a 100-byte leading block: they line up at offset 100.
     CMdfFile lead(dir.Write("lead.mdf", BuildDataFile(Pages(3, {7, 1}), 100)), 0, state, sink);
     ASSERT_TRUE(lead.IsOpen());
@@ -87,10 +88,7 @@ TEST(MdfFile, LeadingBlockAndAlignmentPasses) {
     EXPECT_EQ(eight.LeadingOffset(), 0u);
 }
 
-TEST(MdfFile, ClassifiesPagesIntoThreeMaps) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(MdfFile, ClassifiesPagesIntoThreeMaps) {
     std::vector<FixturePage> pages = {
         {0, 13},            // 0: file header page
         {7, 1},             // 1: system table data page: system + data
@@ -125,10 +123,7 @@ TEST(MdfFile, ClassifiesPagesIntoThreeMaps) {
     EXPECT_FALSE(user.IsOpen());
 }
 
-TEST(MdfFile, ReadPageBoundsAndSecondaryFiles) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(MdfFile, ReadPageBoundsAndSecondaryFiles) {
     CMdfFile file(dir.Write("r.mdf", BuildDataFile(Pages(4, {7, 1}), 100)), 0, state, sink);
     ASSERT_TRUE(file.IsOpen());
     EXPECT_FALSE(file.ReadPage({1, 0})) << "page 0 of the primary file is refused";
@@ -158,14 +153,11 @@ TEST(MdfFile, ReadPageBoundsAndSecondaryFiles) {
     EXPECT_FALSE(file.ReadPage({3, 2}));
 }
 
-TEST(MdfFile, CorruptInputNeverCrashes) {
-    TempFolder dir;
-    RunState state;
+TEST_F(MdfFile, CorruptInputNeverCrashes) {
     std::mt19937 rng(42);
     for (int round = 0; round < 20; ++round) {
         std::vector<uint8_t> bytes(kPageSize * (1 + rng() % 12) + rng() % kPageSize);
         for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-        RecordingProgressSink sink;
         CMdfFile file(dir.Write("rand.mdf", bytes), 0, state, sink);
         EXPECT_LE(file.LeadingOffset(), kPageSize);
         for (uint32_t p = 0; p < 20; ++p) file.ReadPageHeader({1, p});
@@ -174,7 +166,7 @@ TEST(MdfFile, CorruptInputNeverCrashes) {
     }
 }
 
-TEST(MdfFile, StopFlagEndsIndexingEarly) {
+TEST_F(MdfFile, StopFlagEndsIndexingEarly) {
     struct StoppingSink : RecordingProgressSink {
         RunState* state = nullptr;
         void StatusText(const std::string& t) override {
@@ -182,20 +174,15 @@ TEST(MdfFile, StopFlagEndsIndexingEarly) {
             if (t == kTextMappingObjects) state->stopFlag = 1;
         }
     };
-    TempFolder dir;
-    RunState state;
-    StoppingSink sink;
-    sink.state = &state;
-    CMdfFile file(dir.Write("s.mdf", BuildDataFile(Pages(50, {7, 1}))), 0, state, sink);
+    StoppingSink stopping;
+    stopping.state = &state;
+    CMdfFile file(dir.Write("s.mdf", BuildDataFile(Pages(50, {7, 1}))), 0, state, stopping);
     EXPECT_TRUE(file.SystemPages().empty());
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(state.stopFlag.load(), 0);
 }
 
-TEST(DbFileHolder, OpenKeepsTheDataFile) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(MdfFile, HolderKeepsTheDataFile) {
     CDbFileHolder holder(state, sink);
     holder.SetAdvanceSearch(1);
     EXPECT_FALSE(holder.Open(dir.wpath("missing.mdf")));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datafile/ColumnDef.h"
 #include "datafile/PageHeader.h"
 
 namespace kestrane::test {
@@ -50,6 +51,45 @@ inline Bytes FixedVarRow(const Bytes& fixed, uint16_t columnCount, const std::ve
 }
 
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// `v` as `n` little-endian bytes, sign-extended past 8.
+inline Bytes Le(uint64_t v, size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * std::min<size_t>(i, 7)));
+    if (n > 8) std::fill(b.begin() + 8, b.end(), static_cast<uint8_t>(static_cast<int64_t>(v) < 0 ? 0xFF : 0));
+    return b;
+}
+inline Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+// The value texts of a decoded row.
+inline std::vector<std::wstring> Texts(const ColumnDefList& row) {
+    std::vector<std::wstring> t;
+    for (const ColumnDef& d : row) t.push_back(d.valueText);
+    return t;
+}
+
+// Fixed parts of a sys.objects and a sys.columns row (the current layout).
+inline Bytes ObjectFixed(int32_t id, const char* type, uint32_t parent) {
+    Bytes f(24, 0);
+    PutU32(f, 0, static_cast<uint32_t>(id));
+    f[13] = static_cast<uint8_t>(type[0]);
+    f[14] = static_cast<uint8_t>(type[1]);
+    PutU32(f, 15, parent);
+    return f;
+}
+inline Bytes ColumnFixed(uint32_t objectId, uint32_t columnId, uint8_t systemType, uint16_t maxLength,
+                         uint32_t status = 0) {
+    Bytes f(41, 0);
+    PutU32(f, 0, objectId);
+    PutU32(f, 6, columnId);
+    f[10] = systemType;
+    PutU32(f, 11, systemType);
+    PutU16(f, 15, maxLength);
+    PutU32(f, 23, status);
+    return f;
+}
 
 // A page image with a header and rows placed one after another from offset 96, one slot each.
 struct PageBuilder {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "datafile/CdDecompression.h"
 #include "datafile/DataFileFixture.h"
 #include "datafile/DataPage.h"
 #include "datafile/MdfFile.h"
@@ -273,7 +272,7 @@ TEST_F(RecordPageTest, ColumnSpliceOverrunLeavesTheRowAlone) {
     EXPECT_EQ(Bytes(At(page3, 1)->rowCopy.begin(), At(page3, 1)->rowCopy.begin() + expected.size()), expected);
 }
 
-TEST_F(RecordPageTest, OneRowFormAndCdDecompressionStep) {
+TEST_F(RecordPageTest, OneRowFormHoldsTheRowAtOffsetZero) {
     PageBuilder pb;
     Bytes rowBuffer(kPageSize, 0);
     std::copy(row.begin(), row.end(), rowBuffer.begin());
@@ -282,26 +281,6 @@ TEST_F(RecordPageTest, OneRowFormAndCdDecompressionStep) {
     EXPECT_EQ(page.header()->slotCount, 1);
     ASSERT_NE(page.PrimaryRecordAt(0), nullptr);
     EXPECT_EQ(page.PrimaryRecordAt(0)->rowCopy, row);
-
-    // The step resolves the columns of types 0 and 3 only; running it twice equals once.
-    Bytes cd{0x01, 2, 0x23, 'a', 'b', 'c'};
-    PrimaryRecordPage owner(state);
-    CPrimaryRecord r(ByteView(cd), &owner, static_cast<uint16_t>(cd.size()), RecordForm::Cd);
-    r.cdDescriptors.push_back({});
-    EXPECT_EQ(r.fixedLength, 3);
-    EXPECT_EQ(DecompressCdRecord(&r), &r);
-    EXPECT_EQ(DecompressCdRecord(&r), &r);
-    Bytes image(4096, 0);
-    std::copy_n("abc", 3, image.begin());
-    EXPECT_EQ(r.fixedData, image);
-    EXPECT_EQ(r.fixedLength, 3);
-    ASSERT_EQ(r.cdDescriptors.size(), 2u);
-    EXPECT_EQ(r.cdDescriptors[1].length, 1);
-    EXPECT_EQ(r.cdCodes, (std::vector<int>{3, 2}));
-    cd[0] = 0x03;  // type 1
-    CPrimaryRecord other(ByteView(cd), &owner, static_cast<uint16_t>(cd.size()), RecordForm::Cd);
-    EXPECT_EQ(DecompressCdRecord(&other), nullptr);
-    EXPECT_EQ(other.fixedLength, 3);
 }
 
 TEST_F(RecordPageTest, ForwardingStubsAreFollowedOnceAndNeverLoop) {

@@ -77,12 +77,6 @@ Row SampleRow(int32_t id, Bytes name, Bytes data, Bytes note, uint8_t nulls = 0)
     return r;
 }
 
-std::vector<std::wstring> Texts(const ColumnDefList& row) {
-    std::vector<std::wstring> t;
-    for (const ColumnDef& d : row) t.push_back(d.valueText);
-    return t;
-}
-
 TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
     RunState state;
     Row ghost = SampleRow(2, {'g'}, {}, {});

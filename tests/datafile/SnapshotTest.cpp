@@ -23,10 +23,13 @@ std::vector<uint8_t> ReadAll(const std::wstring& path) {
     return bytes;
 }
 
-TEST(Snapshot, HeaderLayoutAndEmptyMaps) {
+struct Snapshot : ::testing::Test {
     TempFolder dir;
     RunState state;
     RecordingProgressSink sink;
+};
+
+TEST_F(Snapshot, HeaderLayoutAndEmptyMaps) {
     // A one-page file that fails to index leaves three empty maps to save.
     CMdfFile file(dir.Write("e.mdf", BuildDataFile({FixturePage{}})), 0, state, sink);
     state.legacyCatalog = 1;
@@ -54,10 +57,7 @@ TEST(Snapshot, HeaderLayoutAndEmptyMaps) {
     EXPECT_FALSE(ReadSnapshotHeader(dir.wpath("missing.txt")));
 }
 
-TEST(Snapshot, RoundTripRestoresMapsInSnapshotMode) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(Snapshot, RoundTripRestoresMapsInSnapshotMode) {
     std::vector<FixturePage> pages = {{0, 13}, {7, 1}, {34, 1}, {500, 1}, {500, 10}, {7, 1}, {600, 1, 0, 2}};
     const std::wstring mdf = dir.Write("r.mdf", BuildDataFile(pages));
     CMdfFile original(mdf, 0, state, sink);
@@ -85,10 +85,7 @@ TEST(Snapshot, RoundTripRestoresMapsInSnapshotMode) {
     EXPECT_EQ(failSink.texts(kMsgFatalText), std::vector<std::string>{kTextNotValidMdf});
 }
 
-TEST(Snapshot, LyingAndTruncatedFilesLoadWhatIsThere) {
-    TempFolder dir;
-    RunState state;
-    RecordingProgressSink sink;
+TEST_F(Snapshot, LyingAndTruncatedFilesLoadWhatIsThere) {
     std::vector<FixturePage> pages = {{0, 13}, {7, 1}, {34, 1}, {500, 1}, {500, 10}};
     const std::wstring mdf = dir.Write("l.mdf", BuildDataFile(pages));
     CMdfFile file(mdf, 0, state, sink);

@@ -6,23 +6,17 @@
 #include <vector>
 
 #include "datafile/BitReader.h"
+#include "datafile/RecordFixtures.h"
 #include "datafile/ValueFormatter.h"
 #include "datafile/ValueText.h"
 
 namespace kestrane {
 namespace {
 
-std::vector<uint8_t> Le(uint64_t v, int n) {
-    std::vector<uint8_t> b;
-    for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return b;
-}
+using test::Le;
 
 std::vector<uint8_t> DateTimeBytes(int32_t ticks, int32_t days) {
-    auto b = Le(static_cast<uint32_t>(ticks), 4);
-    auto d = Le(static_cast<uint32_t>(days), 4);
-    b.insert(b.end(), d.begin(), d.end());
-    return b;
+    return test::Cat(Le(static_cast<uint32_t>(ticks), 4), Le(static_cast<uint32_t>(days), 4));
 }
 
 // Formats `bytes` as a fixed-part value of a column typed `typeText`.
@@ -54,25 +48,16 @@ TEST(ValueFormatterTest, DatesAndTimes) {
     EXPECT_EQ(FormatTimeValue(ByteView(Le(123, 5)), 7, 5), L"00:00:00.0000123");
     EXPECT_EQ(FormatTimeValue(ByteView(Le(3723, 3)), 0, 3), L"01:02:03");
     EXPECT_EQ(FormatTimeValue(ByteView(Le(86400ull * 10000000, 5)), 7, 5), L"");
-    auto dt2 = Le(36000 * 10 + 5, 4);  // datetime2(1): 10:00:00.5 on 0001-01-02
-    auto day = Le(1, 3);
-    dt2.insert(dt2.end(), day.begin(), day.end());
+    const auto dt2 = test::Cat(Le(36000 * 10 + 5, 4), Le(1, 3));  // datetime2(1): 10:00:00.5 on 0001-01-02
     EXPECT_EQ(FormatDateTime2Value(ByteView(dt2), 1, 7), L"0001-01-02 10:00:00.5");
     EXPECT_EQ(FormatDateTime2Value(ByteView(dt2), 1, 4), L"0001-01-01 00:00:00.0");
     // datetimeoffset(0): 10:00:00 on 2000-01-01, offset +330 minutes.
-    auto dto = Le(36000, 3);
-    auto d2000 = Le(730119, 3);
-    dto.insert(dto.end(), d2000.begin(), d2000.end());
-    auto off = Le(330, 2);
-    dto.insert(dto.end(), off.begin(), off.end());
+    const auto d2000 = Le(730119, 3), off = Le(330, 2);
+    const auto dto = test::Cat(test::Cat(Le(36000, 3), d2000), off);
     EXPECT_EQ(FormatDateTimeOffsetValue(ByteView(dto), 0, 8), L"2000-01-01 15:30:00 +5:30");
-    auto late = Le(20 * 3600, 3);
-    late.insert(late.end(), d2000.begin(), d2000.end());
-    late.insert(late.end(), off.begin(), off.end());
+    const auto late = test::Cat(test::Cat(Le(20 * 3600, 3), d2000), off);
     EXPECT_EQ(FormatDateTimeOffsetValue(ByteView(late), 0, 8), L"");
-    auto frac = Le(36000 * 100, 4);
-    frac.insert(frac.end(), d2000.begin(), d2000.end());
-    frac.insert(frac.end(), off.begin(), off.end());
+    const auto frac = test::Cat(test::Cat(Le(36000 * 100, 4), d2000), off);
     EXPECT_EQ(FormatDateTimeOffsetValue(ByteView(frac), 2, 9), L"2000-01-01 15:30:00.00  +5:30");
     // Through the column formatter the type text gives the stored length.
     EXPECT_EQ(Format(kTypeDateTime, L"datetime(8)", DateTimeBytes(0, 0)), L"1900-01-01 00:00:00");
@@ -80,12 +65,7 @@ TEST(ValueFormatterTest, DatesAndTimes) {
 }
 
 TEST(ValueFormatterTest, NumbersAndMoney) {
-    auto dec = [](uint8_t sign, uint32_t magnitude) {
-        std::vector<uint8_t> b{sign};
-        auto m = Le(magnitude, 4);
-        b.insert(b.end(), m.begin(), m.end());
-        return b;
-    };
+    auto dec = [](uint8_t sign, uint32_t magnitude) { return test::Cat({sign}, Le(magnitude, 4)); };
     EXPECT_EQ(FormatDecimalValue(5, 2, ByteView(dec(1, 123))), L"1.23");
     EXPECT_EQ(FormatDecimalValue(5, 2, ByteView(dec(1, 5))), L"0.05");
     EXPECT_EQ(FormatDecimalValue(5, 2, ByteView(dec(1, 55))), L".55");

@@ -6,17 +6,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
 
 #include "SqlTextFixtures.h"
+#include "datafile/CorpusFixture.h"
 #include "datafile/DataPage.h"
-#include "datafile/DbFileHolder.h"
-#include "datafile/MetadataCatalog.h"
 #include "datafile/RowValueDecoder.h"
-#include "platform/ProgressSink.h"
 #include "platform/TextCodec.h"
 #include "sqltext/CreateTableText.h"
 #include "sqltext/InsertScript.h"
@@ -85,8 +82,6 @@ void ExpectParserAccepts(const std::vector<CheckedText>& texts, const std::strin
         ++verdicts[verdict];
         if (verdict != "accepted" && verdict != "gaps") ADD_FAILURE() << "parser check: " << line;
     }
-    std::cout << label << ": " << texts.size() << " texts; batches accepted " << verdicts["accepted"]
-              << ", accepted after parser-gap rewrites " << verdicts["gaps"] << ", refused " << verdicts["refused"] << "\n";
     EXPECT_GT(verdicts["accepted"] + verdicts["gaps"], 0);
 }
 
@@ -189,14 +184,13 @@ TEST(TsqlParserCheck, CorpusTablesCreateAndInsertTextsAreAccepted) {
     if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
     const fs::path dir = test::Scratch("corpus");
     std::vector<CheckedText> texts;
-    size_t tables = 0, decodedRows = 0;
+    size_t tables = 0;
     for (const test::CorpusSet& set : test::CorpusSets()) {
         for (const fs::path& path : set.dataFiles) {
-            RunState state("");
-            NullProgressSink progress;
-            CDbFileHolder holder(state, progress);
-            if (!holder.Open(Utf8ToWide(path.string())) || !holder.Catalog()) continue;
-            CMetadataCatalog* catalog = holder.Catalog();
+            test::OpenedDataFile opened(path);
+            CMetadataCatalog* catalog = opened.catalog;
+            if (!catalog) continue;
+            RunState& state = opened.state;
             std::vector<std::wstring> names;
             for (const ObjectRecord& object : catalog->objects)
                 if (object.type == L"U ") names.push_back(object.name);
@@ -212,12 +206,11 @@ TEST(TsqlParserCheck, CorpusTablesCreateAndInsertTextsAreAccepted) {
                 std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns), DestroyTableLayout);
                 for (const PageAddress& address : catalog->tablePages) {
                     if (rows.size() >= 23 || !layout) break;
-                    std::unique_ptr<CDataPage> page = holder.DataFile()->LoadDataPage(address);
+                    std::unique_ptr<CDataPage> page = opened.holder.DataFile()->LoadDataPage(address);
                     if (!page) continue;
                     for (ColumnDefList& row : byRowset ? DecodeRowValuesByRowsetColumns(*page, *layout) : DecodeRowValues(*page, *layout)) {
                         if (rows.size() >= 23) break;
                         rows.push_back(std::move(row));
-                        ++decodedRows;
                     }
                 }
                 const std::string name = set.name + "/" + path.filename().string() + " " + WideToUtf8(table);
@@ -226,7 +219,6 @@ TEST(TsqlParserCheck, CorpusTablesCreateAndInsertTextsAreAccepted) {
             }
         }
     }
-    std::cout << "corpus: " << tables << " tables, " << decodedRows << " decoded rows\n";
     ASSERT_GT(tables, 0u);
     ExpectParserAccepts(texts, "corpus");
 }

@@ -75,16 +75,27 @@ std::string CorpusSourcesText() {
     return ss.str();
 }
 
-std::map<std::string, BootFacts> CorpusBootFacts() {
-    std::map<std::string, BootFacts> facts;
+namespace {
+// The cells of the data rows of the table under the "## " heading that holds `heading`.
+std::vector<std::vector<std::string>> TableUnder(const std::string& heading, size_t minCells) {
+    std::vector<std::vector<std::string>> rows;
     std::istringstream in(CorpusSourcesText());
     std::string line;
     bool inTable = false;
     while (std::getline(in, line)) {
-        if (line.rfind("## ", 0) == 0) inTable = line.find("boot page and page facts") != std::string::npos;
+        if (line.rfind("## ", 0) == 0) inTable = line.find(heading) != std::string::npos;
         if (!inTable || line.empty() || line[0] != '|') continue;
         auto c = Cells(line);
-        if (c.size() < 6 || c[0] == "set/file" || c[0].rfind("---", 0) == 0) continue;
+        if (c.size() >= minCells && c[0].rfind("---", 0) != 0) rows.push_back(std::move(c));
+    }
+    if (!rows.empty()) rows.erase(rows.begin());  // the heading row
+    return rows;
+}
+}  // namespace
+
+std::map<std::string, BootFacts> CorpusBootFacts() {
+    std::map<std::string, BootFacts> facts;
+    for (const auto& c : TableUnder("boot page and page facts", 6)) {
         BootFacts f;
         f.version = std::atoi(c[1].c_str());
         f.createVersion = std::atoi(c[2].c_str());
@@ -98,14 +109,8 @@ std::map<std::string, BootFacts> CorpusBootFacts() {
 
 std::vector<SummaryFacts> CorpusSummary() {
     std::vector<SummaryFacts> rows;
-    std::istringstream in(CorpusSourcesText());
-    std::string line;
-    bool inTable = false;
-    while (std::getline(in, line)) {
-        if (line.rfind("## ", 0) == 0) inTable = line.find("## Summary") == 0;
-        if (!inTable || line.empty() || line[0] != '|') continue;
-        auto c = Cells(line);
-        if (c.size() < 9 || c[0] == "set" || c[0].rfind("---", 0) == 0 || c[1] == "(none)") continue;
+    for (const auto& c : TableUnder("## Summary", 9)) {
+        if (c[1] == "(none)") continue;
         SummaryFacts f;
         f.set = c[0];
         f.dataFile = c[1];
