@@ -20,7 +20,6 @@ constexpr uint16_t kLobLargeRoot = 5;
 
 bool IsBinaryVariantBase(uint8_t base) { return base == 165 || base == 173; }
 
-std::wstring HexOf(ByteView bytes) { return HexText(bytes); }
 
 }  // namespace
 
@@ -47,7 +46,7 @@ std::wstring LobSData::TextFrom(size_t skip) const {
 
 std::wstring LobSData::GetHex(int32_t length) const {
     if (length <= 0) return std::wstring();
-    return HexOf(ByteView(data_).clip(0, static_cast<size_t>(length)));
+    return HexText(ByteView(data_).clip(0, static_cast<size_t>(length)));
 }
 
 void LobTreeNode::ReadHead(ByteView payload) {
@@ -138,9 +137,9 @@ std::wstring ReadLobValue(ByteView payload, LobContext& context, bool variant, b
             ByteView value(data);
             if (variant) {
                 ByteView rest = value.from(8);
-                return asHex ? HexOf(rest) : AnsiTextToFirstZero(rest, context.codePage());
+                return asHex ? HexText(rest) : AnsiTextToFirstZero(rest, context.codePage());
             }
-            return asHex ? HexOf(value) : AnsiTextToFirstZero(value, context.codePage());
+            return asHex ? HexText(value) : AnsiTextToFirstZero(value, context.codePage());
         }
         case kLobInternal: {
             Internal node(context);

@@ -23,11 +23,6 @@ bool IsSecondarySystemObjectId(int32_t id) {
     }
 }
 
-std::wstring Lower(std::wstring s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return s;
-}
-
 fs::path FolderForListing(const std::wstring& folder) {
     return folder.empty() ? fs::path(".") : fs::path(WideToUtf8(folder));
 }
@@ -38,10 +33,10 @@ std::wstring ResolveCaseInsensitive(const std::wstring& folder, const std::wstri
     std::error_code ec;
     const fs::path exact = fs::path(WideToUtf8(folder + name));
     if (fs::exists(exact, ec)) return folder + name;
-    const std::wstring wanted = Lower(name);
+    const std::wstring wanted = LowerCase(name);
     for (fs::directory_iterator it(FolderForListing(folder), ec), end; !ec && it != end; it.increment(ec)) {
         const std::wstring candidate = Utf8ToWide(it->path().filename().string());
-        if (Lower(candidate) == wanted) return folder + candidate;
+        if (LowerCase(candidate) == wanted) return folder + candidate;
     }
     return folder + name;
 }
@@ -104,7 +99,7 @@ void ScanFolderForNdf(CMdfFile& dataFile, std::vector<DataFileEntry>& fileList, 
         std::error_code typeEc;
         if (it->is_directory(typeEc)) continue;
         const std::wstring name = Utf8ToWide(it->path().filename().string());
-        if (name.size() > 4 && Lower(name.substr(name.size() - 4)) == L".ndf") names.push_back(name);
+        if (name.size() > 4 && LowerCase(name.substr(name.size() - 4)) == L".ndf") names.push_back(name);
     }
     std::sort(names.begin(), names.end());
 

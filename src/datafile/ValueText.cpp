@@ -328,17 +328,6 @@ std::wstring FormatGuidText(ByteView b) {
     return s;
 }
 
-std::wstring HexText(ByteView b) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::wstring s;
-    s.reserve(b.size() * 2);
-    for (size_t i = 0; i < b.size(); ++i) {
-        s.push_back(kHex[b.data()[i] >> 4]);
-        s.push_back(kHex[b.data()[i] & 15]);
-    }
-    return s;
-}
-
 bool LooksLikeUtf16(ByteView b) {
     size_t zeros = 0;
     for (size_t i = 0; i < b.size(); ++i) zeros += b.data()[i] == 0;

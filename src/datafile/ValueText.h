@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ByteReader.h"
+#include "platform/TextCodec.h"
 
 namespace kestrane {
 
@@ -46,8 +47,6 @@ void TrimTrailingZeros(std::string& numberText);
 
 // 16 bytes as XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX (first three groups little-endian).
 std::wstring FormatGuidText(ByteView bytes16);
-// "%02X" of every byte.
-std::wstring HexText(ByteView bytes);
 
 // True when exactly size/2 (integer division) of the bytes are zero.
 bool LooksLikeUtf16(ByteView bytes);

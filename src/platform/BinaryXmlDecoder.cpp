@@ -124,17 +124,6 @@ std::wstring Base64(ByteView b) {
     return out;
 }
 
-std::wstring Hex(ByteView b) {
-    static const wchar_t* digits = L"0123456789ABCDEF";
-    std::wstring out;
-    out.reserve(b.size() * 2);
-    for (size_t i = 0; i < b.size(); ++i) {
-        out += digits[b.data()[i] >> 4];
-        out += digits[b.data()[i] & 15];
-    }
-    return out;
-}
-
 std::wstring Guid(ByteView b) {
     static const wchar_t* digits = L"0123456789abcdef";
     static const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -520,7 +509,7 @@ private:
             if (b) text = Base64(*b);
             break;
         }
-        case kXsdBinHex: { auto b = Counted(); if (b) text = Hex(*b); break; }
+        case kXsdBinHex: { auto b = Counted(); if (b) text = HexText(*b); break; }
         case kSqlChar: case kSqlVarChar: case kSqlText: {
             auto b = Counted();  // a 4-byte code page, then the 8-bit text
             if (b && b->size() >= 4) text = CodePageToWide(b->from(4), int(*b->u32(0)));

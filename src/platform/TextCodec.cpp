@@ -1,6 +1,7 @@
 #include "platform/TextCodec.h"
 
 #include <iconv.h>
+#include <cwctype>
 #include <cerrno>
 #include <mutex>
 #include <map>
@@ -90,6 +91,22 @@ std::wstring Utf8ToWide(const std::string& text) {
         i += len;
     }
     return out;
+}
+
+std::wstring HexText(ByteView bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::wstring s;
+    s.reserve(bytes.size() * 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        s.push_back(kHex[bytes.data()[i] >> 4]);
+        s.push_back(kHex[bytes.data()[i] & 15]);
+    }
+    return s;
+}
+
+std::wstring LowerCase(std::wstring text) {
+    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return text;
 }
 
 std::string IconvNameForCodePage(int codePage) {

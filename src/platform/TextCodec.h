@@ -25,6 +25,11 @@ inline std::wstring CodePageToWide(const std::string& bytes, int codePage) {
 // Wide text to 8-bit text in `codePage`; characters the code page lacks become '?'.
 std::string WideToCodePage(const std::wstring& text, int codePage);
 
+// Bytes as upper-case hex digits, two a byte, no prefix.
+std::wstring HexText(ByteView bytes);
+// Lower case of every character (for case-insensitive matches of names).
+std::wstring LowerCase(std::wstring text);
+
 // The iconv name for a Windows code page ("CP1252", "SHIFT_JIS"...).
 std::string IconvNameForCodePage(int codePage);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "platform/TextCodec.h"
+
 namespace kestrane {
 
 int XHTMLTREEDATA::liveCount = 0;
@@ -13,11 +15,6 @@ XHTMLTREEDATA::XHTMLTREEDATA(const XHTMLTREEDATA& other) : XHTMLTREEDATA() {
 
 namespace {
 const std::vector<TreeItem> kNoChildren;
-
-std::wstring Lower(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-}
 
 // Letters for the whole-word test: ASCII letters, and beyond ASCII every letter-range code point
 // (Latin-1 letters without the two arithmetic signs, and everything from Greek on). Digits are no letters.
@@ -271,13 +268,13 @@ void XHtmlTreeModel::CollapseAll() {
 void XHtmlTreeModel::SortChildren(TreeItem parent) {
     std::vector<TreeItem>& children = parent == kNoTreeItem ? roots_ : node(parent)->children;
     std::stable_sort(children.begin(), children.end(), [this](TreeItem a, TreeItem b) {
-        return Lower(node(a)->text) < Lower(node(b)->text);
+        return LowerCase(node(a)->text) < LowerCase(node(b)->text);
     });
 }
 
 bool XHtmlTreeModel::Matches(const std::wstring& itemText, const std::wstring& what, bool matchCase,
                              bool wholeWord) const {
-    const std::wstring text = matchCase ? itemText : Lower(itemText);
+    const std::wstring text = matchCase ? itemText : LowerCase(itemText);
     for (size_t pos = text.find(what); pos != std::wstring::npos; pos = text.find(what, pos + what.size())) {
         if (!wholeWord) return true;
         const size_t end = pos + what.size();
@@ -291,7 +288,7 @@ bool XHtmlTreeModel::Matches(const std::wstring& itemText, const std::wstring& w
 TreeItem XHtmlTreeModel::FindItem(const std::wstring& text, bool matchCase, bool down, bool wholeWord, bool wrap,
                                   TreeItem start) const {
     if (text.empty()) return kNoTreeItem;
-    const std::wstring what = matchCase ? text : Lower(text);
+    const std::wstring what = matchCase ? text : LowerCase(text);
     auto step = [&](TreeItem item) { return down ? NextInWalk(item) : PreviousInWalk(item); };
     auto restart = [&]() { return down ? GetRootItem() : LastItem(); };
     TreeItem candidate = start != kNoTreeItem ? step(start) : kNoTreeItem;
