@@ -32,6 +32,17 @@ struct RecordingDetail : OperationStatusSink, RecordGridSink {
     std::vector<std::vector<std::wstring>> rows;
 };
 
+// Every column of the row's key (key flag, else index flag 0x08, else column 0) as one text, so that
+// a table keyed on several columns is not matched on one of them.
+std::wstring KeyText(const ColumnDefList& row) {
+    std::wstring key;
+    for (int pass = 0; pass < 2 && key.empty(); ++pass)
+        for (const ColumnDef& c : row)
+            if ((pass == 0 ? c.keyFlag : c.indexFlag08) == 1) key += c.name + L"=" + c.valueText + L"\x1f";
+    if (key.empty() && !row.empty()) key = row.front().name + L"=" + row.front().valueText;
+    return key;
+}
+
 // Stored column texts of a row, for comparing a rebuilt row with a current one.
 std::vector<std::wstring> StoredTexts(const ColumnDefList& row) {
     std::vector<std::wstring> out;
@@ -67,7 +78,7 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
                      const LogByteSource& log, CrossCheck& check) {
     struct Rebuilt {
         uint8_t operation = 0;
-        std::wstring keyName, keyValue;
+        std::wstring key;
         std::vector<std::wstring> texts;  // of image 0
     };
     RecordingDetail detail;
@@ -85,10 +96,7 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         // The key of an update (image 1) marks a row as changed later.
         const size_t keyImage = e.operation == 4 || e.operation == 6 ? 1 : 0;
         if (images.images.size() > keyImage && e.operation >= 2 && e.operation != 5 && e.operation <= 6) {
-            if (const ColumnDef* key = FindStatementKeyColumn(images.images[keyImage], true)) {
-                r.keyName = key->name;
-                r.keyValue = key->valueText;
-            }
+            r.key = KeyText(images.images[keyImage]);
             r.texts = StoredTexts(images.images[keyImage]);
         }
         byTable[store.ObjectId(e)].push_back(r);
@@ -98,18 +106,17 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         const std::vector<ColumnDefList> rows = CurrentRows(holder, catalog, table);
         for (size_t k = 0; k < ops.size(); ++k) {
             const Rebuilt& r = ops[k];
-            if (r.keyName.empty() || (r.operation != 2 && r.operation != 3)) continue;
+            if (r.key.empty() || (r.operation != 2 && r.operation != 3)) continue;
             bool touchedLater = false, insertedLater = false;
             for (size_t m = k + 1; m < ops.size(); ++m) {
-                if (ops[m].keyName == r.keyName && ops[m].keyValue == r.keyValue) {
+                if (ops[m].key == r.key) {
                     touchedLater = true;
                     insertedLater |= ops[m].operation == 2;
                 }
             }
             const ColumnDefList* now = nullptr;
             for (const ColumnDefList& row : rows)
-                for (const ColumnDef& c : row)
-                    if (c.name == r.keyName && c.valueText == r.keyValue) now = &row;
+                if (KeyText(row) == r.key) now = &row;
             // Keys of tables without a unique key repeat: any current row with all the values counts.
             for (const ColumnDefList& row : rows)
                 if (r.operation == 2 && StoredTexts(row) == r.texts) now = &row;
