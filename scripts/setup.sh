@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libgtest-dev googletest
+  libgtest-dev googletest libexpat1-dev
   libwxgtk3.2-dev
   unixodbc-dev tdsodbc
   xvfb xauth xdotool imagemagick xdg-utils

@@ -228,6 +228,8 @@ private:
         const std::wstring* prefix = Name(q.prefix);
         const std::wstring* local = Name(q.local);
         if (!prefix || !local || !Name(q.ns)) return std::nullopt;
+        // A namespace declaration is stored as the whole "xmlns:p" (or "xmlns") with no local name.
+        if (local->empty()) return prefix->empty() ? std::nullopt : std::optional<std::wstring>(*prefix);
         return prefix->empty() ? *local : *prefix + L":" + *local;
     }
 
@@ -398,14 +400,16 @@ private:
         return in_.ok() ? std::optional<ByteView>(b) : std::nullopt;
     }
 
-    // A decimal: precision, scale, sign (1 = positive), then 4 to 16 bytes of magnitude.
-    static std::optional<std::wstring> DecimalText(ByteView b) {
+    // A decimal: precision, scale, sign (1 = positive), then 4 to 16 bytes of magnitude. An xs:decimal
+    // is written in its canonical form (no trailing fraction zeros, no point when integral), as the
+    // server serialises it; the sql decimal types keep their scale.
+    static std::optional<std::wstring> DecimalText(ByteView b, bool canonical) {
         if (b.size() < 7 || b.size() > 19 || (b.size() - 3) % 4 != 0) return std::nullopt;
         int scale = b.data()[1];
         if (scale > 38 || b.data()[2] > 1) return std::nullopt;
         unsigned __int128 m = 0;
         for (size_t i = b.size(); i > 3; --i) m = (m << 8) | b.data()[i - 1];
-        return ScaledDecimal(b.data()[2] == 0 && m != 0, m, scale, scale);
+        return ScaledDecimal(b.data()[2] == 0 && m != 0, m, scale, canonical ? 0 : scale);
     }
 
     // Time of a date/time type of the newer kind: 3 to 5 bytes by scale, in 10^-scale seconds.
@@ -501,7 +505,7 @@ private:
         }
         case kSqlDecimal: case kSqlNumeric: case kXsdDecimal: {
             auto b = Counted();
-            if (b) text = DecimalText(*b);
+            if (b) text = DecimalText(*b, tok == kXsdDecimal);
             break;
         }
         case kSqlBinary: case kSqlVarBinary: case kSqlImage: case kSqlUdt: case kXsdBase64: {

@@ -58,6 +58,12 @@ TEST(BinaryXmlDecoder, ElementsAttributesAndTextWithEscaping) {
     EXPECT_EQ(x.decode(), L"<root a=\"1&lt;&quot;&amp;&quot;&#x9;\" p:a=\"q\">x &gt; y &amp; z&#xD;\n"
                           L"<p:a/><a>in</a></root>");
 
+    Bx declared;  // namespace declarations are stored as attributes named "xmlns:p" / "xmlns" with no local name
+    declared.name(u"e").name(u"urn:a").name(u"p").name(u"xmlns:p").name(u"xmlns")
+        .qname(2, 3, 1).qname(0, 4, 0).qname(0, 5, 0)
+        .element(1).attribute(2).nvarchar(u"urn:a").attribute(3).nvarchar(u"urn:b").endAttributes().end();
+    EXPECT_EQ(declared.decode(), L"<p:e xmlns:p=\"urn:a\" xmlns=\"urn:b\"/>");
+
     Bx split;  // string values run on as one text
     split.name(u"e").qname(0, 0, 1).element(1).nvarchar(u"ab").nvarchar(u"cd").end();
     EXPECT_EQ(split.decode(), L"<e>abcd</e>");
@@ -128,9 +134,11 @@ TEST(BinaryXmlDecoder, TypedValues) {
     EXPECT_EQ(Bx::Typed({0x09, 0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD,
                          0xEE, 0xFF}),
               L"<v>00112233-4455-6677-8899-aabbccddeeff</v>");
-    // decimal(5,2) -123.45 and numeric 0.0100
+    // decimal(5,2) -123.45 keeps its scale; an xs:decimal is canonical: 0.0100 and 118 at scale 10
     EXPECT_EQ(Bx::Typed({0x0A, 7, 5, 2, 0, 0x39, 0x30, 0, 0}), L"<v>-123.45</v>");
-    EXPECT_EQ(Bx::Typed({0x87, 7, 10, 4, 1, 100, 0, 0, 0}), L"<v>0.0100</v>");
+    EXPECT_EQ(Bx::Typed({0x87, 7, 10, 4, 1, 100, 0, 0, 0}), L"<v>0.01</v>");
+    EXPECT_EQ(Bx::Typed({0x87, 19, 38, 10, 1, 0x00, 0x18, 0x7B, 0xBD, 0x12, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              L"<v>118</v>");
     EXPECT_EQ(Bx::Typed({0x0B, 19, 38, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                          0xFF, 0xFF, 0xFF, 0xFF}),
               L"<v>340282366920938463463374607431768211455</v>");
