@@ -1,12 +1,17 @@
-// Feeds arbitrary bytes to the value formatter as every type code, and as a sql_variant value.
+// Feeds arbitrary bytes to the value capture as every type code, and shows and writes what it takes:
+// the display text, the literal and the typed accessors of the cell.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "datafile/BitReader.h"
 #include "datafile/ColumnDef.h"
+#include "datafile/CellText.h"
+#include "datafile/RowValues.h"
 #include "datafile/ValueFormatter.h"
 #include "datafile/ValueText.h"
+#include "platform/RunState.h"
+#include "sqltext/ValueLiteral.h"
 
 using namespace kestrane;
 
@@ -26,18 +31,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     def.precision = precision;
     def.scale = scale;
     BitReader bits;
+    RunState state;
     for (int pass = 0; pass < 2; ++pass) {
         ColumnDescriptor d(code, def, &bits);
         d.variable = variable;
         d.valueLength = valueLength;
         d.availableLength = static_cast<int64_t>(value.size()) + (pass ? 1000 : 0);
-        FormatColumnValue(d, bytes, def, 1252);
+        const std::optional<ByteView> captured = CaptureColumnValue(d, bytes, def);
         ConsumedLength(d);
+        // What the capture took, or the bytes as they stand when it refused them.
+        RowValues row(1, pass ? 932 : 1252);
+        row.SetValue(0, def, captured ? *captured : bytes);
+        CellDisplayText(row[0]);
+        ValueLiteral(def, row[0], state);
+        if (auto inner = row[0].VariantValue()) CellDisplayText(*inner);
     }
-    ColumnDescriptor v;
-    v.typeCode = kTypeSqlVariant;
-    FormatSqlVariantValue(v, bytes, static_cast<int64_t>(value.size()), 1251);
-    FormatSqlVariantValue(v, bytes, valueLength, 932);
     FormatDecimalValue(precision, scale, bytes);
     FormatDateTime2Value(bytes, scale % 12, valueLength % 12);
     FormatDateTimeOffsetValue(bytes, scale % 12, valueLength % 12);

@@ -116,7 +116,7 @@ void ColumnDef::ParseTypeText(const std::wstring& newName, const std::wstring& n
     keyFlag = indexFlag08 = indexFlag40 = foreignKeyFlag = status08Flag = 0;
     keyPosition = 0;
     nullBitmapIndex = -1;
-    valueText.clear();
+    definitionText.clear();
     referencedTable.clear();
     referencedColumn.clear();
     identityText.clear();

@@ -59,7 +59,7 @@ uint16_t ParenthesisedNumber(const std::wstring& typeText);
 // Marks a column without a place in the stored row (computed column).
 constexpr int32_t kOrdinalNotStored = -99;
 
-// One column of one table: what the catalogue knows about it plus the value decoded last.
+// One column of one table as the catalogue describes it. Decoded values live in RowValues.
 struct ColumnDef {
     uint16_t declaredLength = 0;  // number in the type text's parentheses, for the codes that read it
     uint32_t columnId = 0;
@@ -70,7 +70,7 @@ struct ColumnDef {
     uint8_t flag2 = 0;
     uint8_t variable = 0;  // stored in the variable part of a record
     uint8_t sparse = 0;
-    std::wstring valueText;  // decoded value of the row decoded last; definition text of a computed column
+    std::wstring definitionText;  // a computed column's definition; the naming entries of a non-table object
     uint8_t precision = 0;
     uint8_t scale = 0;
     int32_t ordinal = 0;  // column id; kOrdinalNotStored for a computed column

@@ -7,6 +7,7 @@
 #include "datafile/CatalogRecords.h"
 #include "datafile/ColumnDef.h"
 #include "datafile/PrimaryRecordPage.h"
+#include "datafile/RowValues.h"
 
 namespace kestrane {
 
@@ -17,8 +18,8 @@ public:
     ~CDataPage() override;
 
     std::vector<std::unique_ptr<TableLayout>> tableLayouts;
-    // Every row decoded from this page so far, each a whole copy of its table's column list.
-    std::vector<ColumnDefList> decodedRows;
+    // Every row decoded from this page so far.
+    std::vector<RowValues> decodedRows;
 };
 
 }  // namespace kestrane

@@ -1,5 +1,6 @@
 #include "datafile/LargeValue.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -183,18 +184,52 @@ std::wstring ReadLobValue(ByteView payload, LobContext& context, bool variant, b
 
 std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOptions& options,
                          std::vector<ColumnData>* pieces, bool collect) {
-    if (!context.Enter(rid)) return std::wstring();
+    if (!context.Enter(rid)) {
+        context.MarkPartMissing();
+        return std::wstring();
+    }
     std::wstring text;
+    bool read = false;
     if (std::unique_ptr<TextMixPage> page = context.pages().LoadTextMixPage(rid.page)) {
         TextRecord* record = page->TextRecordAt(rid.slot);
         if (record && !record->dataCopy.empty()) {
+            read = true;
             context.AddBytesRead(record->dataLength);
             text = ReadLobValue(ByteView(record->dataCopy), context, options.variant, options.hex,
                                 record->dataLength, pieces, collect, options.unicode);
         }
     }
+    if (!read) context.MarkPartMissing();
     context.Leave();
     return text;
+}
+
+namespace {
+
+void JoinPieces(const std::vector<ColumnData>& pieces, std::vector<uint8_t>& out) {
+    for (const ColumnData& piece : pieces) {
+        const ByteView bytes = ByteView(piece.data).clip(0, static_cast<size_t>(std::max<int32_t>(piece.length, 0)));
+        out.insert(out.end(), bytes.data(), bytes.data() + bytes.size());
+    }
+}
+
+}  // namespace
+
+bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out) {
+    LobRid root;
+    if (!LobRid::Read(pointer, 8, root)) return false;
+    context.Reset();
+    std::vector<ColumnData> pieces;
+    ReadLobLink(root, context, LobOptions{}, &pieces, true);
+    JoinPieces(pieces, out);
+    return !context.partMissing();
+}
+
+bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out) {
+    std::vector<ColumnData> pieces;
+    GetLobValue(root, context, LobOptions{}, &pieces, true, nullptr);
+    JoinPieces(pieces, out);
+    return !context.partMissing();
 }
 
 std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,

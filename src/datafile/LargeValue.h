@@ -87,10 +87,13 @@ public:
     bool Enter(const LobRid& rid);
     void Leave() { --depth_; }
     // Starts a new value.
-    void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; }
+    void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; partMissing_ = false; }
     // Data lengths of all node records read so far in this value.
     int64_t bytesRead() const { return bytesRead_; }
     void AddBytesRead(int32_t length) { if (length > 0) bytesRead_ += length; }
+    // A node of this value could not be read (missing page or record, a loop, too deep a tree).
+    bool partMissing() const { return partMissing_; }
+    void MarkPartMissing() { partMissing_ = true; }
 
 private:
     LobPageSource& pages_;
@@ -98,6 +101,7 @@ private:
     std::set<LobRid> visited_;
     int depth_ = 0;
     int64_t bytesRead_ = 0;
+    bool partMissing_ = false;
 };
 
 // Base of the node classes; nodes are created per read and destroyed after it.
@@ -203,6 +207,12 @@ private:
     LobContext& context_;
     LobOptions options_;
 };
+
+// The stored bytes of a large value, every piece joined in order, appended to `out`: from a 16-byte
+// text pointer, or from the in-row root of a max-length or row-overflow value. False when a part of
+// the value cannot be read from the file.
+bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out);
+bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out);
 
 // "0x" followed by hex digit pairs to bytes; the pairs converted stop at the first non-hex pair.
 std::vector<uint8_t> HexTextToBytes(const std::wstring& text);

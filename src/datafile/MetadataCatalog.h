@@ -122,7 +122,7 @@ private:
     const std::vector<PageRef>* UnitPageList(uint64_t id, uint64_t ownerId, bool retry) const;
     // Definition text of a column without place, looked up in the caller's list.
     static void LookUpDefinition(const std::vector<StringTriple>& definitions, const std::wstring& idText,
-                                 const std::wstring& columnKey, std::wstring& valueText);
+                                 const std::wstring& columnKey, std::wstring& definitionText);
     void BuildTableColumns();
     ColumnDefList PlaceColumns(const std::wstring& idText, const std::vector<StringTriple>& definitions,
                                size_t& builtCount);

@@ -83,6 +83,8 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
                 at = end;
             }
         }
+        // A refused value keeps its stated length, so that it is not taken for an empty one.
+        if (!value.hasData() && length > 0) value.length = static_cast<uint32_t>(length);
         if (value.hasData() && value.complex && value.length != kPointerValueLength) {
             int32_t typeWord = value.data[0];
             if (typeWord == 0) typeWord = ByteView(value.data).getOr<uint16_t>(0, 0);
@@ -132,8 +134,9 @@ int32_t CRecord::ParseLongDataRegion(ByteView row, int32_t p) {
             at + length <= room) {
             value.data = PaddedCopy(row, static_cast<size_t>(at), static_cast<size_t>(length), 2);
         }
+        // A refused value keeps its stated length, so that it is not taken for an empty one.
+        value.length = static_cast<uint32_t>(length);
         if (value.hasData()) {
-            value.length = static_cast<uint32_t>(length);
             previousEnd = entry.endOffset;
             at += length;
         }

@@ -7,8 +7,8 @@
 namespace kestrane {
 
 // One variable (FixedVar) or long (CD) column value of a record, or one sparse-column value. The
-// data is a private copy padded with zero bytes; an empty `data` means the value has no bytes (an
-// empty or refused column), whatever `length` says.
+// data is a private copy padded with zero bytes; an empty `data` means the value has no bytes: an
+// empty value when `length` is 0, a refused (damaged) one otherwise.
 struct ColumnValue {
     int32_t columnId = -1;  // sparse column id; -1 for an ordinary column
     std::vector<uint8_t> data;

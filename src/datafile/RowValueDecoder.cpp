@@ -9,8 +9,8 @@
 #include "datafile/DataPage.h"
 #include "datafile/LargeValue.h"
 #include "datafile/ValueFormatter.h"
-#include "datafile/XmlValueText.h"
 #include "platform/RunState.h"
+#include "platform/TextCodec.h"
 
 namespace kestrane {
 
@@ -40,7 +40,7 @@ public:
         }
     }
 
-    std::vector<ColumnDefList> Run() {
+    const std::vector<RowValues>& Run() {
         size_t rows = 0;
         if (state_.rowSplice.active()) rows = 2;
         else if (!page_.header()) return page_.decodedRows;
@@ -67,11 +67,16 @@ private:
         const int32_t recordColumns = record.columnCount;
         const size_t columnCount = static_cast<size_t>(std::max<int32_t>(
             0, std::min<int32_t>(static_cast<int32_t>(columns_.size()), recordColumns)));
+        RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage);
+        for (size_t c = 0; c < columns_.size(); ++c)
+            if (columns_[c].ordinal == kOrdinalNotStored) row.SetState(c, columns_[c], CellState::Computed);
         Counters n;
         BitReader bits;
-        for (size_t c = 0; c < columnCount; ++c) DecodeColumn(record, c, static_cast<int32_t>(columnCount), n, bits);
-        if (kind_ == Decoder::ByRowsetColumns || (!columns_.empty() && !columns_[0].valueText.empty()))
-            page_.decodedRows.push_back(columns_);
+        for (size_t c = 0; c < columnCount; ++c)
+            DecodeColumn(record, row, c, static_cast<int32_t>(columnCount), n, bits);
+        // A row whose first column gives nothing is no row of this table.
+        if (kind_ == Decoder::Plain && (columns_.empty() || row.state(0) == CellState::Unavailable))
+            page_.decodedRows.pop_back();
     }
 
     bool NullBit(const CPrimaryRecord& record, const ColumnDef& def, const Counters& n) const {
@@ -86,7 +91,8 @@ private:
         return IsNullBitSet(bitmap, s);
     }
 
-    void DecodeColumn(CPrimaryRecord& record, size_t c, int32_t columnCount, Counters& n, BitReader& bits) {
+    void DecodeColumn(CPrimaryRecord& record, RowValues& row, size_t c, int32_t columnCount, Counters& n,
+                      BitReader& bits) {
         ColumnDef& def = columns_[c];
         if (def.ordinal == kOrdinalNotStored) return;
         ColumnDescriptor desc(def.typeCode, def, &bits);
@@ -126,13 +132,9 @@ private:
         }
         if (kind_ == Decoder::Plain && !desc.variable && leafOffset < 0) leafOffset = static_cast<int16_t>(3 - leafOffset);
 
-        LobOptions options;
-        uint32_t code = def.typeCode;
-        std::wstring text;
-
         if (kind_ == Decoder::ByRowsetColumns) {
             if (!def.sparse && (def.inLayout == 0 || nullBit)) {
-                def.valueText = L"NULL";
+                row.SetState(c, def, CellState::Null);
                 ++n.columnsDone;
                 return;
             }
@@ -140,7 +142,7 @@ private:
                 const CdColumnDescriptor& cd = record.cdDescriptors[c];
                 if (cd.length > 0) desc.valueLength = static_cast<int16_t>(std::min<int32_t>(cd.length, INT16_MAX));
                 if (cd.isNull) {
-                    def.valueText = L"NULL";
+                    row.SetState(c, def, CellState::Null);
                     ++n.columnsDone;
                     return;
                 }
@@ -148,121 +150,131 @@ private:
         }
 
         if (def.sparse) {
-            text = SparseText(record, def, desc);
+            SparseValue(record, row, c, def, desc);
         } else if (n.columnsDone > recordColumns) {
             // past the record's columns: nothing to read
         } else if (desc.variable) {
-            if (!VariableText(record, def, desc, variableIndex, nullBit, n, options, code, text)) return;
+            VariableValue(record, row, c, def, desc, variableIndex, nullBit, n);
         } else if (kind_ == Decoder::Plain && def.nullable && nullBit) {
             // A NULL fixed value still holds its bytes; they are not its value.
             n.fixedPosition = static_cast<int16_t>(n.fixedPosition + desc.fixedLength);
             ++n.columnsDone;
+            row.SetState(c, def, CellState::Null);
         } else {
-            text = FixedText(record, def, desc, leafOffset, legacyPosition, n);
+            FixedValue(record, row, c, def, desc, leafOffset, legacyPosition, n);
         }
-
-        // Binary values carry the "0x" prefix unless they became a side-file reference (or a blank).
-        if (code == kTypeVarBinary || code == kTypeGeography) {
-            bool alreadyPrefixed = code == kTypeGeography && text.rfind(L"0x", 0) == 0;
-            if (!alreadyPrefixed) {
-                if (state_.blobsToFiles == 1) {
-                    if (text.find(L'\\') == std::wstring::npos) text = L"0x" + text;
-                } else if (text != L" ") {
-                    text = L"0x" + text;
-                }
-            }
-        }
-        if (kind_ == Decoder::Plain && def.nullable && text.empty()) text = L"NULL";
-        def.valueText = std::move(text);
+        // Without rowset columns a nullable column that gives nothing is taken as NULL.
+        if (kind_ == Decoder::Plain && def.nullable && row.state(c) == CellState::Unavailable)
+            row.SetState(c, def, CellState::Null);
     }
 
-    std::wstring SparseText(CPrimaryRecord& record, const ColumnDef& def, ColumnDescriptor& desc) {
-        std::wstring text;
-        if (!record.sparseVector) return text;
+    void Capture(RowValues& row, size_t c, const ColumnDef& def, ColumnDescriptor& desc, ByteView data) {
+        if (std::optional<ByteView> value = CaptureColumnValue(desc, data, def)) row.SetValue(c, def, *value);
+    }
+
+    // A sparse column is NULL unless the record's sparse vector holds a value for it.
+    void SparseValue(CPrimaryRecord& record, RowValues& row, size_t c, const ColumnDef& def, ColumnDescriptor& desc) {
+        row.SetState(c, def, CellState::Null);
+        if (!record.sparseVector) return;
         for (ColumnValue& entry : record.sparseVector->values) {
-            if (entry.columnId != static_cast<int32_t>(def.columnId) || !entry.hasData()) continue;
+            if (entry.columnId != static_cast<int32_t>(def.columnId)) continue;
+            if (!entry.hasData()) {
+                row.SetState(c, def, CellState::Unavailable);
+                continue;
+            }
             desc.valueLength = static_cast<int16_t>(std::min<uint32_t>(entry.length, INT16_MAX));
             desc.availableLength = entry.length;
-            text = FormatColumnValue(desc, ValueBytes(entry), def, state_.codePage);
-            ReleaseBytes(entry);
+            row.SetState(c, def, CellState::Unavailable);
+            Capture(row, c, def, desc, ValueBytes(entry));
         }
-        return text;
     }
 
-    // False when the column is left untouched (a complex value without bytes).
-    bool VariableText(CPrimaryRecord& record, const ColumnDef& def, ColumnDescriptor& desc, int32_t variableIndex,
-                      bool nullBit, Counters& n, LobOptions& options, uint32_t& code, std::wstring& text) {
+    void VariableValue(CPrimaryRecord& record, RowValues& row, size_t c, const ColumnDef& def,
+                       ColumnDescriptor& desc, int32_t variableIndex, bool nullBit, Counters& n) {
         auto& values = record.columnValues;
         if (kind_ == Decoder::Plain && nullBit) {
-            ++n.variableCount;
-            ++n.columnsDone;
-            return true;
-        }
-        if (values.empty() || variableIndex < 0 || static_cast<size_t>(variableIndex) >= values.size()) {
-            ++n.variableCount;
-            ++n.columnsDone;
-            return true;
-        }
-        ColumnValue& value = values[static_cast<size_t>(variableIndex)];
-        switch (code) {
-            case kTypeVarBinary:
-            case kTypeGeography: options.hex = 1; break;
-            case kTypeImage: options.hex = 1; code = kTypeVarBinary; break;
-            case kTypeSqlVariant: options.variant = 1; break;
-            case kTypeNText:
-            case kTypeNVarChar: options.unicode = 1; break;
-            default: break;
-        }
-        const ByteView bytes = ValueBytes(value);
-        if (!value.complex) {
-            if (value.hasData()) {
-                desc.valueLength = static_cast<int16_t>(std::min<uint32_t>(value.length, INT16_MAX));
-                desc.availableLength = static_cast<int64_t>(bytes.size());
-                text = code == kTypeSqlVariant ? FormatSqlVariantValue(desc, bytes, value.length, state_.codePage)
-                                               : FormatColumnValue(desc, bytes, def, state_.codePage);
-            }
-        } else if (!value.hasData()) {
-            ++n.variableCount;
-            return false;
-        } else if (lobPages_) {
-            LobContext context(*lobPages_, state_.codePage);
-            const bool xml = code == kTypeXml;
-            std::vector<ColumnData> pieces;
-            if (value.length == 16 && bytes.data()[0] == 0) {
-                TextPointerValue pointer(context, bytes, options);
-                text = xml ? (pointer.ReadValue(&pieces, true, options.unicode), ConvertPiecesToXmlText(pieces))
-                           : pointer.ReadValue(nullptr, false, options.unicode);
-            } else {
-                uint16_t typeWord = bytes.data()[0];
-                if (typeWord == 0) typeWord = bytes.getOr<uint16_t>(0, 0);
-                if (typeWord == 2 || typeWord == 4) {
-                    text = xml ? (GetLobValue(bytes, context, options, &pieces, true, &state_),
-                                  ConvertPiecesToXmlText(pieces))
-                               : GetLobValue(bytes, context, options, nullptr, false, &state_);
+            row.SetState(c, def, CellState::Null);
+        } else if (values.empty() || variableIndex < 0 || static_cast<size_t>(variableIndex) >= values.size()) {
+            // no value for the column in this record
+        } else {
+            ColumnValue& value = values[static_cast<size_t>(variableIndex)];
+            const ByteView bytes = ValueBytes(value);
+            if (!value.complex) {
+                if (value.hasData()) {
+                    desc.valueLength = static_cast<int16_t>(std::min<uint32_t>(value.length, INT16_MAX));
+                    desc.availableLength = static_cast<int64_t>(bytes.size());
+                    Capture(row, c, def, desc, bytes);
+                } else if (value.length == 0 && CanBeEmpty(def.typeCode)) {
+                    row.SetValue(c, def, ByteView());
                 }
+            } else if (!value.hasData()) {
+                ++n.variableCount;
+                return;
+            } else {
+                LargeValue(row, c, def, bytes);
             }
+            ReleaseBytes(value);
         }
-        ReleaseBytes(value);
         ++n.variableCount;
         ++n.columnsDone;
-        return true;
     }
 
-    std::wstring FormatFixedAt(const CPrimaryRecord& record, const ColumnDef& def, ColumnDescriptor& desc,
-                               int32_t start, int32_t fixedLength) {
+    // Types whose value may be zero bytes long ('', 0x, the root of a hierarchy).
+    static bool CanBeEmpty(uint32_t code) {
+        switch (code) {
+            case kTypeBinary: case kTypeChar: case kTypeNChar: case kTypeNVarChar: case kTypeVarBinary:
+            case kTypeVarChar: case kTypeNText: case kTypeImage: case kTypeText: case kTypeHierarchyId:
+            case kTypeXml:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // A value held outside the row: its bytes joined from the large-value records.
+    void LargeValue(RowValues& row, size_t c, const ColumnDef& def, ByteView bytes) {
+        if (!lobPages_) return;
+        LobContext context(*lobPages_, state_.codePage);
+        lobBytes_.clear();
+        bool complete = false;
+        bool inRowRoot = false;
+        if (bytes.size() == 16 && bytes.data()[0] == 0) {
+            complete = ReadTextPointerBytes(context, bytes, lobBytes_);
+        } else {
+            uint16_t typeWord = bytes.data()[0];
+            if (typeWord == 0) typeWord = bytes.getOr<uint16_t>(0, 0);
+            if (typeWord != 2 && typeWord != 4) return;
+            inRowRoot = true;
+            complete = ReadInRowRootBytes(context, bytes, lobBytes_);
+        }
+        if (!complete) return;
+        const bool binary = def.typeCode == kTypeVarBinary || def.typeCode == kTypeImage ||
+                            def.typeCode == kTypeGeography;
+        if (inRowRoot && binary && state_.blobsToFiles == 1) {
+            // During the script run a binary large value goes to a side file of its own.
+            const std::wstring reference = WriteLargeValueFile(state_, lobBytes_);
+            if (!reference.empty()) {
+                row.SetValue(c, def, ByteView(WideToUtf16Le(reference)), kCellSideFile);
+                return;
+            }
+        }
+        row.SetValue(c, def, ByteView(lobBytes_));
+    }
+
+    void FixedAt(const CPrimaryRecord& record, RowValues& row, size_t c, const ColumnDef& def,
+                 ColumnDescriptor& desc, int32_t start, int32_t fixedLength) {
         desc.availableLength = fixedLength - start;
         const ByteView fixed =
             ByteView(record.fixedData).clip(static_cast<size_t>(start), static_cast<size_t>(fixedLength - start));
-        return FormatColumnValue(desc, fixed, def, state_.codePage);
+        Capture(row, c, def, desc, fixed);
     }
 
-    std::wstring FixedText(const CPrimaryRecord& record, const ColumnDef& def, ColumnDescriptor& desc,
-                           int16_t leafOffset, std::optional<int32_t> legacyPosition, Counters& n) {
-        std::wstring text;
+    void FixedValue(const CPrimaryRecord& record, RowValues& row, size_t c, const ColumnDef& def,
+                    ColumnDescriptor& desc, int16_t leafOffset, std::optional<int32_t> legacyPosition, Counters& n) {
         if (!record.hasFixedData()) {
             n.fixedPosition = static_cast<int16_t>(n.fixedPosition + desc.fixedLength);
             ++n.columnsDone;
-            return text;
+            return;
         }
         // Never trust the stated fixed length beyond the bytes held.
         const int32_t F = std::min<int32_t>(record.fixedLength, static_cast<int32_t>(record.fixedData.size()));
@@ -275,27 +287,26 @@ private:
             if (p >= 0 && p <= F) start = p;
             else if (position < F && position >= 0) start = position;
             if (start >= 0) {
-                text = FormatFixedAt(record, def, desc, start, F);
+                FixedAt(record, row, c, def, desc, start, F);
                 advance(ConsumedLength(desc));
             }
         } else {
             const int32_t a = def.leafOffset2;
             if (def.leafOffset < 0 && a > 0 && legacyPosition && *legacyPosition >= 0 && *legacyPosition < F) {
-                text = FormatFixedAt(record, def, desc, *legacyPosition, F);
+                FixedAt(record, row, c, def, desc, *legacyPosition, F);
                 int32_t consumed = ConsumedLength(desc);
                 advance(consumed ? consumed : desc.fixedLength);
             } else if (a - 4 < 0 || a - 4 == position || a - 4 >= F) {
                 if (position >= 0 && position < F) {
-                    text = FormatFixedAt(record, def, desc, position, F);
+                    FixedAt(record, row, c, def, desc, position, F);
                     advance(ConsumedLength(desc));
                 }
             } else {
-                text = FormatFixedAt(record, def, desc, a - 4, F);
+                FixedAt(record, row, c, def, desc, a - 4, F);
                 advance(ConsumedLength(desc));
             }
         }
         ++n.columnsDone;
-        return text;
     }
 
     CDataPage& page_;
@@ -304,6 +315,7 @@ private:
     Decoder kind_;
     LobPageSource* lobPages_ = nullptr;
     std::unique_ptr<MdfLobPageSource> ownLobPages_;
+    std::vector<uint8_t> lobBytes_;
 };
 
 }  // namespace
@@ -314,11 +326,12 @@ bool IsNullBitSet(ByteView bitmap, int64_t index) {
     return byte && ((*byte >> (index % 8)) & 1) != 0;
 }
 
-std::vector<ColumnDefList> DecodeRowValuesByRowsetColumns(CDataPage& page, TableLayout& layout, LobPageSource* lobPages) {
+const std::vector<RowValues>& DecodeRowValuesByRowsetColumns(CDataPage& page, TableLayout& layout,
+                                                             LobPageSource* lobPages) {
     return RowDecoder(page, layout, lobPages, Decoder::ByRowsetColumns).Run();
 }
 
-std::vector<ColumnDefList> DecodeRowValues(CDataPage& page, TableLayout& layout, LobPageSource* lobPages) {
+const std::vector<RowValues>& DecodeRowValues(CDataPage& page, TableLayout& layout, LobPageSource* lobPages) {
     return RowDecoder(page, layout, lobPages, Decoder::Plain).Run();
 }
 

@@ -24,7 +24,7 @@ bool IsNonTableType(const std::wstring& type) {
 
 ColumnDef NamingEntry(const std::wstring& text) {
     ColumnDef def;
-    def.valueText = text;
+    def.definitionText = text;
     return def;
 }
 
@@ -53,17 +53,17 @@ ColumnDef* FirstWithColumnId(ColumnDefList& list, uint32_t columnId) {
 }  // namespace
 
 void CMetadataCatalog::LookUpDefinition(const std::vector<StringTriple>& definitions, const std::wstring& idText,
-                                        const std::wstring& columnKey, std::wstring& valueText) {
+                                        const std::wstring& columnKey, std::wstring& definitionText) {
     for (const StringTriple& triple : definitions) {
         if (triple.key != idText || triple.column != columnKey || triple.value.empty()) continue;
         bool wide = false;
         std::vector<uint8_t> bytes = ReadObjectDefinition(triple.value, wide);
         if (bytes.empty()) continue;
         if (wide) {
-            valueText = Utf16LeToWide(ByteView(bytes));
+            definitionText = Utf16LeToWide(ByteView(bytes));
         } else {
-            valueText.clear();
-            for (uint8_t b : bytes) valueText += static_cast<wchar_t>(b);
+            definitionText.clear();
+            for (uint8_t b : bytes) definitionText += static_cast<wchar_t>(b);
         }
     }
 }
@@ -144,12 +144,12 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
         added.inLayout = 0;
         if (hadColumns) {
             // The new column's ordinal is still 0 when its key is formed.
-            LookUpDefinition(definitions, idText, L"0", added.valueText);
+            LookUpDefinition(definitions, idText, L"0", added.definitionText);
             added.ordinal = kOrdinalNotStored;
             // A stored column that the column table does not name (a uniquifier, a dropped column) and
             // that no definition describes is no column of the table: a nameless entry would only
             // become an empty computed column in the table's definition.
-            if (added.valueText.empty()) continue;
+            if (added.definitionText.empty()) continue;
         }
         if (tableSchema.size() != altCount) tableSchema.push_back(std::move(added));
     }
@@ -159,7 +159,7 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
     if (altCount == 0) {
         for (ColumnDef& def : result) {
             if (def.inLayout) continue;
-            LookUpDefinition(definitions, idText, std::to_wstring(def.ordinal), def.valueText);
+            LookUpDefinition(definitions, idText, std::to_wstring(def.ordinal), def.definitionText);
             def.ordinal = kOrdinalNotStored;
         }
     } else {
@@ -175,7 +175,7 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
                 def.leafOffset = placed->leafOffset;
                 def.nullBitmapIndex = placed->nullBitmapIndex;
             } else {
-                LookUpDefinition(definitions, idText, std::to_wstring(def.ordinal), def.valueText);
+                LookUpDefinition(definitions, idText, std::to_wstring(def.ordinal), def.definitionText);
             }
         }
     }

@@ -2,19 +2,31 @@
 
 #include <memory>
 
+#include "datafile/CellText.h"
 #include "datafile/MetadataCatalog.h"
+#include "logreader/LogFormat.h"
 #include "logreader/OperationRebuild.h"
 #include "logreader/OperationStatement.h"
 #include "platform/RunState.h"
 
 namespace kestrane {
 
-std::vector<std::wstring> RecordGridCells(const ColumnDefList& image, uint32_t firstColumnIndex) {
+std::wstring RecordGridCaption(uint8_t operation, size_t index) {
+    switch (operation) {
+        case logfmt::kOpInsertRow: return kRowCaptionInserted;
+        case logfmt::kOpDeleteRow: return kRowCaptionDeleted;
+        default: return index == 0 ? kRowCaptionAfter : kRowCaptionBefore;
+    }
+}
+
+std::vector<std::wstring> RecordGridCells(const std::wstring& caption, const ColumnDefList& columns,
+                                          const RowValues& image, uint32_t firstColumnIndex) {
     std::vector<std::wstring> cells;
-    if (firstColumnIndex >= image.size()) return cells;
-    cells.push_back(image[firstColumnIndex].valueText);
-    for (size_t i = size_t{firstColumnIndex} + 1; i < image.size(); ++i)
-        if (image[i].ordinal != kOrdinalNotStored) cells.push_back(image[i].valueText);
+    if (firstColumnIndex >= image.size() || firstColumnIndex >= columns.size()) return cells;
+    cells.push_back(caption);
+    cells.push_back(CellDisplayText(image[firstColumnIndex]));
+    for (size_t i = size_t{firstColumnIndex} + 1; i < image.size() && i < columns.size(); ++i)
+        if (columns[i].ordinal != kOrdinalNotStored) cells.push_back(CellDisplayText(image[i]));
     return cells;
 }
 
@@ -39,10 +51,11 @@ void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t
     const RowImages rebuilt = rebuilder.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
     if (rebuilt.images.empty()) return;
     const std::wstring statement =
-        BuildOperationStatementText(rebuilt.operation, tableName, rebuilt.images, state_);
+        BuildOperationStatementText(rebuilt.operation, tableName, layout.columns, rebuilt.images, state_);
     if (!statement.empty()) status_.SetStatusLine(statement);
-    for (const ColumnDefList& image : rebuilt.images)
-        grid_.InsertRowAtTop(RecordGridCells(image, catalog_.firstColumnIndex));
+    for (size_t i = 0; i < rebuilt.images.size(); ++i)
+        grid_.InsertRowAtTop(RecordGridCells(RecordGridCaption(rebuilt.operation, i), layout.columns,
+                                             rebuilt.images[i], catalog_.firstColumnIndex));
 }
 
 }  // namespace kestrane

@@ -7,6 +7,7 @@
 
 #include "datafile/CatalogRecords.h"
 #include "datafile/ColumnDef.h"
+#include "datafile/RowValues.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/OperationPager.h"
 #include "logreader/OperationStore.h"
@@ -21,14 +22,26 @@ class RunState;
 class RecordGridSink {
 public:
     virtual ~RecordGridSink() = default;
-    // The grid's columns for the clicked table (BuildRecordGridColumns).
+    // The grid's columns for the clicked table (BuildRecordGridColumns), after the row caption.
     virtual void SetColumns(const ColumnDefList& columns, uint32_t firstColumnIndex) = 0;
-    // Inserts a row above all others.
+    // Inserts a row above all others; its first cell is the row's caption.
     virtual void InsertRowAtTop(const std::vector<std::wstring>& cells) = 0;
 };
 
-// The cells of one image: the first shown column's text, then each later stored column's text.
-std::vector<std::wstring> RecordGridCells(const ColumnDefList& image, uint32_t firstColumnIndex);
+// Title of the grid's first column, and the captions that say which row an image is.
+inline constexpr const wchar_t* kRecordGridRowTitle = L"Row";
+inline constexpr const wchar_t* kRowCaptionInserted = L"inserted";
+inline constexpr const wchar_t* kRowCaptionDeleted = L"deleted";
+inline constexpr const wchar_t* kRowCaptionBefore = L"before";
+inline constexpr const wchar_t* kRowCaptionAfter = L"after";
+
+// The caption of image `index` of an operation's images.
+std::wstring RecordGridCaption(uint8_t operation, size_t index);
+
+// The cells of one image: its caption, the first shown column's text, then each later stored column's
+// text.
+std::vector<std::wstring> RecordGridCells(const std::wstring& caption, const ColumnDefList& columns,
+                                          const RowValues& image, uint32_t firstColumnIndex);
 
 class OperationDetailView {
 public:

@@ -19,9 +19,10 @@ PageAddress AddressOf(const RowLogRecord& record) {
 }
 }  // namespace
 
-std::vector<ColumnDefList> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout) {
-    if (!catalog_.currentRowsetColumns.empty()) return DecodeRowValuesByRowsetColumns(page, layout);
-    return DecodeRowValues(page, layout);
+std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout) {
+    if (!catalog_.currentRowsetColumns.empty()) DecodeRowValuesByRowsetColumns(page, layout);
+    else DecodeRowValues(page, layout);
+    return std::move(page.decodedRows);
 }
 
 RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
@@ -68,7 +69,7 @@ void OperationRebuilder::RebuildInsertOrDelete(const RowLogRecord& record, ByteV
     std::memcpy(buffer.data() + kRowLengthAt, &length, sizeof length);
     std::unique_ptr<CDataPage> page = holder_.LoadDataPageEx(AddressOf(record), ByteView(buffer));
     if (!page) return;
-    std::vector<ColumnDefList> images = Decode(*page, layout);
+    std::vector<RowValues> images = Decode(*page, layout);
     if (images.empty()) return;
     images.resize(1);
     out.images = std::move(images);

@@ -8,6 +8,7 @@
 
 #include "datafile/CatalogRecords.h"
 #include "datafile/ColumnDef.h"
+#include "datafile/RowValues.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/LogRecord.h"
 #include "platform/RunState.h"
@@ -20,9 +21,10 @@ class CDataPage;
 
 struct RowImages {
     uint8_t operation = 0;
-    // Inserted/deleted: one image. Modified: image 0 the row as it stands on its page, image 1 the
-    // row with the logged bytes put back (fewer when the page or a decode failed).
-    std::vector<ColumnDefList> images;
+    // Inserted/deleted: one image. Modified: image 0 the row as it stands on its page (after the
+    // change), image 1 the row with the logged bytes put back (before it); fewer when the page or a
+    // decode failed. Cells follow the layout's columns.
+    std::vector<RowValues> images;
 };
 
 class OperationRebuilder {
@@ -38,7 +40,7 @@ public:
     static RowSpliceRequest ModifyRowRequest(const RowLogRecord& record, ByteView element0, size_t element0At);
 
 private:
-    std::vector<ColumnDefList> Decode(CDataPage& page, TableLayout& layout);
+    std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout);
     void RebuildInsertOrDelete(const RowLogRecord& record, ByteView element0, TableLayout& layout, RowImages& out);
     void RebuildSpliced(const RowLogRecord& record, const RowSpliceRequest& request, TableLayout& layout,
                         RowImages& out);

@@ -43,8 +43,8 @@ bool IsSelfContainedExpression(const std::wstring& text) {
 // A computed column without a usable definition has nothing to create.
 bool SkipsComputedColumn(const ColumnDef& column, Flavour flavour) {
     if (column.ordinal != kOrdinalNotStored) return false;
-    if (column.valueText.empty() || !IsSelfContainedExpression(column.valueText)) return true;
-    return flavour == Flavour::Database && column.valueText == L"\x07";
+    if (column.definitionText.empty() || !IsSelfContainedExpression(column.definitionText)) return true;
+    return flavour == Flavour::Database && column.definitionText == L"\x07";
 }
 
 std::vector<std::wstring> ColumnNames(const ColumnDefList& columns, Flavour flavour) {
@@ -79,7 +79,7 @@ std::wstring BuildCreateTable(const ColumnDefList& columns, const std::wstring& 
         std::wstring text = flavour == Flavour::Database ? ColumnTypeToSql(column, state) : ColumnTypeToSqlScript(column, state);
         if (column.status08Flag == 1) text += L" ROWGUIDCOL ";
         if (column.ordinal == kOrdinalNotStored) {
-            text = L"AS " + column.valueText;
+            text = L"AS " + column.definitionText;
         } else {
             auto identity = [&] {
                 if (column.identityText.empty()) return;

@@ -38,7 +38,7 @@ bool BeginContinuationFile(uint64_t length, std::wstring& tableFilePath, const s
 
 }  // namespace
 
-std::wstring WriteInsertScripts(const std::vector<ColumnDefList>& rows, const ColumnDefList& columns,
+std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const ColumnDefList& columns,
                                 std::wstring& tableFilePath, const std::wstring& databaseName,
                                 const std::wstring& tableName, BinaryFile& listFile, const RunState& state,
                                 InsertScriptState& script) {
@@ -71,10 +71,10 @@ std::wstring WriteInsertScripts(const std::vector<ColumnDefList>& rows, const Co
             stopped = true;
             break;
         }
-        const ColumnDefList& row = rows[i];
-        for (size_t j = 0; j < row.size(); ++j) {
-            if (row[j].ordinal == kOrdinalNotStored) continue;
-            text += FormatValueLiteral(j < columns.size() ? columns[j] : row[j], row[j].valueText, state);
+        const RowValues& row = rows[i];
+        for (size_t j = 0; j < row.size() && j < columns.size(); ++j) {
+            if (columns[j].ordinal == kOrdinalNotStored) continue;
+            text += FormatValueLiteral(columns[j], row[j], state);
         }
         while (!text.empty() && text.back() == L',') text.pop_back();
         text += L")";

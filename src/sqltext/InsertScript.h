@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datafile/ColumnDef.h"
+#include "datafile/RowValues.h"
 #include "platform/BinaryFile.h"
 #include "platform/RunState.h"
 
@@ -21,12 +22,12 @@ struct InsertScriptState {
     uint64_t rollOverLimit = kScriptRollOverBytes;
 };
 
-// Appends the INSERT text of `rows` (each a column list carrying value texts) to the table file at
+// Appends the INSERT text of `rows` (one cell per column of `columns`) to the table file at
 // `tableFilePath` and returns it. When that file is past the limit a continuation file is begun first:
 // `tableFilePath` then names it, and a ":r" line for it goes to `listFile`. `databaseName` is the name
 // of the continuation file's use line, `tableName` the table's folder name. Polls the stop flag before
 // each row; a stop keeps only the rows written completely.
-std::wstring WriteInsertScripts(const std::vector<ColumnDefList>& rows, const ColumnDefList& columns,
+std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const ColumnDefList& columns,
                                 std::wstring& tableFilePath, const std::wstring& databaseName,
                                 const std::wstring& tableName, BinaryFile& listFile, const RunState& state,
                                 InsertScriptState& script);

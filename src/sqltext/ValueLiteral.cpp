@@ -1,7 +1,12 @@
 #include "sqltext/ValueLiteral.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <ctime>
 
+#include "datafile/CellText.h"
+#include "platform/TextCodec.h"
 #include "sqltext/ColumnTypeText.h"
 
 namespace kestrane {
@@ -18,15 +23,178 @@ bool IsNumericCode(uint32_t code) {
     }
 }
 
-// The text between the first "(" and the first ")" of a type text; "" when there is no such part.
-std::wstring Parenthesised(const std::wstring& typeText) {
-    size_t open = typeText.find(L'(');
-    size_t close = typeText.find(L')');
-    if (open == std::wstring::npos || close == std::wstring::npos || close < open) return {};
-    return typeText.substr(open + 1, close - open - 1);
+bool IsUnicodeCode(uint32_t code) {
+    return code == kTypeNChar || code == kTypeNVarChar || code == kTypeNText || code == kTypeXml;
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+bool IsBinaryCode(uint32_t code) {
+    return code == kTypeBinary || code == kTypeVarBinary || code == kTypeImage || code == kTypeTimestamp;
+}
+
+// The column's length in the units its values are cut in; -1 for max (no cut).
+int64_t ColumnLength(const ColumnDef& column) {
+    const size_t open = column.typeText.find(L'(');
+    const size_t close = column.typeText.find(L')');
+    if (open == std::wstring::npos || close == std::wstring::npos || close < open) return 8000;
+    const int32_t n = LeadingNumber(column.typeText.substr(open + 1, close - open - 1));
+    if (n == -1) return -1;
+    return column.typeCode == kTypeNVarChar ? n / 2 : n;  // nvarchar lengths are stored in bytes
+}
+
+// A quoted text; "'" doubled, and "$(" split so that sqlcmd does not take it for a variable.
+std::wstring Quoted(const std::wstring& text, bool unicode) {
+    const std::wstring open = unicode ? L"N'" : L"'";
+    std::wstring out = open;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        out += c;
+        if (c == L'\'') out += L'\'';
+        if (c == L'$' && i + 1 < text.size() && text[i + 1] == L'(') out += L"'+" + open;
+    }
+    return out + L"'";
+}
+
+std::wstring ShortestText(double x) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific);
+    return std::wstring(buf, r.ptr);
+}
+
+// A value longer than its column is cut to the column's length (only while the raw-length option is 0).
+ByteView CutToColumn(const ColumnDef& column, ByteView bytes, const RunState& state) {
+    if (state.rawLengthOption != 0) return bytes;
+    const int64_t n = ColumnLength(column);
+    if (n < 0) return bytes;
+    switch (column.typeCode) {
+        case kTypeVarChar:
+        case kTypeVarBinary:
+        case kTypeTimestamp:
+            return bytes.size() > static_cast<size_t>(n) ? bytes.sub(0, static_cast<size_t>(n)) : bytes;
+        case kTypeNVarChar: {
+            size_t keep = static_cast<size_t>(n) * 2;
+            if (bytes.size() <= keep) return bytes;
+            // Never half of a surrogate pair.
+            const uint16_t last = keep >= 2 ? bytes.getOr<uint16_t>(keep - 2, 0) : 0;
+            if (last >= 0xD800 && last <= 0xDBFF) keep -= 2;
+            return bytes.sub(0, keep);
+        }
+        default:
+            return bytes;
+    }
+}
+
+// The type a sql_variant's value is cast back to.
+std::wstring VariantTypeName(const Cell& inner) {
+    const std::wstring p = std::to_wstring(inner.precision), s = std::to_wstring(inner.scale);
+    const std::wstring n = std::to_wstring(std::max<size_t>(1, inner.bytes.size()));
+    const std::wstring nChars = std::to_wstring(std::max<size_t>(1, inner.bytes.size() / 2));
+    switch (inner.typeCode) {
+        case kTypeBigInt: return L"bigint";
+        case kTypeInt: return L"int";
+        case kTypeSmallInt: return L"smallint";
+        case kTypeTinyInt: return L"tinyint";
+        case kTypeBit: return L"bit";
+        case kTypeFloat: return L"float";
+        case kTypeReal: return L"real";
+        case kTypeMoney: return L"money";
+        case kTypeSmallMoney: return L"smallmoney";
+        case kTypeDecimal: return L"decimal(" + p + L"," + s + L")";
+        case kTypeNumeric: return L"numeric(" + p + L"," + s + L")";
+        case kTypeDateTime: return L"datetime";
+        case kTypeSmallDateTime: return L"smalldatetime";
+        case kTypeDate: return L"date";
+        case kTypeTime: return L"time(" + s + L")";
+        case kTypeDateTime2: return L"datetime2(" + s + L")";
+        case kTypeDateTimeOffset: return L"datetimeoffset(" + s + L")";
+        case kTypeUniqueIdentifier: return L"uniqueidentifier";
+        case kTypeBinary: return L"binary(" + n + L")";
+        case kTypeVarBinary: return L"varbinary(" + n + L")";
+        case kTypeChar: return L"char(" + n + L")";
+        case kTypeVarChar: return L"varchar(" + n + L")";
+        case kTypeNChar: return L"nchar(" + nChars + L")";
+        case kTypeNVarChar: return L"nvarchar(" + nChars + L")";
+        default: return L"sql_variant";
+    }
+}
+
+// A value that the files do not give: a stand-in that the column accepts (a key column's values may
+// not be NULL), as the exports have always written it.
+std::wstring StandInLiteral(const ColumnDef& column) {
+    const uint32_t code = column.typeCode;
+    if (IsNumericCode(code)) return L"0";
+    if (IsBinaryCode(code)) return L"0x";
+    switch (code) {
+        case kTypeChar: case kTypeVarChar: case kTypeText: return L"''";
+        case kTypeNChar: case kTypeNVarChar: case kTypeNText: case kTypeXml: return L"N''";
+        case kTypeDateTime: case kTypeDate: case kTypeDateTime2: case kTypeSmallDateTime:
+            return column.keyFlag ? L"'" + TodayDateText() + L"'" : L"NULL";
+        case kTypeUniqueIdentifier:
+            return column.keyFlag ? L"'00000000-0000-0000-0000-000000000000'" : L"NULL";
+        default:
+            return L"NULL";
+    }
+}
+
+std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
+    const uint32_t code = cell.typeCode;
+    if (cell.flags & kCellSideFile) {
+        const std::wstring reference = cell.WideText().value_or(std::wstring());
+        if (state.blobsToFiles == 1)
+            return L"(Select * from OPENROWSET(BULK N'$(DIR)" + Quoted(reference, false).substr(1) +
+                   L",SINGLE_BLOB) as Image)";
+        return Quoted(reference, true);
+    }
+    switch (code) {
+        case kTypeBigInt: case kTypeInt: case kTypeSmallInt: case kTypeTinyInt: {
+            auto v = cell.Integer();
+            return v ? std::to_wstring(*v) : StandInLiteral(column);
+        }
+        case kTypeBit: return cell.Integer().value_or(0) ? L"'True'" : L"'False'";
+        case kTypeDecimal: case kTypeNumeric: case kTypeMoney: case kTypeSmallMoney: {
+            auto v = cell.DecimalText();
+            return v ? *v : StandInLiteral(column);
+        }
+        case kTypeFloat: case kTypeReal: {
+            // Every digit the double needs; a real is exact as a double too.
+            auto v = cell.Float();
+            return v && std::isfinite(*v) ? ShortestText(*v) : StandInLiteral(column);
+        }
+        case kTypeChar: case kTypeVarChar: case kTypeText:
+        case kTypeNChar: case kTypeNVarChar: case kTypeNText: {
+            Cell cut = cell;
+            cut.bytes = CutToColumn(column, cell.bytes, state);
+            return Quoted(cut.WideText().value_or(std::wstring()), IsUnicodeCode(code));
+        }
+        case kTypeXml: return Quoted(cell.WideText().value_or(std::wstring()), true);
+        case kTypeUniqueIdentifier: {
+            const std::wstring text = CellDisplayText(cell);
+            return text.empty() ? StandInLiteral(column) : L"'" + text + L"'";
+        }
+        case kTypeDateTime: case kTypeSmallDateTime: case kTypeDate: case kTypeTime: case kTypeDateTime2:
+        case kTypeDateTimeOffset: {
+            auto parts = cell.DateTime();
+            if (!parts) return StandInLiteral(column);
+            // "T": datetime and smalldatetime read yyyy-mm-dd hh:mm:ss by the language's date order.
+            const bool older = code == kTypeDateTime || code == kTypeSmallDateTime;
+            return L"'" + DateTimeText(*parts, code, older ? L'T' : L' ') + L"'";
+        }
+        case kTypeBinary: case kTypeVarBinary: case kTypeImage: case kTypeTimestamp:
+            return L"0x" + HexText(CutToColumn(column, cell.bytes, state));
+        case kTypeHierarchyId: return L"CAST(0x" + HexText(cell.bytes) + L" AS hierarchyid)";
+        case kTypeGeometry: return L"CAST(0x" + HexText(cell.bytes) + L" AS geometry)";
+        case kTypeGeography: return L"CAST(0x" + HexText(cell.bytes) + L" AS geography)";
+        case kTypeSqlVariant: {
+            auto inner = cell.VariantValue();
+            if (!inner) return L"NULL";
+            ColumnDef innerColumn;
+            innerColumn.typeCode = inner->typeCode;
+            innerColumn.typeText = L"x(-1)";
+            return L"CAST(" + TypedLiteral(innerColumn, *inner, state) + L" AS " + VariantTypeName(*inner) + L")";
+        }
+        default:
+            return L"NULL";
+    }
+}
 
 std::wstring TwoDigits(int n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); }
 
@@ -40,87 +208,19 @@ std::wstring TodayDateText() {
            L" 00:00:00";
 }
 
-std::wstring FormatValueLiteral(const ColumnDef& column, std::wstring v, const RunState& state) {
-    uint32_t code = column.typeCode == kTypeTimestamp ? kTypeVarBinary : column.typeCode;
-
-    // Quotes doubled first, so that the cut below sees the text as written.
-    for (size_t at = v.find(L'\''); at != std::wstring::npos; at = v.find(L'\'', at + 2)) v.insert(at, 1, L'\'');
-    size_t first = 0, last = v.size();
-    while (first < last && IsBlank(v[first])) ++first;
-    while (last > first && IsBlank(v[last - 1])) --last;
-    v = v.substr(first, last - first);
-
-    std::wstring length = Parenthesised(column.typeText);
-    if (LeadingNumber(length) == -1)
-        length = L"max";
-    else if (length.empty())
-        length = L"8000";
-
-    if (state.rawLengthOption == 0 && length != L"max") {
-        const int64_t n = std::max<int64_t>(0, LeadingNumber(length));
-        if (code == kTypeVarBinary) {
-            const size_t limit = static_cast<size_t>(2 * n + 2);  // "0x" and two hex digits a byte
-            if (v.size() > limit) v.resize(limit);
-        } else if ((code == kTypeNVarChar || code == kTypeVarChar || code == kTypeSqlVariant) && v != L"NULL" &&
-                   v.size() > static_cast<size_t>(n)) {
-            v.resize(static_cast<size_t>(n));
-            while (!v.empty() && v.back() == L'\'') v.pop_back();  // no half of a doubled quote
-        }
+std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
+    switch (cell.state) {
+        case CellState::Value: return TypedLiteral(column, cell, state);
+        case CellState::Null: return L"NULL";
+        case CellState::Unavailable: return StandInLiteral(column);
+        case CellState::Default:
+        case CellState::Computed: return L"DEFAULT";
     }
+    return L"NULL";
+}
 
-    if (code == kTypeFloat && !v.empty() && column.typeText.find(L')') != std::wstring::npos) {
-        const int64_t p = std::max<int32_t>(0, LeadingNumber(Parenthesised(column.typeText)));
-        size_t dot = v.find(L'.');
-        // Only decimals are cut: cutting digits before the point would change the value's magnitude.
-        if (dot != std::wstring::npos && v.size() - dot - 1 > static_cast<size_t>(p)) v.resize(dot + 1 + p);
-    }
-
-    if (v == L"NULL" || v.empty()) {
-        const bool isNull = !v.empty();
-        if (column.keyFlag == 0) {
-            if (isNull) return L"NULL,";
-            if (IsNumericCode(code))
-                v = L"0";
-            else if (code == kTypeBinary)
-                return L"CONVERT(binary,' '),";
-            else if (code == kTypeVarBinary)
-                return L"CONVERT(varbinary,' '),";
-            else
-                return L"'',";
-        } else if (IsNumericCode(code)) {
-            v = L"0";
-        } else if (code == kTypeDateTime || code == kTypeDate || code == kTypeDateTime2 || code == kTypeSmallDateTime) {
-            v = TodayDateText();
-        } else if (code == kTypeUniqueIdentifier) {
-            v = L"00000000-0000-0000-0000-000000000000";
-        } else {
-            v.clear();
-        }
-    }
-
-    if (code == kTypeImage) code = kTypeVarBinary;
-    if (IsNumericCode(code)) return v + L",";
-    switch (code) {
-        case kTypeBit: case kTypeChar: case kTypeNChar: case kTypeNVarChar: case kTypeUniqueIdentifier:
-        case kTypeVarChar: case kTypeNText: case kTypeText: case kTypeXml:
-        case kTypeDateTime: case kTypeDate: case kTypeTime: case kTypeDateTime2: case kTypeDateTimeOffset:
-        case kTypeSmallDateTime:
-            return L"'" + v + L"',";
-        case kTypeBinary:
-        case kTypeVarBinary:
-            if (state.blobsToFiles == 1 && v.find(L'\\') != std::wstring::npos)
-                return L"(Select * from OPENROWSET(BULK N'$(DIR)" + v + L"',SINGLE_BLOB) as Image),";
-            if (v.empty()) return code == kTypeBinary ? L"CONVERT(binary,' ')," : L"CONVERT(varbinary,' '),";
-            return v + L",";
-        case kTypeSqlVariant:
-            if (v.empty()) return L"CONVERT(varchar,''),";
-            return L"CONVERT(varchar,'" + v + L"'),";
-        case kTypeUnused12:
-        case kTypeHierarchyId:
-            return L"DEFAULT,";
-        default:  // sysname, geometry, geography and unknown codes
-            return L"NULL,";
-    }
+std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
+    return ValueLiteral(column, cell, state) + L",";
 }
 
 }  // namespace kestrane

@@ -1,15 +1,22 @@
 #pragma once
-// One column value as a T-SQL literal, for the statement view and the INSERT scripts.
+// One decoded value as a T-SQL literal, for the statements and the INSERT scripts. The literal gives
+// the server back the value the file holds: texts whole (blanks and every character kept; N'' for
+// Unicode), binary values as 0x..., floating-point numbers with every digit they need, dates and times
+// at their stored precision in forms that read the same under every language setting.
 #include <string>
 
 #include "datafile/ColumnDef.h"
+#include "datafile/RowValues.h"
 #include "platform/RunState.h"
 
 namespace kestrane {
 
-// The value text `value` of `column` as a literal followed by ",". Reads the run state's raw-length
-// option (0: over-long values are cut to the declared length) and large-values-to-files flag.
-std::wstring FormatValueLiteral(const ColumnDef& column, std::wstring value, const RunState& state);
+// The literal of `cell` in `column`, without a separator. Reads the run state's raw-length option (0:
+// a value longer than its column is cut to the column's length) and large-values-to-files flag.
+std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state);
+
+// The same followed by ",".
+std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state);
 
 // Today's local date at midnight, "yyyy-mm-dd 00:00:00": the value given to a missing date of a key column.
 std::wstring TodayDateText();

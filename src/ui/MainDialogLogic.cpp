@@ -1,5 +1,6 @@
 #include "ui/MainDialogLogic.h"
 
+#include "logreader/OperationDetail.h"
 #include "platform/TextCodec.h"
 #include "ui/ActivityLog.h"
 
@@ -40,7 +41,7 @@ void MainDialogLogic::CloseDataFile() {
 }
 
 std::vector<std::wstring> MainDialogLogic::RecordGridColumnTitles(const ColumnDefList& columns, bool legacyCatalog) {
-    std::vector<std::wstring> titles;
+    std::vector<std::wstring> titles{kRecordGridRowTitle};
     for (const ColumnDef& column : columns)
         if (column.ordinal != kOrdinalNotStored || legacyCatalog) titles.push_back(column.name);
     return titles;

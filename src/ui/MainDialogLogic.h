@@ -32,8 +32,8 @@ public:
     void OnHelpCommand(int commandId) { HandleHelpCommand(commandId, actions_); }
 
     void CloseDataFile();
-    // The record grid's column titles for a table: every column but those without a place in the
-    // stored row (ordinal -99), which only the legacy catalogue shows.
+    // The record grid's column titles for a table: "Row" (which image a row is), then every column but
+    // those without a place in the stored row (ordinal -99), which only the legacy catalogue shows.
     static std::vector<std::wstring> RecordGridColumnTitles(const ColumnDefList& columns, bool legacyCatalog);
     void ResetAndShowError(const std::wstring& text);
 

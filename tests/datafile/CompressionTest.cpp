@@ -206,7 +206,7 @@ Bytes CompressedRow(const std::vector<TwinColumn>& twins) {
 std::vector<std::vector<std::wstring>> DecodePage(const PageBuilder& pb, TableLayout layout, RunState& state) {
     CDataPage page(pb.Buffer(), nullptr, state);
     std::vector<std::vector<std::wstring>> rows;
-    for (const ColumnDefList& row : DecodeRowValuesByRowsetColumns(page, layout)) rows.push_back(Texts(row));
+    for (const RowValues& row : DecodeRowValuesByRowsetColumns(page, layout)) rows.push_back(Texts(row));
     return rows;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Byte-level builders for records and pages in tests.
+#include "datafile/CellText.h"
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
@@ -63,10 +64,10 @@ inline Bytes Cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-// The value texts of a decoded row.
-inline std::vector<std::wstring> Texts(const ColumnDefList& row) {
+// The display texts of a decoded row.
+inline std::vector<std::wstring> Texts(const RowValues& row) {
     std::vector<std::wstring> t;
-    for (const ColumnDef& d : row) t.push_back(d.valueText);
+    for (size_t i = 0; i < row.size(); ++i) t.push_back(CellDisplayText(row[i]));
     return t;
 }
 

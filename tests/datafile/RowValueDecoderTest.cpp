@@ -86,36 +86,35 @@ TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
     {
         auto page = MakePage(rows, state);
         TableLayout layout = SampleLayout();
-        auto decoded = DecodeRowValuesByRowsetColumns(*page, layout);
+        const auto& decoded = DecodeRowValuesByRowsetColumns(*page, layout);
         ASSERT_EQ(decoded.size(), 2u);
         EXPECT_EQ(Texts(decoded[0]),
                   (std::vector<std::wstring>{L"1", L"123.4500", L"False", L"True", L"ab", L"0x01AB", L"hi"}));
         EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"3", L"123.4500", L"False", L"True", L"c", L"NULL", L"NULL"}));
-        EXPECT_EQ(layout.columns[0].valueText, L"3");
         // Values are handed out once; the page keeps its earlier rows.
-        auto again = DecodeRowValuesByRowsetColumns(*page, layout);
+        const auto& again = DecodeRowValuesByRowsetColumns(*page, layout);
         ASSERT_EQ(again.size(), 4u);
-        EXPECT_EQ(again[2][4].valueText, L"");
+        EXPECT_EQ(again[2].state(4), CellState::Unavailable);
     }
     {
-        // The plain decoder: the "0x" rule comes before the NULL rule.
+        // The plain decoder: a NULL varbinary is NULL, not an empty binary value.
         auto page = MakePage(rows, state);
         TableLayout layout = SampleLayout();
         layout.columns[1].nullable = 1;
         auto decoded = DecodeRowValues(*page, layout);
         ASSERT_EQ(decoded.size(), 2u);
-        EXPECT_EQ(decoded[1][5].valueText, L"0x");
-        EXPECT_EQ(decoded[1][6].valueText, L"NULL");
-        EXPECT_EQ(decoded[0][1].valueText, L"123.4500");
+        EXPECT_EQ(decoded[1].state(5), CellState::Null);
+        EXPECT_EQ(decoded[1].state(6), CellState::Null);
+        EXPECT_EQ(Texts(decoded[0])[1], L"123.4500");
     }
     {
         // A NULL fixed value reads "NULL", not the bytes it leaves in the fixed part.
         auto page = MakePage({SampleRow(6, {'n'}, {}, {}, 0x02).Build()}, state);
         TableLayout layout = SampleLayout();
         layout.columns[1].nullable = 1;
-        EXPECT_EQ(DecodeRowValues(*page, layout)[0][1].valueText, L"NULL");
+        EXPECT_EQ(DecodeRowValues(*page, layout)[0].state(1), CellState::Null);
         auto again = MakePage({SampleRow(6, {'n'}, {}, {}, 0x02).Build()}, state);
-        EXPECT_EQ(DecodeRowValuesByRowsetColumns(*again, layout)[0][1].valueText, L"NULL");
+        EXPECT_EQ(DecodeRowValuesByRowsetColumns(*again, layout)[0].state(1), CellState::Null);
     }
     {
         state.includeDeletedRows = 1;
@@ -130,16 +129,15 @@ TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
         TableLayout layout = SampleLayout();
         layout.columns[1].inLayout = 0;
         layout.columns[4].ordinal = kOrdinalNotStored;
-        layout.columns[4].valueText = L"AS (x)";
         auto decoded = DecodeRowValuesByRowsetColumns(*page, layout);
         ASSERT_EQ(decoded.size(), 2u);
-        EXPECT_EQ(decoded[0][1].valueText, L"NULL");
-        EXPECT_EQ(decoded[0][4].valueText, L"AS (x)");
-        EXPECT_EQ(decoded[0][5].valueText, L"0x01AB");
+        EXPECT_EQ(decoded[0].state(1), CellState::Null);
+        EXPECT_EQ(decoded[0].state(4), CellState::Computed);
+        EXPECT_EQ(Texts(decoded[0])[5], L"0x01AB");
     }
     {
-        // A missing variable value: "NULL" when nullable, empty otherwise; a row whose first text is
-        // empty is dropped by the plain decoder.
+        // A missing variable value: NULL when nullable, not available otherwise; a row whose first
+        // column gives nothing is dropped by the plain decoder.
         Row shortRow = SampleRow(4, {'x'}, {}, {});
         shortRow.variable.resize(1);
         Row noId = SampleRow(5, {'y'}, {}, {});
@@ -149,15 +147,16 @@ TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
         layout.columns[6].nullable = 0;
         auto decoded = DecodeRowValues(*page, layout);
         ASSERT_EQ(decoded.size(), 1u);
-        EXPECT_EQ(decoded[0][5].valueText, L"0x");
-        EXPECT_EQ(decoded[0][6].valueText, L"");
+        EXPECT_EQ(decoded[0].state(5), CellState::Null);
+        EXPECT_EQ(decoded[0].state(6), CellState::Unavailable);
     }
 }
 
 TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
     RunState state;
     FakeTextPages pages;
-    pages.Add(1, 50, {DataNode({'l', 0, 'o', 0, 'n', 0, 'g', 0}), DataNode({0xCA, 0xFE}), SmallRootNode({'t', 'x', 't', 0x20})});
+    pages.Add(1, 50, {DataNode({'l', 0, 'o', 0, 'n', 0, 'g', 0}), DataNode({0xCA, 0xFE}), SmallRootNode({'t', 'x', 't', 0x20}),
+                      SmallRootNode({}), DataNode({0x00, 0x01, 'a', 0, 'b', 0})});
     TableLayout layout;
     layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4),
                       Column(2, L"body", L"nvarchar(-1)", kTypeNVarChar, -1, 1),
@@ -187,11 +186,21 @@ TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
     broken.variable[0].first = InRowRoot({{8, {51, 1, 0}}});
     broken.variable[1].first = InRowRoot({{8, {50, 1, 40}}});
     broken.variable[2].first = Bytes(pointer.begin(), pointer.begin() + 12);
-    auto page = MakePage({r.Build(), broken.Build()}, state);
-    auto decoded = DecodeRowValuesByRowsetColumns(*page, layout, &pages);
-    ASSERT_EQ(decoded.size(), 2u);
+    // A third row: UTF-16 above U+00FF out of row, an empty text value, no sparse value (NULL).
+    Row exact = r;
+    exact.variable[0].first = InRowRoot({{6, {50, 1, 4}}});
+    pointer[8 + 6] = 3;
+    exact.variable[2].first = pointer;
+    exact.variable[4].first = Bytes{5, 0, 0, 0, 0};
+    auto page = MakePage({r.Build(), broken.Build(), exact.Build()}, state);
+    const auto& decoded = DecodeRowValuesByRowsetColumns(*page, layout, &pages);
+    ASSERT_EQ(decoded.size(), 3u);
     EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"9", L"long", L"0xCAFE", L"txt ", L"7", L"42"}));
-    EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"9", L"", L"0x", L"", L"7", L"42"}));
+    EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"9", L"", L"", L"", L"7", L"42"}));
+    for (size_t c : {1, 2, 3}) EXPECT_EQ(decoded[1].state(c), CellState::Unavailable);
+    EXPECT_EQ(Texts(decoded[2]), (std::vector<std::wstring>{L"9", L"\u0100ab", L"0xCAFE", L"", L"7", L"NULL"}));
+    EXPECT_EQ(decoded[2].state(3), CellState::Value);
+    EXPECT_EQ(decoded[2][4].VariantValue()->Integer(), 7);
 
     EXPECT_TRUE(IsNullBitSet(ByteView(Bytes{0x00, 0x04}), 10));
     EXPECT_FALSE(IsNullBitSet(ByteView(Bytes{0xFF}), 8));
@@ -215,7 +224,7 @@ TEST(RowValueDecoderTest, XmlValuesInRowAndInPieces) {
     auto page = MakePage({r.Build()}, state);
     auto decoded = DecodeRowValuesByRowsetColumns(*page, layout, &pages);
     ASSERT_EQ(decoded.size(), 1u);
-    EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"1", L"<e>hi</e>", L"<e>hi</e>", L" "}));
+    EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"1", L"<e>hi</e>", L"<e>hi</e>", L""}));
 }
 
 }  // namespace

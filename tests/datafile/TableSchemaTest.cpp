@@ -116,9 +116,9 @@ TEST(TableSchema, NonTablesAndUnknownNames) {
     Fixture f;
     const ColumnDefList pk = f.catalog.BuildObjectLists(L"PK_T", L"PK", {});
     ASSERT_EQ(pk.size(), 3u);
-    EXPECT_EQ(pk[0].valueText, L"501");
-    EXPECT_EQ(pk[1].valueText, L"PK");
-    EXPECT_EQ(pk[2].valueText, L"PK_T");
+    EXPECT_EQ(pk[0].definitionText, L"501");
+    EXPECT_EQ(pk[1].definitionText, L"PK");
+    EXPECT_EQ(pk[2].definitionText, L"PK_T");
     EXPECT_EQ(f.catalog.schemaBuilt, 0);
     EXPECT_TRUE(f.catalog.tableSchema.empty());
 
@@ -149,7 +149,7 @@ TEST(TableSchema, ComputedColumnTakesItsDefinition) {
     EXPECT_EQ(columns[1].nullBitmapIndex, 2);
     EXPECT_EQ(columns[2].inLayout, 0);
     EXPECT_EQ(columns[2].ordinal, kOrdinalNotStored);
-    EXPECT_EQ(columns[2].valueText, L"(a+1))");  // the last matching triple wins
+    EXPECT_EQ(columns[2].definitionText, L"(a+1))");  // the last matching triple wins
     EXPECT_EQ(f.catalog.firstColumnIndex, 0u);
 }
 
@@ -182,7 +182,7 @@ TEST(TableSchema, AlternativeRowsetColumnsPlaceColumns) {
     columns = f.catalog.BuildObjectLists(L"T", L"U ", {{L"500", L"0", L"0x41"}});
     ASSERT_EQ(columns.size(), 4u);
     EXPECT_EQ(columns[3].ordinal, kOrdinalNotStored);
-    EXPECT_EQ(columns[3].valueText, L"A");
+    EXPECT_EQ(columns[3].definitionText, L"A");
 }
 
 TEST(TableSchema, CatalogueQueries) {

@@ -8,6 +8,7 @@
 #include "datafile/BitReader.h"
 #include "datafile/RecordFixtures.h"
 #include "datafile/ValueFormatter.h"
+#include "datafile/CellText.h"
 #include "datafile/ValueText.h"
 
 namespace kestrane {
@@ -19,7 +20,15 @@ std::vector<uint8_t> DateTimeBytes(int32_t ticks, int32_t days) {
     return test::Cat(Le(static_cast<uint32_t>(ticks), 4), Le(static_cast<uint32_t>(days), 4));
 }
 
-// Formats `bytes` as a fixed-part value of a column typed `typeText`.
+// The text of a value captured from `bytes` as a fixed-part value of a column typed `typeText`.
+std::wstring Shown(ColumnDescriptor& d, ByteView bytes, const ColumnDef& def, int32_t codePage = 1252) {
+    const std::optional<ByteView> value = CaptureColumnValue(d, bytes, def);
+    if (!value) return L"";
+    RowValues row(1, codePage);
+    row.SetValue(0, def, *value);
+    return CellDisplayText(row[0]);
+}
+
 std::wstring Format(uint32_t code, const std::wstring& typeText, const std::vector<uint8_t>& bytes,
                     uint8_t precision = 0, uint8_t scale = 0, int32_t codePage = 1252) {
     ColumnDef def(L"c", typeText, code);
@@ -28,7 +37,7 @@ std::wstring Format(uint32_t code, const std::wstring& typeText, const std::vect
     ColumnDescriptor d(def.typeCode, def, nullptr);
     d.valueLength = static_cast<int16_t>(bytes.size());
     d.availableLength = static_cast<int64_t>(bytes.size());
-    return FormatColumnValue(d, ByteView(bytes), def, codePage);
+    return Shown(d, ByteView(bytes), def, codePage);
 }
 
 TEST(ValueFormatterTest, DatesAndTimes) {
@@ -59,9 +68,16 @@ TEST(ValueFormatterTest, DatesAndTimes) {
     EXPECT_EQ(FormatDateTimeOffsetValue(ByteView(late), 0, 8), L"");
     const auto frac = test::Cat(test::Cat(Le(36000 * 100, 4), d2000), off);
     EXPECT_EQ(FormatDateTimeOffsetValue(ByteView(frac), 2, 9), L"2000-01-01 15:30:00.00  +5:30");
-    // Through the column formatter the type text gives the stored length.
-    EXPECT_EQ(Format(kTypeDateTime, L"datetime(8)", DateTimeBytes(0, 0)), L"1900-01-01 00:00:00");
+    // A decoded value shows its stored precision: datetime's 1/300 s as milliseconds, datetimeoffset
+    // as the local time of its offset (the day carried) with +hh:mm.
+    EXPECT_EQ(Format(kTypeDateTime, L"datetime(8)", DateTimeBytes(0, 0)), L"1900-01-01 00:00:00.000");
+    EXPECT_EQ(Format(kTypeDateTime, L"datetime(8)", DateTimeBytes(300 * 1656 + 251, 43417)), L"2018-11-15 00:27:36.837");
+    EXPECT_EQ(Format(kTypeSmallDateTime, L"smalldatetime(4)", {61, 0, 1, 0}), L"1900-01-02 01:01:00");
     EXPECT_EQ(Format(kTypeTime, L"time(5)", Le(123, 5), 16, 7), L"00:00:00.0000123");
+    EXPECT_EQ(Format(kTypeDateTimeOffset, L"datetimeoffset(8)", dto), L"2000-01-01 15:30:00 +05:30");
+    EXPECT_EQ(Format(kTypeDateTimeOffset, L"datetimeoffset(8)", late), L"2000-01-02 01:30:00 +05:30");
+    const auto milli = test::Cat(test::Cat(Le(36000 * 1000, 4), d2000), off);  // scale 3 stores 4 tick bytes
+    EXPECT_EQ(Format(kTypeDateTimeOffset, L"datetimeoffset(9)", milli, 0, 3), L"2000-01-01 15:30:00.000 +05:30");
 }
 
 TEST(ValueFormatterTest, NumbersAndMoney) {
@@ -93,7 +109,7 @@ TEST(ValueFormatterTest, NumbersAndMoney) {
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(0)), L"0");
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(-2.5)), L"-2.5");
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(std::numeric_limits<double>::infinity())), L"0");
-    EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(0.00001f)), L"0");
+    EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(0.00001f)), L"1e-05");
     EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(1.5f)), L"1.5");
     EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(1234567.0f)), L"1.23457e+06");
 
@@ -108,22 +124,22 @@ TEST(ValueFormatterTest, BytesTextsAndBits) {
     for (int i = 0; i < 16; ++i) guid[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(Format(kTypeUniqueIdentifier, L"uniqueidentifier(16)", guid), L"03020100-0504-0706-0809-0A0B0C0D0E0F");
     EXPECT_EQ(Format(kTypeBinary, L"binary(2)", {0x01, 0xAB}), L"0x01AB");
-    EXPECT_EQ(Format(kTypeVarBinary, L"varbinary(2)", {0x01, 0xAB}), L"01AB");
+    EXPECT_EQ(Format(kTypeVarBinary, L"varbinary(2)", {0x01, 0xAB}), L"0x01AB");
     EXPECT_EQ(Format(kTypeTimestamp, L"timestamp(8)", Le(0x0102, 8)), L"0x0201000000000000");
-    EXPECT_EQ(Format(kTypeChar, L"char(4)", {'a', 'b', 0, 'c'}), L"ab");
+    EXPECT_EQ(Format(kTypeChar, L"char(4)", {'a', 'b', 0, 'c'}), std::wstring(L"ab\0c", 4));  // every byte
     // 8-bit texts follow the database's code page.
     EXPECT_EQ(Format(kTypeVarChar, L"varchar(3)", {0xC0, 0xE1, 0xE2}, 0, 0, 1251), L"\u0410\u0431\u0432");
     EXPECT_EQ(Format(kTypeVarChar, L"varchar(1)", {0xE9}), L"\u00E9");
     EXPECT_EQ(Format(kTypeNVarChar, L"nvarchar(8)", {'h', 0, 'i', 0, 0x3A, 0x04}), L"hi\u043A");
     EXPECT_EQ(Format(kTypeNText, L"ntext(16)", {'h', 0, 'i', 0}), L"hi");
-    EXPECT_EQ(Format(kTypeNText, L"ntext(16)", {'h', 'i', 'j', 0}), L"hij");
+    EXPECT_EQ(Format(kTypeNText, L"ntext(16)", {'h', 'i', 'j', 0}), L"\u6968j");  // always UTF-16
     // A value longer than what the caller holds is refused, not read past.
     ColumnDef def(L"c", L"int(4)", kTypeInt);
     ColumnDescriptor d(kTypeInt, def, nullptr);
     std::vector<uint8_t> two{1, 2};
     d.valueLength = 4;
     d.availableLength = 4;
-    EXPECT_EQ(FormatColumnValue(d, ByteView(two), def, 1252), L"");
+    EXPECT_EQ(CaptureColumnValue(d, ByteView(two), def), std::nullopt);
 
     // Nine bit columns: the first and the ninth load a byte.
     BitReader reader;
@@ -136,7 +152,7 @@ TEST(ValueFormatterTest, BytesTextsAndBits) {
         bd.valueLength = 1;
         bd.availableLength = 1;
         bool willLoad = reader.bitIndex == 8;
-        std::wstring t = FormatColumnValue(bd, ByteView(bits.data() + (i < 8 ? 0 : 1), 1), bitDef, 1252);
+        std::wstring t = Shown(bd, ByteView(bits.data() + (i < 8 ? 0 : 1), 1), bitDef);
         loads += willLoad;
         EXPECT_EQ(ConsumedLength(bd), willLoad ? 1 : 0);
         texts += t.substr(0, 1);
@@ -151,9 +167,11 @@ TEST(ValueFormatterTest, SqlVariantValues) {
         return head;
     };
     auto fmt = [](const std::vector<uint8_t>& v, int64_t total) {
-        ColumnDescriptor d;
-        d.typeCode = kTypeSqlVariant;
-        return FormatSqlVariantValue(d, ByteView(v), total, 1252);
+        ColumnDef def(L"v", L"sql_variant(8016)", kTypeSqlVariant);
+        ColumnDescriptor d(kTypeSqlVariant, def, nullptr);
+        d.variable = 1;
+        d.valueLength = static_cast<int16_t>(total);
+        return Shown(d, ByteView(v), def);
     };
     auto intValue = variant({56, 1}, Le(7, 4));
     EXPECT_EQ(fmt(intValue, 6), L"7");
@@ -164,10 +182,9 @@ TEST(ValueFormatterTest, SqlVariantValues) {
     EXPECT_EQ(fmt(text, static_cast<int64_t>(text.size())), L"abc");
     auto wide = variant({231, 1, 0x09, 0x04, 0xD0, 0x00, 4, 0}, {'h', 0, 'i', 0});
     EXPECT_EQ(fmt(wide, static_cast<int64_t>(wide.size())), L"hi");
-    EXPECT_EQ(fmt(variant({240, 1}, {0xAB}), 3), L"0xAB");
     EXPECT_EQ(fmt(variant({99, 1}, {1, 2, 3}), 5), L"");
-    // A total length beyond the bytes held is refused.
-    EXPECT_EQ(fmt(intValue, 600), L"");
+    // A total length beyond the bytes held reads only the bytes held.
+    EXPECT_EQ(fmt(intValue, 600), L"7");
 }
 
 }  // namespace

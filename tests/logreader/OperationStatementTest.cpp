@@ -5,64 +5,84 @@
 #include "logreader/OperationStatement.h"
 #include "platform/RunState.h"
 #include "LogFixture.h"
+#include "support/CellRows.h"
 
 namespace kestrane {
 namespace {
 
-ColumnDef Col(const std::wstring& name, const std::wstring& text, uint8_t key = 0, uint8_t index08 = 0,
+ColumnDef Col(const std::wstring& name, uint32_t code = kTypeInt, uint8_t key = 0, uint8_t index08 = 0,
               int32_t ordinal = 1) {
-    ColumnDef c(name, L"int", kTypeInt);
-    c.valueText = text;
+    ColumnDef c(name, code == kTypeInt ? L"int(4)" : L"nvarchar(20)", code);
     c.keyFlag = key;
     c.indexFlag08 = index08;
     c.ordinal = ordinal;
     return c;
 }
 
-TEST(OperationStatement, InsertAndDelete) {
+TEST(OperationStatement, InsertAndDeleteNameTheirRowByItsWholeKey) {
     RunState state("");
-    ColumnDefList row = {Col(L"id", L"7", 1), Col(L"n", L"8"), Col(L"calc", L"id+1", 0, 0, kOrdinalNotStored)};
-    EXPECT_EQ(BuildInsertStatement(L"Orders", row, state), L"insert into [Orders] values( 7,8)");
-    // A "]" in the table name is doubled inside the brackets.
-    EXPECT_EQ(BuildDeleteStatement(L"a]b", row), L"Delete from [a]]b] where id= 7");
-    ColumnDefList computedOnly = {Col(L"c", L"x", 0, 0, kOrdinalNotStored)};
-    EXPECT_EQ(BuildInsertStatement(L"T", computedOnly, state), L"insert into [T] values( )");
+    const ColumnDefList orders = {Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"calc", kTypeInt, 0, 0, kOrdinalNotStored)};
+    const RowValues row = test::RowOf(orders, {L"7", L"8", L"1"});
+    EXPECT_EQ(BuildInsertStatement(L"Orders", orders, row, state), L"insert into [Orders] values( 7,8)");
+    // A "]" in a name is doubled inside the brackets.
+    EXPECT_EQ(BuildDeleteStatement(L"a]b", orders, row, state), L"Delete from [a]]b] where [id]= 7");
+    const ColumnDefList computedOnly = {Col(L"c", kTypeInt, 0, 0, kOrdinalNotStored)};
+    EXPECT_EQ(BuildInsertStatement(L"T", computedOnly, test::RowOf(computedOnly, {L"1"}), state),
+              L"insert into [T] values( )");
 
-    // Key choice: the later of two key columns; an empty key text falls back to the last index-0x08
-    // column, then to column 0.
-    ColumnDefList twoKeys = {Col(L"a", L"1", 1), Col(L"b", L"2", 1)};
-    EXPECT_EQ(BuildDeleteStatement(L"T", twoKeys), L"Delete from [T] where b= 2");
-    ColumnDefList emptyKey = {Col(L"a", L"1"), Col(L"b", L"2", 0, 1), Col(L"k", L"", 1)};
-    EXPECT_EQ(BuildDeleteStatement(L"T", emptyKey), L"Delete from [T] where b= 2");
-    emptyKey[1].valueText.clear();
-    EXPECT_EQ(BuildDeleteStatement(L"T", emptyKey), L"Delete from [T] where a= 1");
-    ColumnDefList noKey = {Col(L"a", L"1"), Col(L"b", L"2")};
-    EXPECT_EQ(BuildDeleteStatement(L"T", noKey), L"Delete from [T] where a= 1");
-    EXPECT_EQ(BuildDeleteStatement(L"T", {}), L"");
+    const struct {
+        ColumnDefList columns;
+        std::vector<std::optional<std::wstring>> values;
+        std::wstring condition;
+    } cases[] = {
+        // every column of a key of two columns
+        {{Col(L"a", kTypeInt, 1), Col(L"b", kTypeInt, 1), Col(L"v")}, {L"1", L"2", L"3"}, L"[a]= 1 and [b]= 2"},
+        // no primary key: the unique index's columns
+        {{Col(L"a"), Col(L"b", kTypeInt, 0, 1)}, {L"1", L"2"}, L"[b]= 2"},
+        // no unique key: every stored column, NULL compared with IS NULL, texts as Unicode literals
+        {{Col(L"a"), Col(L"s]", kTypeNVarChar), Col(L"n", kTypeNVarChar)}, {L"1", L"O'K", std::nullopt},
+         L"[a]= 1 and [s]]]= N'O''K' and [n] IS NULL"},
+        {{Col(L"a"), Col(L"t", kTypeNText)}, {L"1", L"long"}, L"[a]= 1"},  // ntext cannot be compared
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WhereCondition(c.columns, test::RowOf(c.columns, c.values), state), c.condition);
+        EXPECT_EQ(BuildDeleteStatement(L"T", c.columns, test::RowOf(c.columns, c.values), state),
+                  L"Delete from [T] where " + c.condition);
+    }
+    // A key value that the files do not give leaves the row unnamed: no statement.
+    RowValues unnamed = test::RowOf(cases[0].columns, cases[0].values);
+    unnamed.SetState(1, cases[0].columns[1], CellState::Unavailable);
+    EXPECT_EQ(BuildDeleteStatement(L"T", cases[0].columns, unnamed, state), L"");
+    EXPECT_EQ(BuildDeleteStatement(L"T", {}, RowValues(), state), L"");
 }
 
-TEST(OperationStatement, Update) {
-    ColumnDefList before = {Col(L"id", L"7", 1), Col(L"n", L"8"), Col(L"m", L"9")};
-    ColumnDefList after = before;
-    // Equal images: no statement (for both update kinds).
-    EXPECT_EQ(BuildUpdateStatement(L"T", before, after, 4), L"");
-    EXPECT_EQ(BuildUpdateStatement(L"T", before, after, 6), L"");
-    after[1].valueText = L"5";
-    after[2].valueText = L"6";
-    EXPECT_EQ(BuildUpdateStatement(L"T", before, after, 4), L"Update [T] SET n = 5,m = 6 Where id= 7");
-    // Without key or index column: modify-row keys on column 0, modify-columns gives nothing.
-    before[0].keyFlag = after[0].keyFlag = 0;
-    EXPECT_EQ(BuildUpdateStatement(L"T", before, after, 4), L"Update [T] SET n = 5,m = 6 Where id= 7");
-    EXPECT_EQ(BuildUpdateStatement(L"T", before, after, 6), L"");
+TEST(OperationStatement, UpdateSetsTheValuesBeforeTheChangeOnTheRowAsItStands) {
     RunState state("");
-    EXPECT_EQ(BuildOperationStatementText(4, L"T", {before}, state), L"");
-    EXPECT_EQ(BuildOperationStatementText(5, L"T", {before, after}, state), L"");
+    ColumnDefList columns = {Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"m", kTypeNVarChar)};
+    ColumnDef stamp(L"ts", L"timestamp(8)", kTypeTimestamp);
+    stamp.ordinal = 4;
+    columns.push_back(stamp);
+    const RowValues now = test::RowOf(columns, {L"7", L"5", L"NULL", L"0x0002"});
+    const RowValues before = test::RowOf(columns, {L"7", L"8", std::nullopt, L"0x0001"});
+    // Equal images: no statement.
+    EXPECT_EQ(BuildUpdateStatement(L"T", columns, now, now, state), L"");
+    EXPECT_EQ(BuildUpdateStatement(L"T", columns, now, before, state),
+              L"Update [T] SET [n] = 8,[m] = NULL Where [id]= 7");
+    // A changed key: the row is named by its key as it stands.
+    const RowValues moved = test::RowOf(columns, {L"9", L"8", std::nullopt, L"0x0001"});
+    EXPECT_EQ(BuildUpdateStatement(L"T", columns, moved, before, state), L"Update [T] SET [id] = 7 Where [id]= 9");
+    EXPECT_EQ(BuildOperationStatementText(4, L"T", columns, {now}, state), L"");
+    EXPECT_EQ(BuildOperationStatementText(5, L"T", columns, {now, before}, state), L"");
 }
 
 TEST(OperationStatement, GridCellsAndModifyRowRequest) {
-    ColumnDefList row = {Col(L"hidden", L"h"), Col(L"a", L"1"), Col(L"c", L"x", 0, 0, kOrdinalNotStored), Col(L"b", L"2")};
-    EXPECT_EQ(RecordGridCells(row, 1), (std::vector<std::wstring>{L"1", L"2"}));
-    EXPECT_TRUE(RecordGridCells(row, 9).empty());
+    const ColumnDefList columns = {Col(L"hidden"), Col(L"a"), Col(L"c", kTypeInt, 0, 0, kOrdinalNotStored), Col(L"b")};
+    const RowValues row = test::RowOf(columns, {L"0", L"1", L"3", std::nullopt});
+    EXPECT_EQ(RecordGridCells(RecordGridCaption(4, 1), columns, row, 1),
+              (std::vector<std::wstring>{L"before", L"1", L"NULL"}));
+    EXPECT_EQ(RecordGridCaption(4, 0), L"after");
+    EXPECT_EQ(RecordGridCaption(3, 0), L"deleted");
+    EXPECT_TRUE(RecordGridCells(L"", columns, row, 9).empty());
 
     // Modify-row: element 1 starts 4-aligned after element 0; one element gives no second one.
     test::RowRecordSpec s;

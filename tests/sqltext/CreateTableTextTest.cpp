@@ -61,18 +61,18 @@ TEST(CreateTableText, ColumnNamesComputedColumnsAndHostileTableNames) {
 
     ColumnDef computed = Column(L"c", L"int(4)", kTypeInt);
     computed.ordinal = kOrdinalNotStored;
-    computed.valueText = L"([a]+(1))";
+    computed.definitionText = L"([a]+(1))";
     ColumnDef bell = computed;
-    bell.valueText = L"\x07";
+    bell.definitionText = L"\x07";
     EXPECT_EQ(BuildCreateTableSql({a, computed, bell}, L"T", state), L"Create TABLE  [T]([a] int,[c] AS ([a]+(1)))");
     EXPECT_EQ(BuildCreateTableScript({bell}, L"T", state), L"Create TABLE  [T]([c] AS \x07)");
     EXPECT_EQ(BuildCreateTableSql({bell}, L"T", state), L"");  // nothing to create
     // A definition (from the data file) that could end the statement or the batch is left out.
     for (const wchar_t* hostile : {L"1); DROP TABLE x --", L"(1)\r\nGO\r\nDROP TABLE x", L"(')'", L"([a)]]]) --"}) {
-        computed.valueText = hostile;
+        computed.definitionText = hostile;
         EXPECT_EQ(BuildCreateTableSql({a, computed}, L"T", state), L"Create TABLE  [T]([a] int)") << WideToUtf8(hostile);
     }
-    computed.valueText = L"(N'a;b--)'+[c]]d;])";
+    computed.definitionText = L"(N'a;b--)'+[c]]d;])";
     EXPECT_EQ(BuildCreateTableSql({computed}, L"T", state), L"Create TABLE  [T]([c] AS (N'a;b--)'+[c]]d;]))");
 
     // A table name cannot close its brackets, nor inject into the SET IDENTITY_INSERT line.

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "SqlTextFixtures.h"
+#include "support/CellRows.h"
 #include "platform/TextCodec.h"
 #include "sqltext/InsertScript.h"
 #include "sqltext/ScriptFiles.h"
@@ -12,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Column;
-using test::WithValue;
 
 using test::ReadScript;
 using test::Scratch;
@@ -21,9 +21,9 @@ std::wstring W(const fs::path& p) { return Utf8ToWide(p.string()); }
 
 const ColumnDefList kColumns = {Column(L"id", L"int(4)", kTypeInt), Column(L"name", L"varchar(10)", kTypeVarChar)};
 
-std::vector<ColumnDefList> Rows(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
-    std::vector<ColumnDefList> rows;
-    for (const auto& [id, name] : values) rows.push_back({WithValue(kColumns[0], id), WithValue(kColumns[1], name)});
+std::vector<RowValues> Rows(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+    std::vector<RowValues> rows;
+    for (const auto& [id, name] : values) rows.push_back(test::RowOf(kColumns, {id, name}));
     return rows;
 }
 
@@ -62,7 +62,7 @@ TEST(InsertScript, MultiRowAndIdentityFormsAndStop) {
     std::wstring file = WriteTableScriptHeader(L"", W(dir), L"T", L"db");
     BinaryFile list;
     const auto rows = Rows({{L"1", L"a"}, {L"2", L"b"}, {L"3", L"c"}});
-    auto write = [&](const std::vector<ColumnDefList>& r, const ColumnDefList& c) {
+    auto write = [&](const std::vector<RowValues>& r, const ColumnDefList& c) {
         return WriteInsertScripts(r, c, file, L"$(DBNAME)", L"T", list, state, script);
     };
 

@@ -39,11 +39,6 @@ inline ColumnDef Column(const std::wstring& name, const std::wstring& typeText, 
     return c;
 }
 
-inline ColumnDef WithValue(ColumnDef c, const std::wstring& value) {
-    c.valueText = value;
-    return c;
-}
-
 // The example table of the export texts: id int identity, name nvarchar(100) NULL, price money NOT NULL.
 inline ColumnDefList OrdersColumns() {
     ColumnDef id = Column(L"id", L"int(4)", kTypeInt, 0);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "SqlTextFixtures.h"
+#include "support/CellRows.h"
 #include "datafile/CorpusFixture.h"
 #include "datafile/DataPage.h"
 #include "datafile/RowValueDecoder.h"
@@ -20,88 +21,51 @@
 #include "sqltext/ScriptFiles.h"
 #include "sqltext/SqlNames.h"
 #include "support/Corpus.h"
+#include "support/TsqlParserCheck.h"
 
 namespace kestrane {
 namespace {
 
 namespace fs = std::filesystem;
 using test::Column;
+using test::CheckedText;
+using test::ExpectParserAccepts;
+using test::ParserMissing;
+using test::RunParserCheck;
 
-struct CheckedText {
-    std::string name;
-    std::wstring text;
-};
-
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    char escaped[8];
-    for (unsigned char c : utf8) {
-        std::snprintf(escaped, sizeof escaped, c < 0x20 ? "\\u%04x" : (c == '"' || c == '\\') ? "\\%c" : "%c", c);
-        out += escaped;
-    }
-    return out + "\"";
-}
-
-fs::path ToolsDir() { return fs::path(KESTRANE_SOURCE_DIR) / "tests" / "tools"; }
-
-// Why the check cannot run here, or "" when it can.
-std::string ParserMissing() {
-    if (std::system("node --version >/dev/null 2>&1") != 0) return "node is not installed";
-    if (!fs::exists(ToolsDir() / "node_modules" / "node-sql-parser" / "package.json"))
-        return "node-sql-parser is not installed (scripts/setup.sh installs it into tests/tools)";
-    return {};
-}
-
-// The checker's output lines for the texts: "verdict TAB name TAB batch [TAB detail]".
-std::vector<std::string> RunParserCheck(const std::vector<CheckedText>& texts, const std::string& label) {
-    const fs::path input = fs::path(KESTRANE_BINARY_DIR) / ("tsql-check-" + label + ".json");
-    {
-        std::ofstream out(input, std::ios::binary);
-        out << "[";
-        for (size_t i = 0; i < texts.size(); ++i)
-            out << (i ? ",\n" : "") << "{\"name\":" << JsonString(texts[i].name) << ",\"text\":" << JsonString(WideToUtf8(texts[i].text)) << "}";
-        out << "]";
-    }
-    const std::string command = "node \"" + (ToolsDir() / "check-tsql.js").string() + "\" \"" + input.string() + "\" 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::vector<std::string> lines;
-    if (!pipe) return lines;
-    std::string output;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) output.append(buffer, n);
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// Fails the test for every batch the parser refuses and prints a summary of the rest.
-void ExpectParserAccepts(const std::vector<CheckedText>& texts, const std::string& label) {
-    std::map<std::string, int> verdicts;
-    for (const std::string& line : RunParserCheck(texts, label)) {
-        const std::string verdict = line.substr(0, line.find('\t'));
-        ++verdicts[verdict];
-        if (verdict != "accepted" && verdict != "gaps") ADD_FAILURE() << "parser check: " << line;
-    }
-    EXPECT_GT(verdicts["accepted"] + verdicts["gaps"], 0);
-}
-
-// A value text of the kind the value formatter gives for each type.
-std::wstring SampleValue(uint32_t code) {
-    switch (code) {
+// The stored bytes of a sample value of each type.
+std::vector<uint8_t> SampleBytes(const ColumnDef& column) {
+    const uint64_t day = 738951;  // 2024-03-07
+    uint64_t ticks = 37230;       // 10:20:30
+    for (int i = 0; i < column.scale; ++i) ticks = ticks * 10 + (i + 1) % 10;
+    const size_t tickBytes = column.scale <= 2 ? 3 : column.scale <= 4 ? 4 : 5;
+    std::vector<uint8_t> out;
+    switch (column.typeCode) {
         case kTypeBinary: case kTypeVarBinary: case kTypeImage: case kTypeHierarchyId: case kTypeGeometry:
-        case kTypeGeography: case kTypeTimestamp: return L"0x0102FF";
-        case kTypeDateTime: case kTypeSmallDateTime: return L"03/07/2024 10:20:30";
-        case kTypeDate: case kTypeTime: case kTypeDateTime2: case kTypeDateTimeOffset: return L"2024-03-07 10:20:30.1234567";
-        case kTypeBigInt: case kTypeInt: case kTypeSmallInt: case kTypeTinyInt: case kTypeMoney: case kTypeSmallMoney:
-        case kTypeFloat: case kTypeReal: case kTypeNumeric: case kTypeDecimal: return L"-12.3400";
-        case kTypeXml: return L"<a b='1'>x</a>";
-        default: return L"O'Brien ]) ; --";
+        case kTypeGeography: case kTypeTimestamp: return {0x01, 0x02, 0xFF};
+        case kTypeDateTime: return test::StoredBytes(column, L"2024-03-07 10:20:30.123");
+        case kTypeSmallDateTime: return {0x6C, 0x02, 0x49, 0xB1};
+        case kTypeDate: test::AppendLe(out, day, 3); return out;
+        case kTypeTime: test::AppendLe(out, ticks, tickBytes); return out;
+        case kTypeDateTime2: case kTypeDateTimeOffset:
+            test::AppendLe(out, ticks, tickBytes);
+            test::AppendLe(out, day, 3);
+            if (column.typeCode == kTypeDateTimeOffset) test::AppendLe(out, static_cast<uint64_t>(-330), 2);
+            return out;
+        case kTypeUniqueIdentifier: return std::vector<uint8_t>(16, 0xAB);
+        case kTypeSqlVariant: return {56, 1, 7, 0, 0, 0};
+        case kTypeBigInt: case kTypeInt: case kTypeSmallInt: case kTypeTinyInt: return test::StoredBytes(column, L"-12");
+        case kTypeMoney: case kTypeSmallMoney: case kTypeFloat: case kTypeReal: case kTypeNumeric: case kTypeDecimal:
+            return test::StoredBytes(column, L"-12.34");
+        case kTypeNChar: case kTypeNVarChar: case kTypeNText:
+            return test::StoredBytes(column, L"O'Brien ]) ; -- $(DIR) \u0416\U0001F600");
+        default: return test::StoredBytes(column, L"O'Brien ]) ; -- $(DIR)");
     }
 }
 
 // Writes a table's script as the script run does (head, CREATE TABLE, rows, tail) and returns its text.
 std::wstring TableScript(const fs::path& folder, const std::wstring& table, const ColumnDefList& columns,
-                         const std::vector<ColumnDefList>& rows, RunState& state) {
+                         const std::vector<RowValues>& rows, RunState& state) {
     InsertScriptState script;
     script.currentTableName = table;
     const std::wstring create = BuildCreateTableScript(columns, table, state);
@@ -119,13 +83,13 @@ std::wstring TableScript(const fs::path& folder, const std::wstring& table, cons
     return test::ReadScript(path);
 }
 
-// One row of sample values, one of NULLs and one of empty texts.
-std::vector<ColumnDefList> SampleRows(const ColumnDefList& columns) {
-    std::vector<ColumnDefList> rows(3, columns);
+// One row of sample values, one of NULLs, one of empty values and one of values the files do not give.
+std::vector<RowValues> SampleRows(const ColumnDefList& columns) {
+    std::vector<RowValues> rows(4, RowValues(columns.size(), 1252));
     for (size_t i = 0; i < columns.size(); ++i) {
-        rows[0][i].valueText = SampleValue(columns[i].typeCode);
-        rows[1][i].valueText = L"NULL";
-        rows[2][i].valueText = L"";
+        rows[0].SetValue(i, columns[i], ByteView(SampleBytes(columns[i])));
+        rows[1].SetState(i, columns[i], CellState::Null);
+        rows[2].SetValue(i, columns[i], ByteView());
     }
     return rows;
 }
@@ -155,9 +119,9 @@ TEST(TsqlParserCheck, HandBuiltTablesAndScriptsAreAccepted) {
     all[14].nullable = 0;
     ColumnDef computed = Column(L"total", L"int(4)", kTypeInt);
     computed.ordinal = kOrdinalNotStored;
-    computed.valueText = L"([c9]*(2))";
+    computed.definitionText = L"([c9]*(2))";
     all.push_back(computed);
-    computed.valueText = L"(1)\r\nGO\r\nDROP TABLE y";  // from a hostile data file: left out
+    computed.definitionText = L"(1)\r\nGO\r\nDROP TABLE y";  // from a hostile data file: left out
     all.push_back(computed);
 
     RunState state("");
@@ -201,16 +165,16 @@ TEST(TsqlParserCheck, CorpusTablesCreateAndInsertTextsAreAccepted) {
                 if (columns.empty()) continue;
                 ++tables;
                 // Up to 20 rows as the decoders give them, and the sample rows.
-                std::vector<ColumnDefList> rows = SampleRows(columns);
+                std::vector<RowValues> rows = SampleRows(columns);
                 const bool byRowset = !catalog->currentRowsetColumns.empty();
                 std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns), DestroyTableLayout);
                 for (const PageAddress& address : catalog->tablePages) {
-                    if (rows.size() >= 23 || !layout) break;
+                    if (rows.size() >= 24 || !layout) break;
                     std::unique_ptr<CDataPage> page = opened.holder.DataFile()->LoadDataPage(address);
                     if (!page) continue;
-                    for (ColumnDefList& row : byRowset ? DecodeRowValuesByRowsetColumns(*page, *layout) : DecodeRowValues(*page, *layout)) {
-                        if (rows.size() >= 23) break;
-                        rows.push_back(std::move(row));
+                    for (const RowValues& row : byRowset ? DecodeRowValuesByRowsetColumns(*page, *layout) : DecodeRowValues(*page, *layout)) {
+                        if (rows.size() >= 24) break;
+                        rows.push_back(row);
                     }
                 }
                 const std::string name = set.name + "/" + path.filename().string() + " " + WideToUtf8(table);

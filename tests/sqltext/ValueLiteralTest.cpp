@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SqlTextFixtures.h"
+#include "support/CellRows.h"
 #include "sqltext/ValueLiteral.h"
 
 namespace kestrane {
@@ -8,44 +9,132 @@ namespace {
 
 using test::Column;
 
-TEST(ValueLiteral, QuotesAreDoubledBeforeCuttingAndNoHalfQuoteIsLeft) {
-    RunState state("");
-    auto literal = [&](const wchar_t* type, uint32_t code, const std::wstring& v) {
-        return FormatValueLiteral(Column(L"c", type, code), v, state);
-    };
-    EXPECT_EQ(literal(L"varchar(10)", kTypeVarChar, L"O'Brien"), L"'O''Brien',");
-    EXPECT_EQ(literal(L"varchar(5)", kTypeVarChar, L"ab'cd"), L"'ab''c',");
-    EXPECT_EQ(literal(L"varchar(4)", kTypeVarChar, L"abc'd"), L"'abc',");
-    EXPECT_EQ(literal(L"nvarchar(-1)", kTypeNVarChar, std::wstring(9000, L'x')).size(), 9003u);
-    EXPECT_EQ(literal(L"varbinary(4)", kTypeVarBinary, L"0x0102030405"), L"0x01020304,");
-    EXPECT_EQ(literal(L"sql_variant(8016)", kTypeSqlVariant, L"x') --"), L"CONVERT(varchar,'x'') --'),");
-    // Only decimals are cut: cutting digits before the point would change the value's magnitude.
-    EXPECT_EQ(literal(L"float(3)", kTypeFloat, L"1.23456"), L"1.234,");
-    EXPECT_EQ(literal(L"float(8)", kTypeFloat, L"1234567890"), L"1234567890,");
-    // The raw-length option keeps over-long values whole.
-    state.rawLengthOption = 1;
-    EXPECT_EQ(literal(L"varchar(5)", kTypeVarChar, L"abcdefg"), L"'abcdefg',");
+// One value of `column` with `bytes`, as a literal.
+std::wstring Literal(const ColumnDef& column, const std::vector<uint8_t>& bytes, const RunState& state,
+                     uint8_t flags = 0) {
+    RowValues row(1, 1252);
+    row.SetValue(0, column, ByteView(bytes), flags);
+    return FormatValueLiteral(column, row[0], state);
 }
 
-TEST(ValueLiteral, MissingValuesAndLargeValueFiles) {
+std::wstring LiteralOf(const ColumnDef& column, const std::wstring& text, const RunState& state) {
+    return Literal(column, test::StoredBytes(column, text), state);
+}
+
+std::vector<uint8_t> Le(uint64_t v, size_t n) {
+    std::vector<uint8_t> out;
+    test::AppendLe(out, v, n);
+    return out;
+}
+
+TEST(ValueLiteral, TextsAreWholeQuotedOnceAndCutOnlyWhenTooLong) {
+    RunState state("");
+    const struct {
+        const wchar_t* type;
+        uint32_t code;
+        std::wstring value, literal;
+    } cases[] = {
+        {L"varchar(10)", kTypeVarChar, L"O'Brien", L"'O''Brien',"},
+        {L"varchar(5)", kTypeVarChar, L"ab'cd", L"'ab''cd',"},          // fits: nothing cut
+        {L"varchar(4)", kTypeVarChar, L"abc'd", L"'abc''',"},           // cut, then quoted
+        {L"varchar(20)", kTypeVarChar, L"   three blanks  ", L"'   three blanks  ',"},
+        {L"varchar(10)", kTypeVarChar, L"NULL", L"'NULL',"},             // the letters, not SQL NULL
+        {L"varchar(10)", kTypeVarChar, L"", L"'',"},
+        {L"nvarchar(8)", kTypeNVarChar, L"abcdef", L"N'abcd',"},         // 8 bytes: four characters
+        {L"nvarchar(20)", kTypeNVarChar, L"\u0416\U0001F600", L"N'\u0416\U0001F600',"},
+        {L"nvarchar(6)", kTypeNVarChar, L"ab\U0001F600", L"N'ab',"},     // no half of a surrogate pair
+        {L"ntext(16)", kTypeNText, L"\u0100\u0101", L"N'\u0100\u0101',"},
+        {L"nvarchar(40)", kTypeNVarChar, L"a$(DIR)b", L"N'a$'+N'(DIR)b',"},  // not a sqlcmd variable
+        {L"varbinary(4)", kTypeVarBinary, L"0x0102030405", L"0x01020304,"},
+        {L"varbinary(10)", kTypeVarBinary, L"0x", L"0x,"},                // empty, not one blank byte
+        {L"binary(2)", kTypeBinary, L"0x01AB", L"0x01AB,"},
+        {L"geography(-1)", kTypeGeography, L"0xE610", L"CAST(0xE610 AS geography),"},
+        {L"x(8)", kTypeHierarchyId, L"0x58", L"CAST(0x58 AS hierarchyid),"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LiteralOf(Column(L"c", c.type, c.code), c.value, state), c.literal) << WideToUtf8(c.value);
+    EXPECT_EQ(LiteralOf(Column(L"c", L"nvarchar(-1)", kTypeNVarChar), std::wstring(9000, L'x'), state).size(), 9004u);
+    // The raw-length option keeps over-long values whole.
+    state.rawLengthOption = 1;
+    EXPECT_EQ(LiteralOf(Column(L"c", L"varchar(5)", kTypeVarChar), L"abcdefg", state), L"'abcdefg',");
+}
+
+TEST(ValueLiteral, NumbersAndDatesReadBackAsTheStoredValue) {
+    RunState state("");
+    ColumnDef dto = Column(L"c", L"datetimeoffset(8)", kTypeDateTimeOffset);
+    const std::vector<uint8_t> d2000 = Le(730119, 3);
+    auto offsetValue = [&](uint64_t seconds, int16_t offset) {
+        std::vector<uint8_t> b = Le(seconds, 3);
+        b.insert(b.end(), d2000.begin(), d2000.end());
+        const std::vector<uint8_t> o = Le(static_cast<uint16_t>(offset), 2);
+        b.insert(b.end(), o.begin(), o.end());
+        return b;
+    };
+    ColumnDef dec = Column(L"c", L"decimal(9)", kTypeDecimal);
+    dec.precision = 18;
+    dec.scale = 2;
+    const struct {
+        ColumnDef column;
+        std::vector<uint8_t> bytes;
+        std::wstring literal;
+    } cases[] = {
+        {Column(L"c", L"float(8)", kTypeFloat), test::StoredBytes(Column(L"c", L"", kTypeFloat), L"0.1"), L"1e-01,"},
+        {Column(L"c", L"float(8)", kTypeFloat), test::StoredBytes(Column(L"c", L"", kTypeFloat), L"1.23456789012345678"),
+         L"1.2345678901234567e+00,"},
+        {Column(L"c", L"real(4)", kTypeReal), test::StoredBytes(Column(L"c", L"", kTypeReal), L"0.1"),
+         L"1.0000000149011612e-01,"},
+        {Column(L"c", L"real(4)", kTypeReal), test::StoredBytes(Column(L"c", L"", kTypeReal), L"0.00001"),
+         L"9.999999747378752e-06,"},
+        {Column(L"c", L"money(8)", kTypeMoney), Le(static_cast<uint64_t>(-123400), 8), L"-12.3400,"},
+        {Column(L"c", L"smallmoney(4)", kTypeSmallMoney), Le(1234567, 4), L"123.4567,"},
+        {dec, {1, 0x39, 0x30, 0, 0, 0, 0, 0, 0}, L"123.45,"},
+        {Column(L"c", L"datetime(8)", kTypeDateTime),
+         test::StoredBytes(Column(L"c", L"", kTypeDateTime), L"2018-11-15 00:27:36.837"), L"'2018-11-15T00:27:36.837',"},
+        {Column(L"c", L"datetime(8)", kTypeDateTime), Le(uint64_t{299} | (uint64_t{0} << 32), 8),
+         L"'1900-01-01T00:00:00.997',"},
+        {Column(L"c", L"smalldatetime(4)", kTypeSmallDateTime), {61, 0, 1, 0}, L"'1900-01-02T01:01:00',"},
+        {dto, offsetValue(36000, 330), L"'2000-01-01 15:30:00 +05:30',"},
+        {dto, offsetValue(20 * 3600, 330), L"'2000-01-02 01:30:00 +05:30',"},  // the day carried, not lost
+        {dto, offsetValue(2 * 3600, -480), L"'1999-12-31 18:00:00 -08:00',"},
+        {Column(L"c", L"bit(1)", kTypeBit), {1}, L"'True',"},
+        {Column(L"c", L"sql_variant(8016)", kTypeSqlVariant), {56, 1, 7, 0, 0, 0}, L"CAST(7 AS int),"},
+        {Column(L"c", L"sql_variant(8016)", kTypeSqlVariant), {231, 1, 8, 0, 9, 4, 0xD0, 0, 'h', 0, 'i', 0},
+         L"CAST(N'hi' AS nvarchar(2)),"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Literal(c.column, c.bytes, state), c.literal) << WideToUtf8(c.literal);
+    // Every datetime tick comes back from its milliseconds.
+    for (int tick = 0; tick < 300; ++tick) {
+        const std::wstring text = Literal(Column(L"c", L"datetime(8)", kTypeDateTime), Le(uint64_t(tick), 8), state);
+        const int ms = std::stoi(text.substr(21, 3));
+        EXPECT_EQ((ms * 3 + 5) / 10, tick) << WideToUtf8(text);
+    }
+}
+
+TEST(ValueLiteral, NullsStandInsAndLargeValueFiles) {
     RunState state("");
     ColumnDef i = Column(L"c", L"int(4)", kTypeInt);
-    EXPECT_EQ(FormatValueLiteral(i, L"", state), L"0,");
-    EXPECT_EQ(FormatValueLiteral(i, L"NULL", state), L"NULL,");
-    EXPECT_EQ(FormatValueLiteral(Column(L"c", L"binary(4)", kTypeBinary), L"", state), L"CONVERT(binary,' '),");
-    EXPECT_EQ(FormatValueLiteral(Column(L"c", L"x(4)", kTypeHierarchyId), L"0x58", state), L"DEFAULT,");
-    i.keyFlag = 1;  // a key column gets a value the server accepts
-    EXPECT_EQ(FormatValueLiteral(i, L"NULL", state), L"0,");
+    RowValues row(1, 1252);
+    auto literal = [&](const ColumnDef& column, CellState cellState) {
+        row.SetState(0, column, cellState);
+        return FormatValueLiteral(column, row[0], state);
+    };
+    EXPECT_EQ(literal(i, CellState::Null), L"NULL,");
+    EXPECT_EQ(literal(i, CellState::Unavailable), L"0,");
+    EXPECT_EQ(literal(i, CellState::Default), L"DEFAULT,");
+    EXPECT_EQ(literal(Column(L"c", L"binary(4)", kTypeBinary), CellState::Unavailable), L"0x,");
     ColumnDef when = Column(L"c", L"datetime(8)", kTypeDateTime);
-    when.keyFlag = 1;
-    const std::wstring today = TodayDateText(), literal = FormatValueLiteral(when, L"NULL", state);
-    EXPECT_TRUE(literal == L"'" + today + L"'," || literal == L"'" + TodayDateText() + L"',") << literal.size();
+    EXPECT_EQ(literal(when, CellState::Unavailable), L"NULL,");
+    when.keyFlag = 1;  // a key column gets a value the server accepts
+    const std::wstring today = TodayDateText(), stood = literal(when, CellState::Unavailable);
+    EXPECT_TRUE(stood == L"'" + today + L"'," || stood == L"'" + TodayDateText() + L"',") << stood.size();
     EXPECT_EQ(today.substr(4, 1) + today.substr(7, 1) + today.substr(10), L"-- 00:00:00");
+    i.keyFlag = 1;
+    EXPECT_EQ(literal(i, CellState::Null), L"NULL,");
 
-    const ColumnDef image = Column(L"c", L"image(16)", kTypeImage);
-    EXPECT_EQ(FormatValueLiteral(image, L"\\Blob_T\\3_blob", state), L"\\Blob_T\\3_blob,");
+    const ColumnDef image = Column(L"c", L"varbinary(-1)", kTypeVarBinary);
+    const std::vector<uint8_t> reference = WideToUtf16Le(L"\\Blob_O'K\\1_blob");
     state.blobsToFiles = 1;
-    EXPECT_EQ(FormatValueLiteral(image, L"\\Blob_O'K\\1_blob", state),
+    EXPECT_EQ(Literal(image, reference, state, kCellSideFile),
               L"(Select * from OPENROWSET(BULK N'$(DIR)\\Blob_O''K\\1_blob',SINGLE_BLOB) as Image),");
 }
 

@@ -68,6 +68,7 @@ const gaps = [
   ['SPARSE', s => inOther(s, t => t.replace(/\s+SPARSE\b/gi, ''))],
   ['ROWGUIDCOL', s => inOther(s, t => t.replace(/\s+ROWGUIDCOL\b/gi, ''))],
   ['xml/sql_variant/image/CLR type', s => inOther(s, t => t.replace(/^(\s+)(xml|geography|geometry|hierarchyid|sql_variant|image)\b/i, '$1varbinary(max)'))],
+  ['CAST to a CLR or variant type', s => inOther(s, t => t.replace(/\bAS\s+(geography|geometry|hierarchyid|sql_variant)\)/gi, 'AS varbinary(max))'))],
   ['DROP DATABASE', s => inOther(s, t => t.replace(/\bDROP\s+DATABASE\b/gi, 'DROP TABLE'))],
   ['statements without ";"', s => inOther(s, t => t.replace(/(\n\s*)(insert|use|print|set|create|alter|if)\b/gi, ';$1$2')).replace(/^\s*;/, '')],
 ];

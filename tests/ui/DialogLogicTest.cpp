@@ -248,8 +248,8 @@ TEST(MainDialogLogic, RecordGridSkipsColumnsWithoutPlaceUnlessLegacy) {
     columns[1].name = L"total";
     columns[1].ordinal = kOrdinalNotStored;
     columns[2].name = L"note";
-    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, false), (std::vector<std::wstring>{L"id", L"note"}));
-    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, true).size(), 3u);
+    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, false), (std::vector<std::wstring>{L"Row", L"id", L"note"}));
+    EXPECT_EQ(MainDialogLogic::RecordGridColumnTitles(columns, true).size(), 4u);
 }
 
 TEST(AnalysisRun, BuildsTheSortedTableTreeWithCountsThatAddUp) {

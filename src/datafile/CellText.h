@@ -1,0 +1,18 @@
+#pragma once
+// The text of a decoded value for reading (the record grid, the oracle checks). Statements and scripts
+// do not read these texts: they write literals from the cell itself.
+#include <string>
+
+#include "datafile/RowValues.h"
+
+namespace kestrane {
+
+// "NULL" for a NULL, the empty text for a value the files do not give, else the value's text:
+// dates at their stored precision (datetime with milliseconds, datetimeoffset as local time with its
+// +hh:mm offset), binary values as 0x and hex digits, texts with every stored character.
+std::wstring CellDisplayText(const Cell& cell);
+
+// A date or time value of `typeCode` in ISO form; `separator` stands between date and time.
+std::wstring DateTimeText(const DateTimeParts& parts, uint32_t typeCode, wchar_t separator = L' ');
+
+}  // namespace kestrane

@@ -1,0 +1,114 @@
+#pragma once
+// One decoded row as the files hold it: a byte arena with the exact stored content of every value,
+// and one small entry per column with its state, its type and where its bytes lie. Texts for the grid
+// and literals for statements are made from the cells; nothing of the value is lost on the way.
+//
+// Stored content by type code (what `Cell::bytes` holds):
+//   integers, money, float, real, dates and times   the fixed-part bytes as stored (little-endian)
+//   decimal, numeric                                 sign byte, then the magnitude
+//   bit                                              one byte, 0 or 1
+//   char, varchar, text                              the 8-bit bytes (`Cell::codePage` decodes them)
+//   nchar, nvarchar, ntext                           UTF-16LE code units
+//   binary, varbinary, image, timestamp, CLR types   the bytes
+//   uniqueidentifier                                 the 16 bytes as stored
+//   sql_variant                                      base type id, version byte, properties, value
+//   xml                                              the stored binary xml
+//   a large-value side file (kCellSideFile)          UTF-16LE text of the file reference
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "datafile/ColumnDef.h"
+#include "platform/ByteReader.h"
+
+namespace kestrane {
+
+enum class CellState : uint8_t {
+    Value,        // the bytes are the value (possibly empty: '' or 0x)
+    Null,         // SQL NULL
+    Unavailable,  // the files do not give this value (damaged or missing bytes)
+    Default,      // the column's default applies (the row was written before the column existed)
+    Computed,     // a computed column: the server derives it, the row does not store it
+};
+
+// The bytes of a binary large value went to a side file; the cell holds the file reference text.
+constexpr uint8_t kCellSideFile = 0x01;
+
+// Calendar and clock fields of a date or time value. `fraction` counts 10^-fractionDigits seconds.
+struct DateTimeParts {
+    int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    uint64_t fraction = 0;
+    int fractionDigits = 0;
+    int offsetMinutes = 0;  // datetimeoffset only; the other fields are then local time
+};
+
+// A read-only view of one value with its type.
+struct Cell {
+    CellState state = CellState::Unavailable;
+    uint8_t flags = 0;
+    uint32_t typeCode = 0;  // InternalTypeCode
+    uint8_t precision = 0;
+    uint8_t scale = 0;
+    ByteView bytes;
+    int32_t codePage = 1252;  // of 8-bit texts
+
+    bool IsValue() const { return state == CellState::Value; }
+    bool IsNull() const { return state == CellState::Null; }
+
+    // bigint, int, smallint, tinyint and bit.
+    std::optional<int64_t> Integer() const;
+    // float and real.
+    std::optional<double> Float() const;
+    // decimal, numeric, money and smallmoney as exact decimal text ("-12.3400").
+    std::optional<std::wstring> DecimalText() const;
+    // datetime, smalldatetime, date, time, datetime2 and datetimeoffset; nullopt when out of range.
+    std::optional<DateTimeParts> DateTime() const;
+    // The text of a character, Unicode or xml value, every stored unit kept.
+    std::optional<std::wstring> WideText() const;
+    // The value inside a sql_variant, typed by its base type; nullopt for an unknown base type.
+    std::optional<Cell> VariantValue() const;
+};
+
+// One cell's place in the arena.
+struct CellEntry {
+    CellState state = CellState::Unavailable;
+    uint8_t flags = 0;
+    uint8_t typeCode = 0;
+    uint8_t precision = 0;
+    uint8_t scale = 0;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
+class RowValues {
+public:
+    RowValues() = default;
+    RowValues(size_t columns, int32_t codePage) { Reset(columns, codePage); }
+
+    // Every cell Unavailable, typed by nothing yet.
+    void Reset(size_t columns, int32_t codePage);
+    size_t size() const { return cells_.size(); }
+    bool empty() const { return cells_.empty(); }
+    Cell operator[](size_t column) const;
+    CellState state(size_t column) const { return cells_[column].state; }
+    int32_t codePage() const { return codePage_; }
+
+    // Builders; `def` gives the cell its type.
+    void SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags = 0);
+    void SetState(size_t column, const ColumnDef& def, CellState state);
+    // Appends bytes to the value of `column`, which must be the last value begun.
+    void BeginValue(size_t column, const ColumnDef& def, uint8_t flags = 0);
+    void AppendToValue(size_t column, ByteView bytes);
+
+    bool operator==(const RowValues& other) const;
+
+private:
+    static void Type(CellEntry& entry, const ColumnDef& def);
+
+    std::vector<uint8_t> bytes_;
+    std::vector<CellEntry> cells_;
+    int32_t codePage_ = 1252;
+};
+
+}  // namespace kestrane
