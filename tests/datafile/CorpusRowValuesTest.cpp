@@ -107,9 +107,9 @@ TEST(CorpusRowValues, EveryXmlValueIsWellFormedWithItsNamespacesBound) {
                 size_t c = 0;
                 while (c < table.columns.size() && table.columns[c].name != name) ++c;
                 ASSERT_LT(c, table.columns.size()) << WideToUtf8(name);
-                for (const ColumnDefList& row : table.rows) {
-                    const std::wstring& text = row[c].valueText;
-                    if (text == L"NULL") continue;
+                for (const RowValues& row : table.rows) {
+                    if (row[c].IsNull()) continue;
+                    const std::wstring text = row[c].WideText().value_or(L"");
                     EXPECT_TRUE(!text.empty() && WellFormedXml(text))
                         << WideToUtf8(facts.name) << "." << WideToUtf8(name) << ": " << WideToUtf8(text.substr(0, 200));
                 }
