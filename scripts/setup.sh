@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev googletest libexpat1-dev
   libwxgtk3.2-dev
-  unixodbc-dev tdsodbc
+  unixodbc unixodbc-dev tdsodbc nlohmann-json3-dev python3
   xvfb xauth xdotool imagemagick xdg-utils
 )
 # Node.js may come from another Debian-format source with npm bundled; add Debian's only when absent.
@@ -21,6 +21,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+
+# The FreeTDS ODBC driver under the name the database save tries; tdsodbc registers it itself unless
+# its debconf answer said no or odbcinst was missing when it was installed.
+if ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini >/dev/null
 fi
 
 # Test-only tools from npm (a T-SQL parser that checks the texts we generate).

@@ -1,0 +1,142 @@
+#include "platform/OdbcConnection.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/OdbcStatement.h"
+#include "platform/TextCodec.h"
+
+namespace kestrane {
+
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use 16-bit SQLWCHAR");
+
+SQLWCHAR* Sql(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+
+void Wipe(std::u16string& text) {
+    volatile char16_t* p = text.data();
+    for (size_t i = 0; i < text.size(); ++i) p[i] = 0;
+    text.clear();
+}
+
+}  // namespace
+
+std::u16string WideToSqlText(const std::wstring& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (wchar_t wc : text) {
+        auto c = static_cast<uint32_t>(wc);
+        if (c > 0x10FFFF) c = 0xFFFD;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+std::wstring SqlTextToWide(const char16_t* text, size_t length) {
+    std::vector<uint8_t> bytes(length * 2);
+    if (length) std::memcpy(bytes.data(), text, bytes.size());
+    return Utf16LeToWide(ByteView(bytes.data(), bytes.size()));
+}
+
+std::vector<OdbcDiagnostic> ReadOdbcDiagnostics(short handleType, void* handle) {
+    std::vector<OdbcDiagnostic> records;
+    for (SQLSMALLINT i = 1; handle != nullptr && i < 64; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR message[2048];
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, message,
+                                            sizeof message / sizeof message[0], &length);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        OdbcDiagnostic d;
+        for (int k = 0; k < 5 && state[k]; ++k) d.sqlState += static_cast<char>(state[k]);
+        d.nativeError = native;
+        const size_t shown = std::min<size_t>(std::max<SQLSMALLINT>(length, 0), sizeof message / sizeof message[0] - 1);
+        d.message = SqlTextToWide(reinterpret_cast<const char16_t*>(message), shown);
+        records.push_back(std::move(d));
+    }
+    return records;
+}
+
+OdbcEnvironment::OdbcEnvironment() {
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        throw OdbcError(OdbcError::Stage::Environment, {{"HY001", 0, L"The ODBC environment could not be created"}});
+    env_ = env;
+    if (!SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0))) {
+        auto records = ReadOdbcDiagnostics(SQL_HANDLE_ENV, env);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        env_ = nullptr;
+        throw OdbcError(OdbcError::Stage::Environment, std::move(records));
+    }
+}
+
+OdbcEnvironment::~OdbcEnvironment() {
+    if (env_) SQLFreeHandle(SQL_HANDLE_ENV, env_);
+}
+
+std::vector<std::wstring> OdbcEnvironment::InstalledDrivers() const {
+    std::vector<std::wstring> names;
+    SQLWCHAR name[512], attributes[2048];
+    SQLSMALLINT nameLength = 0, attributesLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDriversW(env_, direction, name, 512, &nameLength, attributes, 2048, &attributesLength))) {
+        names.push_back(SqlTextToWide(reinterpret_cast<const char16_t*>(name), std::clamp<SQLSMALLINT>(nameLength, 0, 511)));
+        direction = SQL_FETCH_NEXT;
+    }
+    return names;
+}
+
+OdbcConnection::OdbcConnection(OdbcEnvironment& environment) : environment_(environment) {
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle(), &dbc)))
+        throw OdbcError(OdbcError::Stage::Environment, ReadOdbcDiagnostics(SQL_HANDLE_ENV, environment.handle()));
+    dbc_ = dbc;
+}
+
+OdbcConnection::~OdbcConnection() {
+    Close();
+    if (dbc_) SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+}
+
+void OdbcConnection::Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds) {
+    Close();
+    driver_ = driver;
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginTimeoutSeconds)), 0);
+    std::u16string text = WideToSqlText(connectionString);
+    const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, Sql(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                           nullptr, SQL_DRIVER_NOPROMPT);
+    Wipe(text);
+    if (SQL_SUCCEEDED(rc)) {
+        open_ = true;
+        return;
+    }
+    OdbcError error(OdbcError::Stage::Connect, ReadOdbcDiagnostics(SQL_HANDLE_DBC, dbc_), driver);
+    // unixODBC reports an unknown driver name as a library it cannot open (SQLSTATE 01000).
+    const auto installed = environment_.InstalledDrivers();
+    if (!driver.empty() && std::find(installed.begin(), installed.end(), driver) == installed.end())
+        error.MarkDriverMissing();
+    throw error;
+}
+
+void OdbcConnection::Close() {
+    if (!open_) return;
+    SQLDisconnect(dbc_);
+    open_ = false;
+}
+
+void OdbcConnection::Execute(const std::wstring& statement) {
+    OdbcStatement(*this).ExecuteDirect(statement);
+}
+
+}  // namespace kestrane

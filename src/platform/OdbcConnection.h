@@ -1,0 +1,59 @@
+#pragma once
+// Our thin layer over the ODBC driver manager (unixODBC): an environment and a connection as RAII
+// objects. A failed call throws OdbcError with every diagnostic record of its handle.
+#include <string>
+#include <vector>
+
+#include "platform/OdbcError.h"
+
+namespace kestrane {
+
+class OdbcEnvironment {
+public:
+    OdbcEnvironment();  // ODBC 3.8 behaviour (driver-specific C types for time and datetimeoffset)
+    ~OdbcEnvironment();
+    OdbcEnvironment(const OdbcEnvironment&) = delete;
+    OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
+
+    void* handle() const { return env_; }
+    // The driver names registered with the driver manager.
+    std::vector<std::wstring> InstalledDrivers() const;
+
+private:
+    void* env_ = nullptr;
+};
+
+class OdbcConnection {
+public:
+    explicit OdbcConnection(OdbcEnvironment& environment);
+    ~OdbcConnection();  // disconnects when open
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    // Connects without prompting. `driver` names the driver in errors; a driver that the driver manager
+    // does not know gives an error whose DriverMissing() is true. The UTF-16 copy of the string (which
+    // may hold a password) is wiped before this returns.
+    void Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds = 15);
+    void Close();
+    bool IsOpen() const { return open_; }
+    // Runs one statement as text (no parameters); its results are discarded.
+    void Execute(const std::wstring& statement);
+
+    void* handle() const { return dbc_; }
+    const std::wstring& driver() const { return driver_; }
+
+private:
+    OdbcEnvironment& environment_;
+    void* dbc_ = nullptr;
+    bool open_ = false;
+    std::wstring driver_;
+};
+
+// Reads every diagnostic record of an ODBC handle (handleType as in SQLGetDiagRecW).
+std::vector<OdbcDiagnostic> ReadOdbcDiagnostics(short handleType, void* handle);
+
+// UTF-16 (SQLWCHAR) text to and from wide text; characters beyond U+FFFF become surrogate pairs.
+std::u16string WideToSqlText(const std::wstring& text);
+std::wstring SqlTextToWide(const char16_t* text, size_t length);
+
+}  // namespace kestrane

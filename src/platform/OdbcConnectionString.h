@@ -1,0 +1,29 @@
+#pragma once
+// Connection strings for the SQL Server ODBC drivers. Every value is braced with "}" doubled, so that a
+// server name, user name or password holding ";" or "}" cannot add keywords of its own.
+#include <string>
+#include <vector>
+
+namespace kestrane {
+
+// The drivers tried in order, best first.
+const std::vector<std::wstring>& SqlServerDriverNames();
+
+struct OdbcLogin {
+    std::wstring driver;
+    std::wstring server;
+    std::wstring database;  // empty for the steps that work at server level
+    std::wstring user;      // empty: integrated (Kerberos) login
+    std::wstring password;
+};
+
+// "Driver={...};Server={...};Database={...};" then "Trusted_Connection=Yes;" or "UID={...};PWD={...};".
+// Throws OdbcError (stage Connect) when a value cannot be written safely for the driver: a NUL
+// character anywhere, or a "}" for FreeTDS, whose parser ends a braced value at the first "};" and does
+// not undo the doubling.
+std::wstring BuildConnectionString(const OdbcLogin& login);
+
+// "{" + value with every "}" doubled + "}".
+std::wstring BraceConnectionValue(const std::wstring& value);
+
+}  // namespace kestrane
