@@ -97,6 +97,30 @@ std::vector<std::wstring> OdbcEnvironment::InstalledDrivers() const {
     return names;
 }
 
+OdbcBrowseResult OdbcBrowseConnect(const std::wstring& connectionText) {
+    OdbcBrowseResult result;
+    SQLHENV env = SQL_NULL_HENV;
+    result.returnCode = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    if (!SQL_SUCCEEDED(result.returnCode)) return result;
+    result.returnCode = SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (SQL_SUCCEEDED(result.returnCode)) result.returnCode = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    if (SQL_SUCCEEDED(result.returnCode)) {
+        std::u16string text = WideToSqlText(connectionText);
+        std::vector<SQLWCHAR> out(4824, 0);
+        SQLSMALLINT length = 0;
+        result.returnCode = SQLBrowseConnectW(dbc, Sql(text), static_cast<SQLSMALLINT>(text.size()), out.data(),
+                                              static_cast<SQLSMALLINT>(out.size()), &length);
+        const size_t shown = std::min<size_t>(std::max<SQLSMALLINT>(length, 0), out.size() - 1);
+        if (result.returnCode == SQL_NEED_DATA || SQL_SUCCEEDED(result.returnCode))
+            result.output = SqlTextToWide(reinterpret_cast<const char16_t*>(out.data()), shown);
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return result;
+}
+
 OdbcConnection::OdbcConnection(OdbcEnvironment& environment) : environment_(environment) {
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle(), &dbc)))

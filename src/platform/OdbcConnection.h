@@ -49,6 +49,15 @@ private:
     std::wstring driver_;
 };
 
+// What SQLBrowseConnectW gave for a connection text: its return code and its output text.
+struct OdbcBrowseResult {
+    short returnCode = -1;
+    std::wstring output;
+};
+// Asks the driver manager to browse `connectionText` on a connection of its own (environment, ODBC 3,
+// connection, SQLBrowseConnectW with a 4824-character buffer, disconnect, free). Never throws.
+OdbcBrowseResult OdbcBrowseConnect(const std::wstring& connectionText);
+
 // Reads every diagnostic record of an ODBC handle (handleType as in SQLGetDiagRecW).
 std::vector<OdbcDiagnostic> ReadOdbcDiagnostics(short handleType, void* handle);
 
