@@ -167,6 +167,20 @@ TEST(SqlExportSession, RowsGoAsBoundParametersThroughOnePreparedInsert) {
     EXPECT_EQ(runs[3]["params"].size(), 2u);
     // No value ever became statement text.
     for (const auto& s : h.endpoint.Statements()) EXPECT_EQ(s.find(L"DROP TABLE t"), std::wstring::npos);
+
+    // A table of 1,024 columns: one prepared text with 1,024 parameters.
+    Harness wide;
+    std::vector<std::wstring> names;
+    std::vector<SqlRowValue> row;
+    for (int32_t i = 0; i < 1024; ++i) {
+        names.push_back(L"c" + std::to_wstring(i));
+        row.emplace_back(i);
+    }
+    ASSERT_TRUE(wide.session.OpenTableForInsert(L"wide", names, wide.fields));
+    wide.session.InsertRow(row);
+    const auto params = wide.endpoint.Events("execute").back()["params"];
+    ASSERT_EQ(params.size(), 1024u);
+    EXPECT_EQ(params[1023]["value"], 1023);
 }
 
 TEST(SqlExportSession, ServerErrorsEndEachStepAsTheExportExpects) {

@@ -27,13 +27,10 @@ exact decimal text, dates are ISO text with the type's fraction digits, float an
 """
 import argparse
 import datetime
-import decimal
 import json
 import re
-import socket
 import socketserver
 import struct
-import sys
 import threading
 import uuid
 
@@ -41,7 +38,7 @@ import uuid
 SQL_BATCH, RPC, REPLY, ATTENTION, LOGIN7, PRELOGIN, TRANSACTION = 0x01, 0x03, 0x04, 0x06, 0x10, 0x12, 0x0E
 
 # Token types
-T_RETURNSTATUS, T_COLMETADATA, T_ERROR, T_INFO, T_LOGINACK, T_ROW = 0x79, 0x81, 0xAA, 0xAB, 0xAD, 0xD1
+T_RETURNSTATUS, T_ERROR, T_INFO, T_LOGINACK = 0x79, 0xAA, 0xAB, 0xAD
 T_ENVCHANGE, T_DONE, T_DONEPROC, T_DONEINPROC, T_RETURNVALUE = 0xE3, 0xFD, 0xFE, 0xFF, 0xAC
 DONE_MORE, DONE_ERROR, DONE_COUNT, DONE_ATTN = 0x01, 0x02, 0x10, 0x20
 
@@ -274,19 +271,17 @@ def decode_datetime_family(r, t, scale):
         return day_part.isoformat()
     if t == 0x29:
         return time_text(time_part, scale)
-    # datetime2 and datetimeoffset hold UTC-free local text; the offset is shown as the client gave it
-    moment = datetime.datetime.combine(day_part, datetime.time()) + datetime.timedelta(
-        seconds=time_part // 10 ** scale)
-    text = moment.strftime("%Y-%m-%d ") + time_text(time_part, scale)
-    if t == 0x2B:
-        offset = struct.unpack("<h", data[-2:])[0]
-        # stored as UTC: show the local time the client meant
-        local = moment + datetime.timedelta(minutes=offset)
-        local_text = local.strftime("%Y-%m-%d ") + time_text(
-            (local.hour * 3600 + local.minute * 60 + local.second) * 10 ** scale + time_part % 10 ** scale, scale)
-        sign = "+" if offset >= 0 else "-"
-        return "%s %s%02d:%02d" % (local_text, sign, abs(offset) // 60, abs(offset) % 60)
-    return text
+    if t == 0x2A:
+        return day_part.isoformat() + " " + time_text(time_part, scale)
+    # datetimeoffset is stored in UTC: shown as the local time the client sent, with its offset
+    offset = struct.unpack("<h", data[-2:])[0]
+    fraction = 10 ** scale
+    local = datetime.datetime.combine(day_part, datetime.time()) + datetime.timedelta(
+        seconds=time_part // fraction, minutes=offset)
+    seconds = local.hour * 3600 + local.minute * 60 + local.second
+    sign = "+" if offset >= 0 else "-"
+    return "%s %s %s%02d:%02d" % (local.date().isoformat(), time_text(seconds * fraction + time_part % fraction, scale),
+                                  sign, abs(offset) // 60, abs(offset) % 60)
 
 
 def decode_bytes(t, data):
