@@ -295,9 +295,10 @@ std::wstring WriteLargeValueFile(RunState& state, const std::vector<uint8_t>& by
     std::error_code ec;
     const std::filesystem::path folderPath(WideToUtf8(folder));
     if (!std::filesystem::exists(folderPath, ec)) std::filesystem::create_directories(folderPath, ec);
-    // The scripts name the file by the folder's last component, in the server's path form.
+    // The scripts name the file by the folder's last component after $(DIR); "/" resolves on Linux
+    // and on Windows alike.
     size_t cut = folder.find_last_of(L"/\\");
-    std::wstring tail = cut == std::wstring::npos ? std::wstring() : L"\\" + folder.substr(cut + 1);
+    std::wstring tail = cut == std::wstring::npos ? std::wstring() : L"/" + folder.substr(cut + 1);
     ++state.blobFileCounter;
     const std::wstring name = std::to_wstring(state.blobFileCounter) + L"_blob";
     std::ofstream out(folderPath / WideToUtf8(name), std::ios::binary | std::ios::trunc);
@@ -305,7 +306,7 @@ std::wstring WriteLargeValueFile(RunState& state, const std::vector<uint8_t>& by
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) return std::wstring();
-    return tail + L"\\" + name;
+    return tail + L"/" + name;
 }
 
 }  // namespace kestrane

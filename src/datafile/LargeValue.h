@@ -189,7 +189,7 @@ std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOption
 
 // The in-row root of a max-length or row-overflow value. With `sideFiles` set and its large-values-to-
 // files option on, a binary value goes to the next numbered "_blob" file and the text becomes the
-// file's reference as the scripts use it ("\" + folder name + "\" + N + "_blob").
+// file's reference as the scripts use it ("/" + folder name + "/" + N + "_blob").
 std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,
                          std::vector<ColumnData>* pieces, bool collect, RunState* sideFiles);
 

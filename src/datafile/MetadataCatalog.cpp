@@ -451,6 +451,13 @@ std::vector<IndexColumnRecord> CMetadataCatalog::CollectIndexColumns(uint32_t ta
     return result;
 }
 
+const std::vector<StringTriple>& CMetadataCatalog::ObjectDefinitions() {
+    if (!objectDefinitionsRead_ && reader_ && state_ && state_->legacyCatalog == 0)
+        reader_->ScanObjectDefinitions(objectDefinitions_);
+    objectDefinitionsRead_ = true;
+    return objectDefinitions_;
+}
+
 bool CMetadataCatalog::ScriptUserTypes() {
     for (const TypeRecord& type : types) {
         if (type.schemaId != 1) continue;
@@ -468,7 +475,10 @@ bool CMetadataCatalog::ScriptUserTypes() {
             default:
                 break;
         }
-        typeStatements.push_back(L"Create type " + type.name + L" from " + base);
+        // The name comes from the file: bracketed, "]" doubled, so that it cannot end the statement.
+        std::wstring name;
+        for (wchar_t c : type.name) name += c == L']' ? L"]]" : std::wstring(1, c);
+        typeStatements.push_back(L"Create type [" + name + L"] from " + base);
     }
     return true;
 }

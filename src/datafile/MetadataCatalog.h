@@ -66,6 +66,10 @@ public:
     ColumnDefList BuildObjectLists(const std::wstring& name, const std::wstring& type,
                                    const std::vector<StringTriple>& definitions);
 
+    // The stored definitions of modules, defaults, checks and computed columns (object 60), read on the
+    // first call; empty for a catalogue of the legacy layout.
+    const std::vector<StringTriple>& ObjectDefinitions();
+
     CMdfFile* DataFile() const { return dataFile_; }
     RunState& State() const { return *state_; }
 
@@ -128,6 +132,8 @@ private:
                                size_t& builtCount);
 
     std::unique_ptr<SystemTableScanner> reader_;
+    std::vector<StringTriple> objectDefinitions_;
+    bool objectDefinitionsRead_ = false;
     CMdfFile* dataFile_ = nullptr;
     RunState* state_ = nullptr;
 };

@@ -4,8 +4,10 @@
 #include <unordered_map>
 
 #include "datafile/DataPage.h"
+#include "datafile/LargeValue.h"
 #include "datafile/MdfFile.h"
 #include "platform/RunState.h"
+#include "platform/TextCodec.h"
 
 namespace kestrane {
 
@@ -22,10 +24,13 @@ bool RowOfSlot(const CDataPage& page, size_t slot, CatalogRow& row) {
     row.fixedLength = record ? record->fixedLength : static_cast<int32_t>(base->fixedData.size());
     row.columnCount = base->columnCount;
     row.variable.clear();
+    row.complex.clear();
     for (const ColumnValue& value : base->columnValues) {
         row.variable.push_back(value.hasData() ? ByteView(value.data.data(), std::min<size_t>(value.length, value.data.size()))
                                                : ByteView());
+        row.complex.push_back(value.complex);
     }
+    row.ghost = base->ghost != 0;
     row.pageFileId = page.header() ? page.header()->thisPage.fileId : 0;
     return true;
 }
@@ -101,6 +106,17 @@ void DecodeLegacyIndexes(CDataPage& page, std::map<uint32_t, LegacyIndexEntry>& 
 void DecodeLegacyColumns(CDataPage& page, RepairCounter& repair, std::vector<LegacyColumnRecord>& out) {
     AppendRows(page, out,
                [&](const CatalogRow& row, LegacyColumnRecord& r) { return DecodeLegacyColumnRow(row, repair, r); });
+}
+
+bool DecodeObjectDefinitionRow(const CatalogRow& row, ObjectDefinitionRow& out) {
+    constexpr uint8_t kDefinitionClass = 1;
+    if (row.ghost || !row.Reaches(13) || row.variable.size() < 2) return false;
+    if (row.fixed.getOr<uint8_t>(0, 0) != kDefinitionClass || row.fixed.getOr<int32_t>(9, -1) != 0) return false;
+    out.objectId = row.fixed.getOr<int32_t>(1, 0);
+    out.subObjectId = row.fixed.getOr<int32_t>(5, 0);
+    out.bytes = row.variable[1];
+    out.offRow = row.complex.size() > 1 && row.complex[1] != 0;
+    return !out.bytes.empty();
 }
 
 template <typename Decode>
@@ -187,6 +203,27 @@ void SystemTableScanner::ScanObjectId2Table(std::map<uint32_t, LegacyIndexEntry>
     ForEachPage(kLegacyIndexes, false, [&](CDataPage& page) {
         // The page header's own type decides here, not the index entry's.
         if (page.header() && page.header()->pageType == 1) DecodeLegacyIndexes(page, out);
+    });
+}
+
+void SystemTableScanner::ScanObjectDefinitions(std::vector<StringTriple>& out) {
+    MdfLobPageSource lobPages(file_);
+    ForEachPage(kSysObjectValues, false, [&](CDataPage& page) {
+        ForEachRow(page, [&](const CatalogRow& row) {
+            ObjectDefinitionRow definition;
+            if (!DecodeObjectDefinitionRow(row, definition)) return;
+            std::wstring hex;
+            if (!definition.offRow) {
+                hex = HexText(definition.bytes);
+            } else if (definition.bytes.size() != 16) {  // a max-type root, not a text pointer
+                LobContext context(lobPages, state_.codePage);
+                LobOptions options;
+                options.hex = 1;
+                hex = GetLobValue(definition.bytes, context, options, nullptr, false, nullptr);
+            }
+            if (hex.empty()) return;
+            out.push_back({std::to_wstring(definition.objectId), std::to_wstring(definition.subObjectId), L"0x" + hex});
+        });
     });
 }
 

@@ -27,6 +27,7 @@ enum SystemTableId : uint32_t {
     kSysObjects = 34,
     kSysColumns = 41,
     kSysTypes = 50,
+    kSysObjectValues = 60,
     kSysIndexes = 54,
     kSysIndexColumns = 55,
     kSysObjectReferences = 74,
@@ -45,6 +46,8 @@ struct CatalogRow {
     int32_t fixedLength = 0;         // length of the fixed part as the record states it
     int32_t columnCount = 0;
     std::vector<ByteView> variable;  // variable columns in order; empty view when a value has no data
+    std::vector<uint8_t> complex;    // per variable column: stored off the row (a large-value root)
+    bool ghost = false;              // a deleted row the page still holds
     uint16_t pageFileId = 0;         // file id of the page the record was read from
 
     // The fixed part reaches `needs` bytes.
@@ -71,6 +74,18 @@ bool DecodeRowsetColumnAltRow(const CatalogRow& row, RowsetColumnAltRecord& out)
 bool DecodeRowsetColumnOrdinalRow(const CatalogRow& row, RowsetColumnOrdinalRecord& out);
 bool DecodeLegacyIndexRow(const CatalogRow& row, LegacyIndexEntry& out);
 bool DecodeLegacyColumnRow(const CatalogRow& row, RepairCounter& repair, LegacyColumnRecord& out);
+
+// Object 60, the stored texts of modules, constraints and computed columns:
+//   F+0 value class u8 (1: definition) | F+1 object id i32 | F+5 sub-object id i32 (column id of a
+//   computed column, procedure number) | F+9 value number i32 | var 0 sql_variant | var 1 image value
+// A definition is a row of class 1 and value number 0; its image value holds the text's bytes.
+struct ObjectDefinitionRow {
+    int32_t objectId = 0;
+    int32_t subObjectId = 0;
+    ByteView bytes;        // the image value as the row holds it
+    bool offRow = false;   // `bytes` is the root of a large value
+};
+bool DecodeObjectDefinitionRow(const CatalogRow& row, ObjectDefinitionRow& out);
 
 // "identity(seed,increment)" from the stored identity value of a column.
 std::wstring IdentityTextFromValue(ByteView value);
@@ -110,6 +125,9 @@ public:
     void ScanObjectId13Table(std::vector<RowsetColumnAltRecord>& out);
     void ScanObjectId4Table(std::vector<RowsetColumnOrdinalRecord>& out);
     void ScanObjectId2Table(std::map<uint32_t, LegacyIndexEntry>& out);
+    // The definitions of object 60 as {object id, sub-object id, "0x" + upper-case hex of the text's
+    // bytes}, the form CMetadataCatalog::BuildObjectLists takes; deleted rows are passed over.
+    void ScanObjectDefinitions(std::vector<StringTriple>& out);
     // Legacy columns, joined page by page into the column groups of their tables.
     void ScanColumnNames(std::vector<LegacyColumnRecord>& out, std::vector<ColumnGroupRecord>& groups);
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "sqltext/ColumnTypeText.h"
+#include "sqltext/SqlExpression.h"
 #include "sqltext/SqlNames.h"
 
 namespace kestrane {
@@ -10,35 +11,6 @@ namespace kestrane {
 namespace {
 
 enum class Flavour { Database, Script };
-
-// A computed column's definition comes from the data file and goes into the text as it is. The server
-// stores it as one normalised expression on one line; text that closes more parentheses than it opens,
-// ends a statement, opens a comment or breaks the line (a "GO" line ends a script batch) could add
-// statements of its own. Literals and bracketed names are passed over; an unclosed one is refused.
-bool IsSelfContainedExpression(const std::wstring& text) {
-    int depth = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        const wchar_t next = i + 1 < text.size() ? text[i + 1] : L'\0';
-        if (c == L'\r' || c == L'\n' || c == L';' || (c == L'-' && next == L'-') || (c == L'/' && next == L'*'))
-            return false;
-        if (c == L'(') ++depth;
-        if (c == L')' && --depth < 0) return false;
-        if (c == L'\'' || c == L'"' || c == L'[') {
-            const wchar_t close = c == L'[' ? L']' : c;
-            for (++i;; ++i) {  // a doubled closing character stays inside
-                if (i >= text.size() || text[i] == L'\r' || text[i] == L'\n') return false;
-                if (text[i] != close) continue;
-                if (i + 1 < text.size() && text[i + 1] == close) {
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-        }
-    }
-    return depth == 0;
-}
 
 // A computed column without a usable definition has nothing to create.
 bool SkipsComputedColumn(const ColumnDef& column, Flavour flavour) {

@@ -27,12 +27,14 @@ bool BeginContinuationFile(uint64_t length, std::wstring& tableFilePath, const s
     const size_t cut = tableFilePath.find_last_of(L"\\/");
     const std::wstring path = (cut == std::wstring::npos ? std::wstring(L".") : tableFilePath.substr(0, cut)) + L"/" + name;
     BinaryFile file;
-    if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return false;
-    WriteByteOrderMark(file);
-    WriteScriptText(file, L"PRINT  ' Inserting in  Table :" + EscapeQuotedText(tableName) + L"' \r\n");
-    WriteScriptText(file, L"Use [" + EscapeBracketedName(databaseName) + L"]\r\n Go \r\n");
+    if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite) || !WriteByteOrderMark(file) ||
+        !WriteScriptText(file, L"PRINT  ' Inserting in  Table :" + EscapeQuotedText(tableName) + L"' \r\n") ||
+        !WriteScriptText(file, L"Use [" + EscapeBracketedName(databaseName) + L"]\r\n Go \r\n")) {
+        ++script.failedWrites;
+        return false;
+    }
     tableFilePath = path;
-    WriteScriptText(listFile, L"\r\n:r \"Tables\\" + folderName + L"\\" + name + L"\"");
+    if (!WriteScriptText(listFile, L"\r\n:r \"Tables/" + folderName + L"/" + name + L"\"")) ++script.failedWrites;
     return true;
 }
 
@@ -94,10 +96,10 @@ std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const Column
     }
 
     std::error_code ec;
-    if (std::filesystem::is_regular_file(NativePath(tableFilePath), ec)) {
-        BinaryFile file;
-        if (file.open(NativePath(tableFilePath), BinaryFile::Mode::Append)) WriteScriptText(file, text);
-    }
+    BinaryFile file;
+    if (!std::filesystem::is_regular_file(NativePath(tableFilePath), ec) ||
+        !file.open(NativePath(tableFilePath), BinaryFile::Mode::Append) || !WriteScriptText(file, text))
+        ++script.failedWrites;
     return text;
 }
 

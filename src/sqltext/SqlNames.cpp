@@ -49,6 +49,15 @@ constexpr std::string_view kReservedWords[] = {
     "VALUES", "VARYING", "VIEW", "WAITFOR", "WHEN", "WHERE", "WHILE", "WITH", "WRITETEXT", "GO",
 };
 
+// CON, PRN, AUX, NUL, COM1..9 and LPT1..9, alone or before an extension, name devices on Windows.
+bool IsDeviceName(const std::wstring& name) {
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (wchar_t& c : base) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+    return base.size() == 4 && (base.rfind(L"COM", 0) == 0 || base.rfind(L"LPT", 0) == 0) && base[3] >= L'1' && base[3] <= L'9';
+}
+
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
 bool IsPlainIdentifier(const std::wstring& name) {
@@ -90,8 +99,12 @@ std::wstring IdentityInsertTableName(const std::wstring& name) {
 std::wstring SafePathComponent(const std::wstring& name) {
     std::wstring out = name;
     for (wchar_t& c : out)
-        if (c < 32 || c == 127 || std::wstring_view(L"/\\\"<>:|?*").find(c) != std::wstring_view::npos) c = L'_';
-    if (out.empty() || out == L"." || out == L"..") out.insert(0, 1, L'_');
+        if (c < 32 || (c >= 127 && c <= 159) || std::wstring_view(L"/\\\"<>:|?*").find(c) != std::wstring_view::npos)
+            c = L'_';
+    // Windows drops trailing dots and blanks, so "a." would name the file "a" there (and ".." the parent).
+    for (size_t i = out.size(); i > 0 && (out[i - 1] == L'.' || out[i - 1] == L' '); --i) out[i - 1] = L'_';
+    if (out.empty()) out = L"_";
+    if (IsDeviceName(out)) out.insert(0, 1, L'_');
     return out;
 }
 

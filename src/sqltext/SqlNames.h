@@ -23,10 +23,11 @@ std::wstring EscapeQuotedText(const std::wstring& text);
 // no reserved word, else bracketed (with "]" doubled), so that the statement names exactly that table.
 std::wstring IdentityInsertTableName(const std::wstring& name);
 
-// One folder or file name component made from a table or database name: "/", "\", control characters
-// and the characters that Windows refuses in file names ('"' also closes the ":r" path of a list file)
-// become "_"; "", "." and ".." become "_", "_." and "_..". The result never leaves its parent folder.
-// Applying it twice gives the same as applying it once.
+// One folder or file name component made from a table or database name, valid on Linux and Windows:
+// "/", "\", control characters and the characters that Windows refuses in file names ('"' also closes
+// the ":r" path of a list file) become "_", and so do trailing dots and blanks (so "", "." and ".."
+// become "_", "_" and "__"); a Windows device name (CON, NUL, COM1...) gets "_" before it. The result
+// never leaves its parent folder. Applying it twice gives the same as applying it once.
 std::wstring SafePathComponent(const std::wstring& name);
 
 }  // namespace kestrane

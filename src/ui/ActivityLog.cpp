@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/TextCodec.h"
 
 namespace kestrane {
 
@@ -36,12 +35,6 @@ bool OpenActivityLog(RunState& state, const std::string& path) {
     }
     AppendActivityLog(state, L"\r\n" + std::wstring(80, L'*') + L"\r\n");
     return true;
-}
-
-void AppendActivityLog(RunState& state, const std::wstring& text) {
-    if (!state.activityLog.isOpen()) return;
-    const std::vector<uint8_t> bytes = WideToUtf16Le(text);
-    state.activityLog.write(bytes.data(), bytes.size());
 }
 
 void CloseActivityLog(RunState& state) { state.activityLog.close(); }

@@ -3,6 +3,7 @@
 // otherwise. It is held open in the run state; the start dialog opens it, the workers write their steps.
 #include <string>
 
+#include "platform/ActivityLogText.h"
 #include "platform/RunState.h"
 
 namespace kestrane {
@@ -14,9 +15,6 @@ std::string ActivityLogPath(const std::string& executableDir);
 // Closes a log left open, opens (or creates with FF FE) the file at `path` and writes the run separator:
 // CR LF, 80 '*', CR LF. False when the file cannot be opened; the program then runs without a log.
 bool OpenActivityLog(RunState& state, const std::string& path);
-
-// Appends `text` as UTF-16LE code units, no terminator. Does nothing when the log is not open.
-void AppendActivityLog(RunState& state, const std::wstring& text);
 
 void CloseActivityLog(RunState& state);
 

@@ -119,13 +119,13 @@ TEST(LargeValueTest, SideFilesForBinaryValues) {
     state.blobFileCounter = 6;
     LobOptions hex{0, 1, 0};
     Bytes root = InRowRoot({{4, {10, 1, 0}}});
-    EXPECT_EQ(GetLobValue(ByteView(root), context, hex, nullptr, false, &state), L"\\lobs\\7_blob");
+    EXPECT_EQ(GetLobValue(ByteView(root), context, hex, nullptr, false, &state), L"/lobs/7_blob");
     std::ifstream in(folder / "7_blob", std::ios::binary);
     Bytes written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(written, (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
     // An empty value still gets its (empty) file.
     EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{0, {10, 1, 0}}})), context, hex, nullptr, false, &state),
-              L"\\lobs\\8_blob");
+              L"/lobs/8_blob");
     EXPECT_EQ(std::filesystem::file_size(folder / "8_blob"), 0u);
     // Text values stay texts.
     EXPECT_EQ(GetLobValue(ByteView(root), context, LobOptions{}, nullptr, false, &state), std::wstring(L"\xDE\xAD\xBE\xEF"));

@@ -88,7 +88,12 @@ TEST(SqlNames, DatabaseNamesAndPathComponentsFromTheDataFile) {
     EXPECT_EQ(DatabaseNameFromFilePath(L"/srv/data/Sales.MDF"), L"Sales");
     EXPECT_EQ(SafePathComponent(L"../../etc/passwd"), L".._.._etc_passwd");
     EXPECT_EQ(SafePathComponent(L"a\\b\x01\"c:d"), L"a_b__c_d");
-    for (const wchar_t* name : {L"..", L".", L""}) {
+    EXPECT_EQ(SafePathComponent(L"a. "), L"a__");  // Windows would drop the trailing dot and blank
+    EXPECT_EQ(SafePathComponent(L"con.sql"), L"_con.sql");
+    EXPECT_EQ(SafePathComponent(L"COM1"), L"_COM1");
+    EXPECT_EQ(SafePathComponent(L"COM10"), L"COM10");
+    EXPECT_EQ(SafePathComponent(L"x\x85y"), L"x_y");
+    for (const wchar_t* name : {L"..", L".", L"", L"...", L"//", L"nul", L"a."}) {
         const std::wstring once = SafePathComponent(name);
         EXPECT_TRUE(once != L"." && once != L".." && !once.empty()) << WideToUtf8(once);
         EXPECT_EQ(SafePathComponent(once), once);

@@ -30,7 +30,7 @@ std::vector<RowValues> Rows(std::initializer_list<std::pair<const wchar_t*, cons
 TEST(ScriptFiles, HeadsAreUtf16AndNamesCannotLeaveTheirQuotesOrFolder) {
     const fs::path dir = Scratch("heads");
     const std::wstring folder = EnsureOutputFolder(W(dir) + L"/", L"..");
-    EXPECT_EQ(folder, W(dir) + L"/_..");
+    EXPECT_EQ(folder, W(dir) + L"/__");
     const std::wstring dbScript = CreateScriptFile(L"../x", folder);
     ASSERT_EQ(dbScript, folder + L"/.._x.sql");
     EXPECT_EQ(WriteCreateDatabaseScript(dbScript, L"d'b]"), dbScript);
@@ -109,7 +109,7 @@ TEST(InsertScript, RollsOverPastTheLimitIntoListedContinuationFiles) {
     EXPECT_EQ(ReadScript(file), L"PRINT  ' Inserting in  Table :T' \r\nUse [$(DBNAME)]\r\n Go \r\n"
                                 L"\r\n insert into [T] values( 1,'a')\r\n");
     list.close();
-    EXPECT_EQ(ReadScript(W(dir / "Tables" / "T" / "maintablescript.sql")), L"\r\n:r \"Tables\\T\\" + name + L"\"");
+    EXPECT_EQ(ReadScript(W(dir / "Tables" / "T" / "maintablescript.sql")), L"\r\n:r \"Tables/T/" + name + L"\"");
 }
 
 }  // namespace

@@ -132,10 +132,10 @@ TEST(ValueLiteral, NullsStandInsAndLargeValueFiles) {
     EXPECT_EQ(literal(i, CellState::Null), L"NULL,");
 
     const ColumnDef image = Column(L"c", L"varbinary(-1)", kTypeVarBinary);
-    const std::vector<uint8_t> reference = WideToUtf16Le(L"\\Blob_O'K\\1_blob");
+    const std::vector<uint8_t> reference = WideToUtf16Le(L"/Blob_O'K/1_blob");
     state.blobsToFiles = 1;
     EXPECT_EQ(Literal(image, reference, state, kCellSideFile),
-              L"(Select * from OPENROWSET(BULK N'$(DIR)\\Blob_O''K\\1_blob',SINGLE_BLOB) as Image),");
+              L"(Select * from OPENROWSET(BULK N'$(DIR)/Blob_O''K/1_blob',SINGLE_BLOB) as Image),");
 }
 
 }  // namespace

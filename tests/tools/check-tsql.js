@@ -58,11 +58,16 @@ const inOther = (sql, fn) => segments(sql).map(s => (s.kind === 'other' ? fn(s.t
 
 // T-SQL that the server takes but this parser does not, each with a rewrite into a form it knows.
 const NAME = "(?:\\[(?:[^\\]]|\\]\\])*\\]|[A-Za-z_][\\w@$#]*)";
+const LIST = "\\s*" + NAME + "(?:\\s+desc)?(?:\\s*,\\s*" + NAME + "(?:\\s+desc)?)*\\s*";
 const gaps = [
   ['OPENROWSET(BULK) value', s => s.replace(/\(Select \* from OPENROWSET\(BULK N'(?:[^']|'')*',SINGLE_BLOB\) as Image\)/g, '0x00')],
   ['SET IDENTITY_INSERT', s => s.replace(new RegExp('SET\\s+IDENTITY_INSERT\\s+' + NAME + '\\s+(?:ON|OFF)\\b', 'gi'), 'SELECT 1')],
   ['ALTER DATABASE MODIFY FILE', s => s.replace(new RegExp("ALTER DATABASE " + NAME +
       " MODIFY FILE\\s*\\(\\s*NAME = N'(?:[^']|'')*'(?:\\s*,\\s*\\w+\\s*=\\s*[\\w%]+)*\\s*\\)", 'g'), 'SELECT 1')],
+  ['backslash in a string (no escape in T-SQL)', s => segments(s).map(x => (x.kind === 'string' ? x.text.replace(/\\/g, '/') : x.text)).join('')],
+  ['FOREIGN KEY constraint', s => s.replace(new RegExp('foreign key\\s*\\((' + LIST + ')\\)\\s*references\\s+' + NAME + '\\s*\\(' + LIST +
+      '\\)(?:\\s+on\\s+(?:update|delete)\\s+cascade)*', 'gi'), 'unique ($1)')],
+  ['stored module definition', s => s.replace(/^(?:\s|--[^\n]*\n|\/\*[\s\S]*?\*\/)*(?:create|alter)\s+(?:proc|procedure|function|view|trigger)\b[\s\S]*$/i, 'SELECT 1')],
   ['"]]" in a bracketed name', s => segments(s).map(x => (x.kind === 'bracket' ? '[' + x.text.slice(1, -1).replace(/\]\]/g, '_') + ']' : x.text)).join('')],
   ['sqlcmd variable', s => inOther(s, t => t.replace(/\$\((\w+)\)/g, 'sqlcmd_$1'))],
   ['SPARSE', s => inOther(s, t => t.replace(/\s+SPARSE\b/gi, ''))],

@@ -1,0 +1,50 @@
+#pragma once
+// The key, constraint, index and foreign-key statements of a re-created table, shared by the script
+// run (written into the table's script) and the database save (executed). Every name comes from the
+// data file and is bracketed with "]" doubled; a column is named as the CREATE TABLE text named it; a
+// default or check whose stored definition is missing or would end its statement is left out.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "datafile/CatalogRecords.h"
+#include "datafile/ColumnDef.h"
+
+namespace kestrane {
+
+class CMetadataCatalog;
+class RunState;
+
+// "[c1] , [c2] " (each name bracketed and followed by " , ", then the trailing comma dropped).
+std::wstring KeyColumnList(const std::vector<std::wstring>& names);
+
+// Primary key, defaults, checks and unique constraints, then the indexes that belong to none of them,
+// of the table whose schema the catalogue built last (`columns` is that schema, `table` its name).
+// `definitionText` gives the stored text of a constraint object by its id. Stops early on a stop.
+std::vector<std::wstring> TableConstraintStatements(const CMetadataCatalog& catalog, const std::wstring& table,
+                                                    const ColumnDefList& columns,
+                                                    const std::function<std::wstring(int32_t)>& definitionText,
+                                                    const RunState& state);
+std::vector<std::wstring> TableIndexStatements(const CMetadataCatalog& catalog, const std::wstring& table,
+                                               const ColumnDefList& columns, const RunState& state);
+
+// One foreign key with all its columns (the catalogue lists one record per column).
+struct ForeignKeyDef {
+    std::wstring name;
+    uint32_t tableId = 0, referencedTableId = 0;
+    std::wstring table, referencedTable;
+    std::vector<uint32_t> columnIds, referencedColumnIds;          // in key order
+    std::vector<std::wstring> columnNames, referencedColumnNames;  // as stored
+    uint32_t status = 0;  // 0x4000: on delete cascade; with 0x1000 also on update cascade
+};
+std::vector<ForeignKeyDef> GroupForeignKeys(const std::vector<ForeignKeyRecord>& records);
+
+// The name the CREATE TABLE text gave a column of a table: (table id, table name, column id, stored name).
+using ColumnNaming = std::function<std::wstring(uint32_t, const std::wstring&, uint32_t, const std::wstring&)>;
+std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& columnName);
+
+// "ALTER TABLE [T]  ADD PRIMARY KEY ([c] , [d] )", the key script of a catalogue of the legacy layout.
+std::wstring LegacyPrimaryKeyStatement(const std::wstring& table, const std::vector<std::wstring>& columns);
+
+}  // namespace kestrane

@@ -1,0 +1,29 @@
+#pragma once
+// One logged operation as INSERT text in its table's script file: the operation is rebuilt as the
+// statement view rebuilds it, and the row a save keeps goes to WriteInsertScripts.
+#include <cstdint>
+#include <string>
+
+#include "datafile/CatalogRecords.h"
+#include "datafile/ColumnDef.h"
+#include "logreader/OperationRebuild.h"
+#include "platform/BinaryFile.h"
+#include "sqltext/InsertScript.h"
+
+namespace kestrane {
+
+// The script arguments of WriteInsertScripts for the table being written.
+struct TableScriptTarget {
+    const ColumnDefList& columns;  // the table's columns as the catalogue built them
+    std::wstring& tableFilePath;   // replaced when a continuation file begins
+    const std::wstring& databaseName;
+    const std::wstring& tableFolderName;
+    BinaryFile& listFile;
+};
+
+// Returns the number of rows written (0 when the rebuild gives none or a stop came first).
+uint64_t WriteOperationRowScript(OperationRebuilder& rebuilder, uint64_t blockOffset, uint64_t allocationUnitId,
+                                 TableLayout& layout, uint32_t slotIndex, TableScriptTarget& target,
+                                 const RunState& state, InsertScriptState& script);
+
+}  // namespace kestrane

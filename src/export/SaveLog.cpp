@@ -1,0 +1,14 @@
+#include "export/SaveLog.h"
+
+#include "platform/ActivityLogText.h"
+
+namespace kestrane {
+
+void SaveLog::Line(const std::wstring& text) {
+    view_.AddLine(state_.saveLogRow++, text);
+    AppendActivityLog(state_, text + L"\r\n");
+}
+
+void SaveLog::Activity(const std::wstring& text) { AppendActivityLog(state_, text); }
+
+}  // namespace kestrane

@@ -1,0 +1,153 @@
+#include "export/SqlcmdBatchFiles.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/TextCodec.h"
+#include "sqltext/ScriptFiles.h"
+
+namespace kestrane {
+
+namespace {
+
+// The folder as sqlcmd's DIR: "%~dp0" ends with "\", which would escape the closing quote for the
+// program reading its arguments; "%~dp0." names the same folder.
+constexpr const wchar_t* kDatabaseCommandWindows = L"sqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%~dp0.\" -i ";
+constexpr const wchar_t* kDatabaseCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%~dp0.\" -i ";
+constexpr const wchar_t* kKeyCommandWindows = L"sqlcmd -E -S %1 -d %2 -i ";
+constexpr const wchar_t* kKeyCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -d %4 -i ";
+
+}  // namespace
+
+const wchar_t* const SqlcmdBatchFiles::kBatHead =
+    L"@echo off\r\n"
+    L"set op1=false\r\n"
+    L"set op2=false\r\n"
+    L"if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
+    L"if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
+    L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
+    L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
+    L"goto label3 \r\n"
+    L":label1";
+
+const wchar_t* const SqlcmdBatchFiles::kBatUsage =
+    L"\r\n:label3\r\necho.\r\necho Syntax:\r\n"
+    L"echo\t^[^<user name^> ^<password^>^] ^<server name^> ^<database name^>\r\n"
+    L"echo.\r\necho  Options:\r\necho.\r\n"
+    L"echo    user name password : user name and password for SQL Server^(for SQL Server Aut"
+    L"                        hentication^)\r\n"
+    L"echo.\r\necho    server name        : instance of SQL Server to which to connect\r\n"
+    L"echo.\r\necho    database name      : name of database to which data will be exported\r\n"
+    L"echo.\r\n:end";
+
+const char* const SqlcmdBatchFiles::kShellHead =
+    "#!/bin/sh\n"
+    "# Runs the scripts of this folder with sqlcmd, in the order they were written.\n"
+    "if [ $# -lt 2 ]; then\n"
+    "  echo\n"
+    "  echo 'Syntax:'\n"
+    "  echo '\t[<user name> <password>] <server name> <database name>'\n"
+    "  echo\n"
+    "  echo ' Options:'\n"
+    "  echo\n"
+    "  echo '   user name password : user name and password for SQL Server(for SQL Server Authentication)'\n"
+    "  echo\n"
+    "  echo '   server name        : instance of SQL Server to which to connect'\n"
+    "  echo\n"
+    "  echo '   database name      : name of database to which data will be exported'\n"
+    "  echo\n"
+    "  exit 1\n"
+    "fi\n"
+    "cd \"$(dirname \"$0\")\" || exit 1\n"
+    "DIR=$(pwd)\n"
+    "if [ $# -ge 4 ]; then\n"
+    "  login_user=$1 login_password=$2 server=$3 database=$4\n"
+    "  database_script() { sqlcmd -U \"$login_user\" -P \"$login_password\" -S \"$server\" -v DBNAME=\"$database\" "
+    "-v DIR=\"$DIR\" -i \"$1\"; }\n"
+    "  key_script() { sqlcmd -U \"$login_user\" -P \"$login_password\" -S \"$server\" -d \"$database\" -i \"$1\"; }\n"
+    "else\n"
+    "  server=$1 database=$2\n"
+    "  database_script() { sqlcmd -E -S \"$server\" -v DBNAME=\"$database\" -v DIR=\"$DIR\" -i \"$1\"; }\n"
+    "  key_script() { sqlcmd -E -S \"$server\" -d \"$database\" -i \"$1\"; }\n"
+    "fi\n";
+
+std::wstring BatQuotedPath(const std::wstring& relativePath) {
+    std::wstring out = L"\"";
+    for (wchar_t c : relativePath) {
+        if (c == L'/') out += L'\\';
+        else if (c == L'%') out += L"%%";
+        else out += c;
+    }
+    return out + L"\"";
+}
+
+std::string ShellQuotedPath(const std::wstring& relativePath) {
+    std::string out = "'";
+    for (char c : WideToUtf8(relativePath)) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+SqlcmdBatchFiles::SqlcmdBatchFiles(const std::wstring& folder, int codePage)
+    : folder_(folder), batPath_(folder + L"/mainsqlscript.bat"), shellPath_(folder + L"/mainsqlscript.sh"),
+      codePage_(codePage) {}
+
+bool SqlcmdBatchFiles::Open() {
+    if (!bat_.open(NativePath(batPath_), BinaryFile::Mode::CreateWrite)) {
+        failures_.push_back(batPath_);
+        return false;
+    }
+    if (!shell_.open(NativePath(shellPath_), BinaryFile::Mode::CreateWrite)) {
+        failures_.push_back(shellPath_);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::permissions(NativePath(shellPath_), std::filesystem::perms::owner_exec |
+                                     std::filesystem::perms::group_exec | std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add, ec);
+    labelTwo_ = {L"\r\n:label2"};
+    WriteBat(kBatHead);
+    WriteShell(kShellHead);
+    return true;
+}
+
+void SqlcmdBatchFiles::AddDatabaseScript(const std::wstring& relativePath) { AddScript(relativePath, true); }
+
+void SqlcmdBatchFiles::AddKeyScript(const std::wstring& relativePath) { AddScript(relativePath, false); }
+
+void SqlcmdBatchFiles::AddScript(const std::wstring& relativePath, bool database) {
+    const std::wstring quoted = BatQuotedPath(relativePath);
+    WriteBat(L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted);
+    labelTwo_.push_back(L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted);
+    WriteShell(std::string(database ? "database_script " : "key_script ") + ShellQuotedPath(relativePath) + "\n");
+}
+
+void SqlcmdBatchFiles::Finish() {
+    if (!bat_.isOpen() && !shell_.isOpen()) return;
+    WriteBat(L"\r\ngoto end");
+    for (const std::wstring& line : labelTwo_) WriteBat(line);
+    WriteBat(L"\r\ngoto end");
+    WriteBat(kBatUsage);
+    bat_.close();
+    shell_.close();
+}
+
+void SqlcmdBatchFiles::WriteBat(const std::wstring& text) {
+    // A piece that does not convert is left out, as the batch writer always did; a failed write is not.
+    const std::optional<std::string> bytes = CStringToAnsi(text, codePage_);
+    if (bytes && !bat_.write(bytes->data(), bytes->size()) && !batFailed_) {
+        batFailed_ = true;
+        failures_.push_back(batPath_);
+    }
+}
+
+void SqlcmdBatchFiles::WriteShell(const std::string& text) {
+    if (!text.empty() && !shell_.write(text.data(), text.size()) && !shellFailed_) {
+        shellFailed_ = true;
+        failures_.push_back(shellPath_);
+    }
+}
+
+}  // namespace kestrane

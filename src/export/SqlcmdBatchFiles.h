@@ -1,0 +1,59 @@
+#pragma once
+// "mainsqlscript.bat" and "mainsqlscript.sh": the two batch files that run a script folder's scripts
+// with sqlcmd in the order they were written, with Windows (integrated) authentication given a server
+// and a database, or SQL Server authentication given a user, a password, a server and a database.
+// Scripts are named by their path relative to the folder, with "/" between components.
+//
+// The .bat is 8-bit text in the database's code page: its head and its label-1 lines are written as
+// each script is added, the label-2 lines are kept and written at the end with the usage block. A "%"
+// in a path is doubled (cmd would expand it even between quotes). The .sh is UTF-8: it runs from its
+// own folder, every path is single-quoted, and the arguments reach sqlcmd as arguments, never as code.
+#include <string>
+#include <vector>
+
+#include "platform/BinaryFile.h"
+
+namespace kestrane {
+
+class SqlcmdBatchFiles {
+public:
+    SqlcmdBatchFiles(const std::wstring& folder, int codePage);
+
+    // Creates both files and writes their heads; false (and a failure path) when either cannot be made.
+    bool Open();
+    // A script run with the database name and the folder as sqlcmd variables (DBNAME, DIR).
+    void AddDatabaseScript(const std::wstring& relativePath);
+    // A key or module script, run in the database itself.
+    void AddKeyScript(const std::wstring& relativePath);
+    // The label-2 part and the usage block of the .bat; closes both files.
+    void Finish();
+
+    const std::wstring& BatPath() const { return batPath_; }
+    const std::wstring& ShellPath() const { return shellPath_; }
+    // Files that could not be written whole (their paths), to be reported.
+    const std::vector<std::wstring>& Failures() const { return failures_; }
+
+    // The texts the files are made of (fixed parts).
+    static const wchar_t* const kBatHead;
+    static const wchar_t* const kBatUsage;
+    static const char* const kShellHead;
+
+private:
+    void AddScript(const std::wstring& relativePath, bool database);
+    void WriteBat(const std::wstring& text);
+    void WriteShell(const std::string& text);
+
+    std::wstring folder_, batPath_, shellPath_;
+    int codePage_;
+    BinaryFile bat_, shell_;
+    std::vector<std::wstring> labelTwo_;
+    std::vector<std::wstring> failures_;
+    bool batFailed_ = false, shellFailed_ = false;
+};
+
+// The path as a quoted .bat argument: "\" between components, every "%" doubled.
+std::wstring BatQuotedPath(const std::wstring& relativePath);
+// The path as a quoted sh word: '...' with every "'" written as '\''.
+std::string ShellQuotedPath(const std::wstring& relativePath);
+
+}  // namespace kestrane

@@ -1,0 +1,104 @@
+#include "export/TableScriptWriter.h"
+
+#include "datafile/MetadataCatalog.h"
+#include "export/ConstraintStatements.h"
+#include "export/OperationRowScript.h"
+#include "sqltext/CreateTableText.h"
+#include "sqltext/ScriptFiles.h"
+#include "sqltext/SqlNames.h"
+
+namespace kestrane {
+
+namespace {
+constexpr const wchar_t* kDatabaseVariable = L"$(DBNAME)";
+}
+
+void TableScriptWriter::BeginTable(const TickedTable&) {
+    run_.catalog.tableSchema.clear();
+    rows_ = 0;
+    ready_ = false;
+}
+
+TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring& tableName) {
+    using Start = TickedTableWalk::TableStart;
+    tableName_ = tableName;
+    columns_ = run_.catalog.BuildObjectLists(tableName, L"U ", run_.definitions);
+    if (columns_.empty()) return Start::NotReady;  // unknown to the catalogue, or without columns
+    const std::wstring create =
+        tableName.empty() ? std::wstring() : BuildCreateTableScript(columns_, tableName, run_.state);
+    if (create.empty()) {
+        run_.log.Line(L"Empty query for table  " + tableName + L" .Table can not be created");
+        return Start::NotReady;
+    }
+
+    run_.script.currentTableName = tableName;
+    folderName_ = run_.names.TableFolderName(tableName);
+    run_.state.blobFileCounter = 0;
+    run_.state.blobFolder = run_.folder + L"/Blob_" + folderName_;
+    tableFilePath_ = WriteTableScriptHeader(create + L"\r\n GO\r\n", run_.folder + L"/Tables", folderName_, kDatabaseVariable);
+    const std::wstring tableFolder = run_.folder + L"/Tables/" + folderName_;
+    if (tableFilePath_.empty()) {
+        run_.log.Line(L"Can not open  File \" " + tableFolder + L"/" + folderName_ + L".sql \"");
+        run_.failedFiles.push_back(tableFolder + L"/" + folderName_ + L".sql");
+        return Start::NotReady;
+    }
+    const std::wstring listPath = tableFolder + L"/maintablescript.sql";
+    if (!listFile_.open(NativePath(listPath), BinaryFile::Mode::CreateWrite)) {
+        run_.log.Line(L"Can not open  File \" " + listPath + L" \"");
+        run_.failedFiles.push_back(listPath);
+        return Start::NotReady;
+    }
+    if (tableName.find(L"$(") != std::wstring::npos)
+        run_.log.Line(L"Table " + folderName_ + L" : its name holds \"$(\", which sqlcmd reads as a variable: "
+                      L"its script will not run as written");
+    const std::wstring writing = L"Writing script for table " + folderName_ + L" in file  " + folderName_ + L".sql";
+    run_.log.Line(writing);
+    run_.log.View().ShowStatement(writing + L"\r\n");
+    if (!WriteByteOrderMark(listFile_) ||
+        !WriteScriptText(listFile_, L"\r\n:r \"Tables/" + folderName_ + L"/" + folderName_ + L".sql\""))
+        run_.ReportFailedFile(listPath);
+    run_.batch.AddDatabaseScript(L"Tables/" + folderName_ + L"/maintablescript.sql");
+    if (run_.state.legacyCatalog == 0 && run_.saveConstraints) WriteConstraints();
+    written_.emplace_back(tableName, folderName_);
+    ready_ = true;
+    return Start::Ready;
+}
+
+void TableScriptWriter::WriteConstraints() {
+    std::vector<std::wstring> statements = TableConstraintStatements(
+        run_.catalog, tableName_, columns_, [&](int32_t id) { return run_.DefinitionText(id); }, run_.state);
+    for (std::wstring& index : TableIndexStatements(run_.catalog, tableName_, columns_, run_.state))
+        statements.push_back(std::move(index));
+    BinaryFile file;
+    bool ok = file.open(NativePath(tableFilePath_), BinaryFile::Mode::Append);
+    for (const std::wstring& statement : statements) ok = ok && WriteScriptText(file, statement + L"\r\nGO\r\n");
+    if (!ok) run_.ReportFailedFile(tableFilePath_);
+}
+
+void TableScriptWriter::SaveOperation(const OperationEntry& entry) {
+    std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns_), DestroyTableLayout);
+    if (!layout) return;
+    TableScriptTarget target{columns_, tableFilePath_, kDatabaseVariable, folderName_, listFile_};
+    const uint64_t failedBefore = run_.script.failedWrites;
+    rows_ += WriteOperationRowScript(rebuilder_, entry.blockOffset, store_.AllocationUnitId(entry), *layout,
+                                     entry.slotIndex, target, run_.state, run_.script);
+    if (run_.script.failedWrites != failedBefore) run_.ReportFailedFile(tableFilePath_);
+}
+
+void TableScriptWriter::EndTable(const TickedTable&, uint64_t) {
+    if (ready_) {
+        std::wstring tail;
+        if (run_.state.identityColumnSeen == 1)
+            tail += L"\r\n GO\r\nSET IDENTITY_INSERT " + IdentityInsertTableName(tableName_) + L" OFF";
+        tail += L"\r\nGO";
+        BinaryFile file;
+        if (!file.open(NativePath(tableFilePath_), BinaryFile::Mode::Append) || !WriteScriptText(file, tail))
+            run_.ReportFailedFile(tableFilePath_);
+        listFile_.close();
+        run_.rowsWritten += rows_;
+    }
+    run_.log.Line(L"Total Number of record Processed =  " + std::to_wstring(static_cast<int32_t>(rows_)) + L" .");
+    ready_ = false;
+}
+
+}  // namespace kestrane

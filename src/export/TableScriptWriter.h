@@ -1,0 +1,47 @@
+#pragma once
+// The tables of a script run: at a table's first logged operation its folder, its script file (head,
+// CREATE TABLE, constraints and indexes) and its list file are made and its batch lines added; each
+// kept operation then adds its row as INSERT text; the table's tail closes the file, also after a stop.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "datafile/ColumnDef.h"
+#include "export/ScriptRunContext.h"
+#include "export/TickedTableWalk.h"
+#include "logreader/OperationRebuild.h"
+#include "logreader/OperationStore.h"
+#include "platform/BinaryFile.h"
+
+namespace kestrane {
+
+class TableScriptWriter : public TickedTableWalk::Handler {
+public:
+    TableScriptWriter(ScriptRunContext& run, const OperationStore& store, OperationRebuilder& rebuilder)
+        : run_(run), store_(store), rebuilder_(rebuilder) {}
+
+    void BeginTable(const TickedTable& table) override;
+    TickedTableWalk::TableStart FirstOperation(const std::wstring& tableName) override;
+    void SaveOperation(const OperationEntry& entry) override;
+    void EndTable(const TickedTable& table, uint64_t matched) override;
+
+    // The folder names of the tables written so far, by table name (for the key scripts).
+    const std::vector<std::pair<std::wstring, std::wstring>>& TablesWritten() const { return written_; }
+
+private:
+    // Appends the table's constraint and index statements, each ending its batch.
+    void WriteConstraints();
+
+    ScriptRunContext& run_;
+    const OperationStore& store_;
+    OperationRebuilder& rebuilder_;
+
+    bool ready_ = false;
+    uint64_t rows_ = 0;
+    std::wstring tableName_, folderName_, tableFilePath_;
+    ColumnDefList columns_;
+    BinaryFile listFile_;
+    std::vector<std::pair<std::wstring, std::wstring>> written_;
+};
+
+}  // namespace kestrane

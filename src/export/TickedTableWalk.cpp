@@ -1,0 +1,39 @@
+#include "export/TickedTableWalk.h"
+
+namespace kestrane {
+
+uint64_t OperationCountOfLabel(const std::wstring& label) {
+    const size_t open = label.rfind(L'[');
+    if (open == std::wstring::npos) return 0;
+    uint64_t count = 0;
+    for (size_t i = open + 1; i < label.size() && label[i] >= L'0' && label[i] <= L'9'; ++i)
+        count = count * 10 + static_cast<uint64_t>(label[i] - L'0');
+    return count;
+}
+
+void TickedTableWalk::Run(const std::vector<TickedTable>& tables, Handler& handler) {
+    for (const TickedTable& table : tables) {
+        if (state_.stopRequested()) break;
+        view_.SetProgressRange(table.operationCount);
+        view_.SetProgressPosition(0);
+        handler.BeginTable(table);
+        uint64_t matched = 0;
+        TableStart start = TableStart::NotReady;
+        if (table.objectId != 0) {
+            for (uint32_t index : store_.EntriesOfTable(table.objectId)) {
+                if (state_.stopRequested()) break;
+                const OperationEntry& entry = store_[index];
+                if (++matched == 1) start = handler.FirstOperation(store_.TableName(entry));
+                if (start == TableStart::Leave) break;
+                if (start != TableStart::Ready) continue;
+                view_.SetProgressPosition(matched);
+                if (!filter_.dateRanges.empty() && !filter_.KeepsDate(OperationBeginDate(entry.beginTime))) continue;
+                if (!filter_.KeepsKind(entry.operation)) continue;
+                handler.SaveOperation(entry);
+            }
+        }
+        handler.EndTable(table, matched);
+    }
+}
+
+}  // namespace kestrane

@@ -1,0 +1,58 @@
+#pragma once
+// The walk both save runs make: over the tables ticked in the tree, and for each over its logged
+// operations in log order, with the progress bar, the stop flag and the save filter applied. The run
+// says what a table's first operation does (create the table, open its files) and what a kept
+// operation does (add the row, write its INSERT).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/SaveFilter.h"
+#include "export/SaveProgressView.h"
+#include "logreader/OperationStore.h"
+#include "platform/RunState.h"
+
+namespace kestrane {
+
+// A ticked tree item: its data (the table's object id; 0 for the items that are no table) and the
+// operation count its label ends with ("name[count]").
+struct TickedTable {
+    uint32_t objectId = 0;
+    uint64_t operationCount = 0;
+};
+
+// The count of a tree label: the number after the last "[" up to its "]"; 0 without a "[".
+uint64_t OperationCountOfLabel(const std::wstring& label);
+
+class TickedTableWalk {
+public:
+    // What the table's first operation left: its operations are saved, only counted, or not walked.
+    enum class TableStart { Ready, NotReady, Leave };
+
+    class Handler {
+    public:
+        virtual ~Handler() = default;
+        virtual void BeginTable(const TickedTable& table) = 0;
+        // At the table's first operation (`tableName` is that operation's table name).
+        virtual TableStart FirstOperation(const std::wstring& tableName) = 0;
+        // An operation of a ready table that the filter keeps.
+        virtual void SaveOperation(const OperationEntry& entry) = 0;
+        // After the table's operations, also after a stop; `matched` counts the operations walked.
+        virtual void EndTable(const TickedTable& table, uint64_t matched) = 0;
+    };
+
+    TickedTableWalk(const OperationStore& store, const RunState& state, const SaveFilter& filter,
+                    SaveProgressView& view)
+        : store_(store), state_(state), filter_(filter), view_(view) {}
+
+    // Polls the stop flag before each table and each operation.
+    void Run(const std::vector<TickedTable>& tables, Handler& handler);
+
+private:
+    const OperationStore& store_;
+    const RunState& state_;
+    const SaveFilter& filter_;
+    SaveProgressView& view_;
+};
+
+}  // namespace kestrane

@@ -1,0 +1,167 @@
+#pragma once
+// Doubles and corpus helpers for the save tests: a recorded progress view, a corpus set opened with its
+// log scanned (tables may be renamed first), and the batch text the script folder must hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "datafile/DbFileHolder.h"
+#include "datafile/MetadataCatalog.h"
+#include "export/SaveProgressView.h"
+#include "export/TickedTableWalk.h"
+#include "logreader/LogScanner.h"
+#include "platform/TextCodec.h"
+#include "support/Corpus.h"
+#include "support/RecordingSinks.h"
+
+namespace kestrane::test {
+
+struct RecordingSaveView : SaveProgressView {
+    void AddLine(uint32_t row, const std::wstring& text) override {
+        EXPECT_EQ(row, lines.size());
+        lines.push_back(text);
+    }
+    void SetProgressRange(uint64_t upper) override { range = upper; }
+    void SetProgressPosition(uint64_t p) override {
+        position = p;
+        if (onPosition) onPosition(p);
+    }
+    void ShowStatement(const std::wstring& text) override { statements.push_back(text); }
+    void SetFinished() override { finished = true; }
+
+    bool Logged(const std::wstring& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+
+    std::vector<std::wstring> lines, statements;
+    uint64_t range = 0, position = 0;
+    bool finished = false;
+    std::function<void(uint64_t)> onPosition;
+};
+
+// A fresh folder under the build tree for one test.
+inline std::filesystem::path ExportScratch(const std::string& name) {
+    std::filesystem::path dir = std::filesystem::path(KESTRANE_BINARY_DIR) / "export-scratch" / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// A corpus data file opened with the log that matches it, scanned as the analysis run scans it.
+struct ScannedSet {
+    RunState state{""};
+    NullProgressSink progress;
+    CDbFileHolder holder{state, progress};
+    BinaryFile logFile;
+    OperationStore store;
+    std::unique_ptr<FileLogSource> log;
+    std::string name;
+
+    // `rename` may change the catalogue's object names before the user-table map is built.
+    bool Open(const CorpusSet& set, const std::string& logName,
+              const std::function<void(CMetadataCatalog&)>& rename = {}) {
+        name = set.name;
+        if (set.dataFiles.empty() || !holder.Open(Utf8ToWide(set.dataFiles.front().string())) || !holder.Catalog())
+            return false;
+        state.dataFilePath = Utf8ToWide(set.dataFiles.front().string());
+        if (rename) rename(*holder.Catalog());
+        UserTableMap tables;
+        BuildUserTableMap(*holder.Catalog(), tables);
+        ScriptedPrompter prompter;
+        ScanLdfFile(logFile, (set.folder / logName).string(), tables, store, prompter);
+        log = std::make_unique<FileLogSource>(logFile);
+        return !store.Empty();
+    }
+
+    // Every table with operations, ticked, in the tree's order (labels sorted).
+    std::vector<TickedTable> TickAll() const {
+        std::vector<std::pair<std::wstring, TickedTable>> items;
+        for (const auto& [id, table] : store.Tables()) {
+            const uint64_t count = store.EntriesOfTable(id).size();
+            items.push_back({table + L"[" + std::to_wstring(count) + L"]", {id, count}});
+        }
+        std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<TickedTable> ticked;
+        for (const auto& item : items) ticked.push_back(item.second);
+        return ticked;
+    }
+};
+
+// The corpus sets whose data file has a matching log, each with that log's name.
+inline std::vector<std::pair<CorpusSet, std::string>> SetsWithMatchingLog() {
+    std::vector<std::pair<CorpusSet, std::string>> out;
+    const auto summary = CorpusSummary();
+    for (const CorpusSet& set : CorpusSets()) {
+        if (set.dataFiles.empty()) continue;
+        for (const SummaryFacts& s : summary)
+            if (s.set == set.name && s.dataFile == set.dataFiles.front().filename().string() && !s.matchingLog.empty())
+                out.push_back({set, s.matchingLog});
+    }
+    return out;
+}
+
+// "mainsqlscript.bat" for scripts run in this order (true: a database script, false: a key script),
+// spelled out here apart from the writer.
+inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bool>>& scripts) {
+    std::string windows, sql;
+    for (const auto& [path, database] : scripts) {
+        std::string quoted = "\"";
+        for (char c : path) quoted += c == '/' ? std::string("\\") : c == '%' ? std::string("%%") : std::string(1, c);
+        quoted += "\"";
+        windows += database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%~dp0.\" -i " + quoted
+                            : "\r\nsqlcmd -E -S %1 -d %2 -i " + quoted;
+        sql += database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%~dp0.\" -i " + quoted
+                        : "\r\nsqlcmd -U %1 -P %2 -S %3 -d %4 -i " + quoted;
+    }
+    return "@echo off\r\nset op1=false\r\nset op2=false\r\n"
+           "if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
+           "if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
+           "if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
+           "if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
+           "goto label3 \r\n:label1" +
+           windows + "\r\ngoto end\r\n:label2" + sql +
+           "\r\ngoto end\r\n:label3\r\necho.\r\necho Syntax:\r\n"
+           "echo\t^[^<user name^> ^<password^>^] ^<server name^> ^<database name^>\r\n"
+           "echo.\r\necho  Options:\r\necho.\r\n"
+           "echo    user name password : user name and password for SQL Server^(for SQL Server Aut" +
+           std::string(24, ' ') +
+           "hentication^)\r\necho.\r\necho    server name        : instance of SQL Server to which to connect\r\n"
+           "echo.\r\necho    database name      : name of database to which data will be exported\r\necho.\r\n:end";
+}
+
+// Runs "mainsqlscript.sh" (from another folder) with a stand-in sqlcmd that records the folder it runs
+// in and its arguments, one call a line: "<cwd>|[arg][arg]...". Returns the script's output.
+inline std::string RunShellWithRecordingSqlcmd(const std::filesystem::path& folder, const std::vector<std::string>& args,
+                                               const std::filesystem::path& work, std::vector<std::string>& calls) {
+    namespace fs = std::filesystem;
+    const fs::path bin = work / "bin", record = work / "calls.txt", output = work / "output.txt";
+    fs::create_directories(bin);
+    fs::remove(record);
+    {
+        std::ofstream stub(bin / "sqlcmd");
+        stub << "#!/bin/sh\n{ printf '%s|' \"$PWD\"; for a in \"$@\"; do printf '[%s]' \"$a\"; done; printf '\\n'; } >> \""
+             << record.string() << "\"\n";
+    }
+    fs::permissions(bin / "sqlcmd", fs::perms::owner_all);
+    std::string command = "cd \"" + work.string() + "\" && PATH=\"" + bin.string() + ":$PATH\" sh \"" +
+                          (folder / "mainsqlscript.sh").string() + "\"";
+    for (const std::string& arg : args) {
+        command += " '";
+        for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += "'";
+    }
+    std::system((command + " > \"" + output.string() + "\" 2>&1").c_str());
+    calls.clear();
+    std::ifstream in(record);
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    std::ifstream out(output);
+    return std::string(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+}
+
+}  // namespace kestrane::test

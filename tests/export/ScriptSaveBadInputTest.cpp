@@ -1,0 +1,213 @@
+// The script save where things go wrong: names crafted to leave the folder or run a command, Unicode
+// names and continuation files, a stop in the middle, a folder that cannot be made, a full disk.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "ExportFixtures.h"
+#include "ScriptFolderChecks.h"
+#include "export/ScriptSaveRun.h"
+#include "sqltext/SqlNames.h"
+#include "sqltext/SqlTextFixtures.h"
+#include "support/TsqlParserCheck.h"
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test;
+
+// The first corpus set whose log holds operations of at least `tables` tables, with those tables'
+// names changed (in list order) before the scan; false when the corpus has none.
+bool OpenSetWithTables(ScannedSet& set, size_t tables, const std::vector<std::wstring>& names = {}) {
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet probe;
+        if (!probe.Open(corpusSet, logName) || probe.store.Tables().size() < tables) continue;
+        std::map<int32_t, std::wstring> renames;
+        size_t i = 0;
+        for (const auto& [id, name] : probe.store.Tables())
+            if (i < names.size()) renames[static_cast<int32_t>(id)] = names[i++];
+        return set.Open(corpusSet, logName, [&](CMetadataCatalog& catalog) {
+            for (ObjectRecord& object : catalog.objects)
+                if (renames.count(object.id)) object.name = renames[object.id];
+        });
+    }
+    return false;
+}
+
+struct Outcome {
+    RecordingSaveView view;
+    ScriptedPrompter prompter;
+    ScriptSaveResult result;
+};
+
+Outcome Save(ScannedSet& set, const fs::path& dir, InsertScriptState& script, bool constraints = true,
+             const std::function<void(RecordingSaveView&)>& prepare = {}) {
+    Outcome out;
+    if (prepare) prepare(out.view);
+    ScriptSaveOptions options;
+    options.filter = {true, true, true, {}};
+    options.scriptFolder = Utf8ToWide(dir.string());
+    options.saveConstraints = constraints;
+    out.result = ScriptSaveRun(set.state, set.holder, set.store, *set.log, script, out.view, out.prompter).Run(set.TickAll(), options);
+    return out;
+}
+
+TEST(ScriptSaveBadInput, CraftedTableNamesStayInTheFolderAndRunNoCommand) {
+    KESTRANE_REQUIRE_CORPUS();
+    const std::vector<std::wstring> crafted = {
+        L"x", std::wstring(300, L't'), L"..", L"/", L"../../evil", L"100%PATH%", L"$(touch pwned1)",
+        L"`touch pwned2`", L"'; touch pwned3; '", L"con", L"Mixed", L"mixed", L"a\"b|c", L"]; DROP TABLE x --"};
+    ScannedSet set;
+    if (!OpenSetWithTables(set, crafted.size(), crafted)) GTEST_SKIP() << "no corpus log with enough tables";
+    const fs::path root = ExportScratch("crafted"), out = root / "out", work = root / "work";
+    fs::create_directories(out);
+    InsertScriptState script;
+    const Outcome saved = Save(set, out, script);
+    EXPECT_TRUE(saved.result.failedFiles.empty());
+    const fs::path folder = out / U(DatabaseNameFromFilePath(set.state.dataFilePath));
+
+    // Every file is inside the database's folder; every crafted table has its own.
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (!fs::equivalent(entry.path(), out))
+            EXPECT_EQ(fs::relative(entry.path(), folder).string().rfind("..", 0), std::string::npos) << entry.path();
+    std::set<std::string> tableFolders;
+    for (const auto& entry : fs::directory_iterator(folder / "Tables")) tableFolders.insert(entry.path().filename().string());
+    for (const std::string expected : {"x", "__", "_", ".._.._evil", "100%PATH%", "_con", "Mixed", "mixed_2", "a_b_c", "_(touch pwned1)"})
+        EXPECT_TRUE(tableFolders.count(expected)) << expected;
+    EXPECT_TRUE(tableFolders.count(std::string(100, 't')));
+    EXPECT_TRUE(saved.view.Logged(L"Table _(touch pwned1) : its name holds \"$(\", which sqlcmd reads as a variable: "
+                                  L"its script will not run as written"));
+
+    // Run with a stand-in sqlcmd: one call a script, and nothing that a name could start.
+    std::vector<std::string> calls;
+    RunShellWithRecordingSqlcmd(folder, {"srv", "db"}, work, calls);
+    std::vector<uint8_t> bat;
+    ASSERT_TRUE(ReadWholeFile((folder / "mainsqlscript.bat").string(), bat));
+    const std::string batText(bat.begin(), bat.end());
+    size_t batCalls = 0;
+    for (size_t at = batText.find("\r\nsqlcmd "); at != std::string::npos; at = batText.find("\r\nsqlcmd ", at + 1)) ++batCalls;
+    EXPECT_EQ(calls.size() * 2, batCalls);
+    EXPECT_NE(batText.find("\"Tables\\100%%PATH%%\\maintablescript.sql\""), std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        EXPECT_EQ(entry.path().filename().string().rfind("pwned", 0), std::string::npos) << entry.path();
+    EXPECT_FALSE(fs::exists("pwned1") || fs::exists("pwned2") || fs::exists("pwned3"));
+
+    // Names reach the T-SQL texts bracketed or quoted: every script still parses.
+    std::vector<CheckedText> texts;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.path().extension() == ".sql")
+            texts.push_back({entry.path().filename().string(), ReadScript(Utf8ToWide(entry.path().string()))});
+    if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    EXPECT_GT(ExpectParserAccepts(texts, "crafted-names"), 0);
+}
+
+TEST(ScriptSaveBadInput, UnicodeNamesShareOneCounterAndContinuationFilesAreListed) {
+    KESTRANE_REQUIRE_CORPUS();
+    ScannedSet set;
+    if (!OpenSetWithTables(set, 2, {L"Orders", L"\x8868\x683C"})) GTEST_SKIP() << "no corpus log with two tables";
+    set.state.dataFilePath = L"/data/\x6570\x636E\x5E93.mdf";
+    const fs::path dir = ExportScratch("unicode");
+    InsertScriptState script;
+    script.rollOverLimit = 1;  // every call past the first begins a continuation file
+    script.rollOverCounter = 40;
+    const Outcome saved = Save(set, dir, script);
+    EXPECT_TRUE(saved.result.failedFiles.empty());
+    const fs::path folder = dir / "\xE6\x95\xB0\xE6\x8D\xAE\xE5\xBA\x93";  // the folder keeps the name
+    EXPECT_TRUE(fs::exists(folder / "UnicodeDatabase_1.sql"));
+    const fs::path table = folder / "Tables" / "Unicodetable_2";
+    ASSERT_TRUE(fs::exists(table));
+    const std::wstring list = ReadScript(Utf8ToWide((table / "maintablescript.sql").string()));
+    size_t listed = 0;
+    std::wsmatch m;
+    for (std::wstring rest = list; std::regex_search(rest, m, std::wregex(L"\r\n:r \"(Tables/Unicodetable_2/[^\"]+)\"")); rest = m.suffix().str()) {
+        EXPECT_TRUE(fs::exists(folder / U(m[1].str()))) << U(m[1].str());
+        ++listed;
+    }
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(table)) files += entry.path().filename() != "maintablescript.sql";
+    EXPECT_GT(files, 1u);
+    EXPECT_EQ(listed, files);
+    EXPECT_GT(script.rollOverCounter, 41u);
+    EXPECT_TRUE(saved.view.Logged(L"Writing script for table Unicodetable_2 in file  Unicodetable_2.sql"));
+}
+
+TEST(ScriptSaveBadInput, AStopLeavesAConsistentFolder) {
+    KESTRANE_REQUIRE_CORPUS();
+    ScannedSet set;
+    if (!OpenSetWithTables(set, 4)) GTEST_SKIP() << "no corpus log with four tables";
+    const std::vector<TickedTable> ticked = set.TickAll();
+    size_t stopAt = 1;  // a table after the first with at least two operations
+    while (stopAt < ticked.size() && ticked[stopAt].operationCount < 2) ++stopAt;
+    if (stopAt + 1 >= ticked.size()) GTEST_SKIP() << "no table to stop in";
+    const fs::path dir = ExportScratch("stop");
+    InsertScriptState script;
+    size_t tables = 0;
+    const Outcome saved = Save(set, dir, script, true, [&](RecordingSaveView& view) {
+        view.onPosition = [&](uint64_t position) {
+            if (position == 0) ++tables;
+            if (tables == stopAt + 1 && position == 2) set.state.stopFlag = 1;
+        };
+    });
+    EXPECT_EQ(set.state.stopFlag.load(), 0);
+    EXPECT_TRUE(saved.view.finished);
+    EXPECT_EQ(saved.prompter.messages.size(), 1u);
+    const fs::path folder = dir / U(DatabaseNameFromFilePath(set.state.dataFilePath));
+    std::vector<std::wstring> written;
+    for (size_t i = 0; i < ticked.size(); ++i) {
+        const std::wstring name = SafePathComponent(set.store.Tables().at(ticked[i].objectId));
+        written.push_back(name);
+        EXPECT_EQ(fs::exists(folder / "Tables" / U(name)), i <= stopAt) << U(name);
+    }
+    // The stopped table got its tail and its one row; the batch files name exactly what is there.
+    const std::wstring stopped = ReadScript(Utf8ToWide((folder / "Tables" / U(written[stopAt]) / (U(written[stopAt]) + ".sql")).string()));
+    EXPECT_EQ(stopped.substr(stopped.size() - 4), L"\r\nGO");
+    EXPECT_EQ(ScriptRows(folder, stopped).size(), 1u);
+    EXPECT_TRUE(saved.view.Logged(L"Total Number of record Processed =  1 ."));
+    EXPECT_FALSE(fs::exists(folder / "altertablecommandforeignkeys"));
+    std::vector<uint8_t> bat;
+    ASSERT_TRUE(ReadWholeFile((folder / "mainsqlscript.bat").string(), bat));
+    EXPECT_EQ(std::string(bat.begin(), bat.end()),
+              ExpectedBatchText(ScriptOrder(folder, DatabaseNameFromFilePath(set.state.dataFilePath) + L".sql", written)));
+}
+
+TEST(ScriptSaveBadInput, AFolderThatCannotBeMadeAndAFullDiskAreReported) {
+    KESTRANE_REQUIRE_CORPUS();
+    ScannedSet set;
+    if (!OpenSetWithTables(set, 4)) GTEST_SKIP() << "no corpus log with four tables";
+    const fs::path dir = ExportScratch("bad-folder");
+    std::ofstream(dir / "file") << "not a folder";
+    InsertScriptState script;
+    Outcome saved = Save(set, dir / "file" / "sub", script);
+    EXPECT_TRUE(saved.view.finished);
+    EXPECT_TRUE(saved.prompter.messages.empty());
+    EXPECT_TRUE(saved.result.batchFilePath.empty());
+    ASSERT_FALSE(saved.view.lines.empty());
+    EXPECT_EQ(saved.view.lines.back().rfind(L"Can not open  File \" ", 0), 0u);
+    EXPECT_NE(saved.view.lines.back().find(L"mainsqlscript.bat \""), std::wstring::npos);
+    EXPECT_EQ(set.state.blobsToFiles, 0);
+
+    // Files may not grow past 3000 bytes: writes fail mid-file, as on a full disk.
+    const fs::path full = ExportScratch("full-disk");
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before;
+    limit.rlim_cur = 3000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    saved = Save(set, full, script);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(saved.view.finished);
+    ASSERT_FALSE(saved.result.failedFiles.empty());
+    for (const std::wstring& path : saved.result.failedFiles) {
+        EXPECT_TRUE(saved.view.Logged(L"Can not write  File \" " + path + L" \" : it is incomplete (is the disk full?)"))
+            << U(path);
+        EXPECT_LE(fs::file_size(U(path)), 3000u);
+    }
+}
+
+}  // namespace
+}  // namespace kestrane
