@@ -12,6 +12,10 @@ constexpr int kAnsiCodePage = 1252;
 
 std::wstring ServerVersionText(int16_t versionCode) {
     switch (versionCode) {
+        case 957: return L" SQL Server 2022";
+        case 904: return L" SQL Server 2019";
+        case 869: return L" SQL Server 2017";
+        case 852: return L" SQL Server 2016";
         case 782: return L" SQL Server 2014";
         case 706: return L" SQL Server 2012";
         case 684: return L" SQL Server 2012 CTP1";

@@ -34,12 +34,25 @@ bool LobRid::Read(ByteView bytes, size_t offset, LobRid& out) {
     return true;
 }
 
-bool LobContext::Enter(const LobRid& rid) {
+bool LobContext::Enter(PageAddress page, uint16_t recordOffset) {
     if (depth_ >= kMaxTreeDepth) return false;
-    if (!visited_.insert(rid).second) return false;
+    if (static_cast<uint64_t>(bytesRead_) >= pages_.TotalBytes()) return false;
+    LobRid record;
+    record.page = page;
+    record.slot = recordOffset;
+    if (!visited_.insert(record).second) return false;
     ++depth_;
     return true;
 }
+
+namespace {
+// The record of `slot` on a loaded text page, with the offset it starts at; null when there is none.
+TextRecord* RecordOf(TextMixPage& page, uint16_t slot, uint16_t& offset) {
+    if (slot >= page.slotArray.size()) return nullptr;
+    offset = page.slotArray[slot];
+    return page.TextRecordAt(slot);
+}
+}  // namespace
 
 std::wstring LobSData::TextFrom(size_t skip) const {
     return AnsiTextToFirstZero(ByteView(data_).from(skip), context_.codePage());
@@ -184,22 +197,21 @@ std::wstring ReadLobValue(ByteView payload, LobContext& context, bool variant, b
 
 std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOptions& options,
                          std::vector<ColumnData>* pieces, bool collect) {
-    if (!context.Enter(rid)) {
+    std::unique_ptr<TextMixPage> page = context.pages().LoadTextMixPage(rid.page);
+    uint16_t offset = 0;
+    TextRecord* record = page ? RecordOf(*page, rid.slot, offset) : nullptr;
+    // A missing part, and a record this value has read already, leave the value incomplete.
+    if (!record || record->dataCopy.empty() || !context.Enter(rid.page, offset)) {
         context.MarkPartMissing();
         return std::wstring();
     }
-    std::wstring text;
-    bool read = false;
-    if (std::unique_ptr<TextMixPage> page = context.pages().LoadTextMixPage(rid.page)) {
-        TextRecord* record = page->TextRecordAt(rid.slot);
-        if (record && !record->dataCopy.empty()) {
-            read = true;
-            context.AddBytesRead(record->dataLength);
-            text = ReadLobValue(ByteView(record->dataCopy), context, options.variant, options.hex,
-                                record->dataLength, pieces, collect, options.unicode);
-        }
-    }
-    if (!read) context.MarkPartMissing();
+    context.AddBytesRead(record->dataLength);
+    // The page goes before the links below are read: a deep tree holds one page at a time.
+    const std::vector<uint8_t> data = std::move(record->dataCopy);
+    const int32_t dataLength = record->dataLength;
+    page.reset();
+    std::wstring text = ReadLobValue(ByteView(data), context, options.variant, options.hex, dataLength, pieces,
+                                     collect, options.unicode);
     context.Leave();
     return text;
 }
@@ -261,13 +273,16 @@ TextPointerValue::TextPointerValue(LobContext& context, ByteView pointer, const 
 std::wstring TextPointerValue::ReadValue(std::vector<ColumnData>* pieces, bool collect, bool unicode) {
     if (!valid) return std::wstring();
     context_.Reset();
-    if (!context_.Enter(root)) return std::wstring();
     std::unique_ptr<TextMixPage> page = context_.pages().LoadTextMixPage(root.page);
     if (!page) return std::wstring();
-    TextRecord* record = page->TextRecordAt(root.slot);
-    if (!record || record->dataCopy.empty()) return std::wstring();
-    std::wstring text = ReadLobValue(ByteView(record->dataCopy), context_, options_.variant, options_.hex,
-                                     record->dataLength, pieces, collect, unicode);
+    uint16_t offset = 0;
+    TextRecord* record = RecordOf(*page, root.slot, offset);
+    if (!record || record->dataCopy.empty() || !context_.Enter(root.page, offset)) return std::wstring();
+    const std::vector<uint8_t> data = std::move(record->dataCopy);
+    const int32_t dataLength = record->dataLength;
+    page.reset();
+    std::wstring text =
+        ReadLobValue(ByteView(data), context_, options_.variant, options_.hex, dataLength, pieces, collect, unicode);
     return text.empty() ? L" " : text;
 }
 

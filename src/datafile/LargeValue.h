@@ -56,6 +56,8 @@ class LobPageSource {
 public:
     virtual ~LobPageSource() = default;
     virtual std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress address) = 0;
+    // How many bytes the files behind the pages hold: no value read from them can be longer.
+    virtual uint64_t TotalBytes() const { return UINT64_MAX; }
 };
 
 // Text pages of an open data file.
@@ -63,6 +65,7 @@ class MdfLobPageSource : public LobPageSource {
 public:
     explicit MdfLobPageSource(CMdfFile& file) : file_(file) {}
     std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress address) override;
+    uint64_t TotalBytes() const override;
 
 private:
     CMdfFile& file_;
@@ -75,16 +78,18 @@ struct LobOptions {
     uint8_t unicode = 0;  // nvarchar, ntext
 };
 
-// One read of one large value: the page source, the code page of 8-bit texts, and the nodes already
-// visited, so that a damaged tree that links back into itself is read once and not forever.
+// One read of one large value: the page source, the code page of 8-bit texts, and the records already
+// visited, so that a damaged tree that links back into itself, or many slots that point at one record,
+// read each record once: a value is never longer than the bytes the files hold.
 class LobContext {
 public:
     LobContext(LobPageSource& pages, int32_t codePage) : pages_(pages), codePage_(codePage) {}
 
     LobPageSource& pages() const { return pages_; }
     int32_t codePage() const { return codePage_; }
-    // False when the node was seen before in this value or the tree is too deep.
-    bool Enter(const LobRid& rid);
+    // False when the record at `recordOffset` of `page` was read before in this value, when the
+    // value has read as many bytes as the files hold, or when the tree is too deep.
+    bool Enter(PageAddress page, uint16_t recordOffset);
     void Leave() { --depth_; }
     // Starts a new value.
     void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; partMissing_ = false; }
@@ -98,7 +103,7 @@ public:
 private:
     LobPageSource& pages_;
     int32_t codePage_;
-    std::set<LobRid> visited_;
+    std::set<LobRid> visited_;  // page and record offset (in the slot field)
     int depth_ = 0;
     int64_t bytesRead_ = 0;
     bool partMissing_ = false;

@@ -1,6 +1,7 @@
 #include "datafile/MdfFile.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "datafile/PageScan.h"
 #include "platform/TextCodec.h"
@@ -36,10 +37,11 @@ CMdfFile::CMdfFile(const std::wstring& path, uint8_t advanceSearch, RunState& st
         CheckFileCorruption();
         if (!MapDatabaseObjects()) {
             openFlag_ = 0;
-            progress_.FatalText(kTextNotValidMdf);
+            // A stopped scan is no verdict on the file: the run that asked for the stop says so.
+            if (!state_.stopRequested()) progress_.FatalText(kTextNotValidMdf);
         }
     }
-    state_.stopFlag = 0;
+    // The stop request is left for the run that made it: it ends every later phase too.
 }
 
 CMdfFile::~CMdfFile() = default;
@@ -61,14 +63,31 @@ bool CMdfFile::MapDatabaseObjects() {
     }
 
     uint64_t systemCount = 0;
-    PageMapAppender system(systemPages_), data(dataPages_), iam(iamPages_);
+    maxPageLsn_ = PageLsn{};
+    highestLinkedPage_ = 0;
+    PageMapAppender data(dataPages_), iam(iamPages_);
+    // A catalogue page is indexed once per page id that its header claims: a file whose pages repeat
+    // (copied over and over, or stale copies left behind) would otherwise load the catalogue as many
+    // times. Of two copies the one standing at its own place wins.
+    std::unordered_map<uint64_t, size_t> systemSlot;
     ScanPageHeaders(primaryFile_, leadingOffset_, pageCount_, state_, progress_, kTextMappingObjects,
                     [&](uint64_t i, ByteView page) {
                         const PageIndexFields f = ReadIndexFields(page);
                         const PageRef ref{f.fileId, static_cast<uint32_t>(i), f.pageType};
+                        const uint32_t ownId = page.getOr<uint32_t>(kHdrThisPageId, 0);
+                        const bool inPlace = ownId == i;
+                        if (inPlace) NoteLinksAndLsn(page);
                         if (IsSystemObjectId(f.objectId) && IsSystemTableIndexId(f.indexId)) {
-                            system.Append(static_cast<uint32_t>(f.objectId), ref);
-                            ++systemCount;
+                            std::vector<PageRef>& refs = systemPages_[static_cast<uint32_t>(f.objectId)];
+                            const uint64_t key = uint64_t{static_cast<uint32_t>(f.objectId) & 0xFFF} << 48 |
+                                                 uint64_t{f.fileId} << 32 | ownId;
+                            auto [slot, added] = systemSlot.emplace(key, refs.size());
+                            if (added) {
+                                refs.push_back(ref);
+                                ++systemCount;
+                            } else if (inPlace && refs[slot->second].page != ownId) {
+                                refs[slot->second] = ref;
+                            }
                         }
                         if (f.objectId > 0) {
                             if (f.pageType == 1) data.Append(static_cast<uint32_t>(f.objectId), ref);
@@ -80,6 +99,17 @@ bool CMdfFile::MapDatabaseObjects() {
     ShrinkPageMap(iamPages_);
     progress_.StatusText(kTextMappingDone);
     return systemCount > 0;
+}
+
+void CMdfFile::NoteLinksAndLsn(ByteView page) {
+    const PageLsn lsn{page.getOr<uint32_t>(kHdrLsn, 0), page.getOr<uint32_t>(kHdrLsn + 4, 0),
+                      page.getOr<uint16_t>(kHdrLsn + 8, 0)};
+    if (maxPageLsn_ < lsn) maxPageLsn_ = lsn;
+    if (page.getOr<uint16_t>(kHdrThisFileId, 0) != 1) return;
+    for (size_t link : {kHdrPrevPage, kHdrNextPage}) {
+        if (page.getOr<uint16_t>(link + 4, 0) == 1)
+            highestLinkedPage_ = std::max<uint64_t>(highestLinkedPage_, page.getOr<uint32_t>(link, 0));
+    }
 }
 
 PageBuffer CMdfFile::ReadPrimaryAt(uint64_t position) {

@@ -25,6 +25,15 @@ class CMetadataCatalog;
 
 using PageMap = std::map<uint32_t, std::vector<PageRef>>;
 
+// A page's last change as the log numbers it: VLF sequence, block, slot.
+struct PageLsn {
+    uint32_t vlfSequence = 0;
+    uint32_t block = 0;
+    uint16_t slot = 0;
+    auto operator<=>(const PageLsn&) const = default;
+    bool IsZero() const { return vlfSequence == 0 && block == 0 && slot == 0; }
+};
+
 // Status and fatal texts of opening and indexing a data file.
 inline constexpr const char* kTextFileCannotBeOpen = "File cannot be open...........";
 inline constexpr const char* kTextNotValidMdf =
@@ -79,6 +88,11 @@ public:
     const std::wstring& DatabaseName() const { return databaseName_; }
     void SetDatabaseName(const std::wstring& name) { databaseName_ = name; }
     uint8_t* LastPageBuffer() const { return lastPageBuffer_; }
+    // Of the pages that stand at their own place (header page id = index): the highest page LSN, and
+    // the highest page of this file that their previous/next links name. Zero before indexing and
+    // for a snapshot.
+    PageLsn MaxPageLsn() const { return maxPageLsn_; }
+    uint64_t HighestLinkedPage() const { return highestLinkedPage_; }
 
     PageMap& SystemPages() { return systemPages_; }
     PageMap& DataPages() { return dataPages_; }
@@ -101,6 +115,7 @@ private:
     // The page of the primary or of a secondary file; null for file id 0, a page past the file's
     // pages, an unknown secondary file, or page id 0 unless `allowPageZero`.
     PageBuffer ReadPageImage(PageAddress address, bool allowPageZero);
+    void NoteLinksAndLsn(ByteView page);
     // Reads kPageSize bytes at `position` of the primary file into a zeroed page buffer.
     PageBuffer ReadPrimaryAt(uint64_t position);
     // Reads page `pageId` of a secondary file into a zeroed page buffer. The file stays open for the
@@ -120,6 +135,8 @@ private:
     std::map<int, DataFileEntry> secondaryFiles_;
     std::map<std::wstring, BinaryFile> openSecondaryFiles_;  // by path
     CMetadataCatalog* catalog_ = nullptr;  // created by GetMetadata; freed by the holder's owner
+    PageLsn maxPageLsn_;
+    uint64_t highestLinkedPage_ = 0;
     uint8_t openFlag_ = 1;
     uint8_t advanceSearch_ = 0;
     RunState& state_;

@@ -91,7 +91,7 @@ public:
     std::vector<RowsetRecord> rowsets;
     std::vector<DataFileEntry> files;
     std::vector<std::wstring> typeStatements;
-    std::vector<KeyColumnRecord> keyColumns;  // grows with every table built until the reset
+    std::vector<KeyColumnRecord> keyColumns;  // the key columns of every table built, each table once
 
     // The table whose schema was built last.
     AllocationUnitRecord currentAllocationUnit;

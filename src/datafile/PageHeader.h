@@ -24,9 +24,12 @@ constexpr size_t kSectorSize = 512;
 constexpr size_t kHdrPageType = 1;
 constexpr size_t kHdrFlagBits = 4;
 constexpr size_t kHdrIndexId = 6;
+constexpr size_t kHdrPrevPage = 8;   // u32 page id, u16 file id
+constexpr size_t kHdrNextPage = 16;  // u32 page id, u16 file id
 constexpr size_t kHdrObjectId = 24;
 constexpr size_t kHdrThisPageId = 32;
 constexpr size_t kHdrThisFileId = 36;
+constexpr size_t kHdrLsn = 40;  // u32 VLF sequence, u32 block, u16 slot
 constexpr size_t kHdrTornBits = 60;
 constexpr uint16_t kTornBitsPresent = 0x0100;
 

@@ -127,6 +127,7 @@ void SystemTableScanner::ForEachPage(uint32_t objectId, bool dataPagesOnly, Deco
     // Decoding never touches the map, but a copy keeps the walk safe whatever a loader does to it.
     const std::vector<PageRef> refs = it->second;
     for (const PageRef& ref : refs) {
+        if (state_.stopRequested()) return;  // the catalogue stays partial; the run says so
         if (dataPagesOnly && ref.pageType != 1) continue;
         std::unique_ptr<CDataPage> page = file_.LoadSystemPage(PageAddress(ref.fileId, ref.page));
         if (!page) continue;

@@ -221,6 +221,10 @@ ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const
     size_t builtCount = 0;
     ColumnDefList result = PlaceColumns(idText, definitions, builtCount);
 
+    // The key-column list holds each table once: building a table again (every click on one of its
+    // operations did) replaces its entries instead of adding to them.
+    std::erase_if(keyColumns, [&](const KeyColumnRecord& key) { return key.tableName == name; });
+
     for (size_t i = 0; i < builtCount && i < result.size(); ++i) {
         ColumnDef& def = result[i];
         for (const IndexColumnRecord& key : keyColumnsOfTable) {

@@ -17,4 +17,9 @@ size_t FileLogSource::ReadAt(uint64_t offset, void* out, size_t length) const {
     return file_.readAt(offset, out, std::min<uint64_t>(length, size_ - offset));
 }
 
+size_t StoppableLogSource::ReadAt(uint64_t offset, void* out, size_t length) const {
+    if (state_.stopRequested()) return 0;
+    return FileLogSource::ReadAt(offset, out, length);
+}
+
 }  // namespace kestrane

@@ -6,6 +6,7 @@
 
 #include "platform/BinaryFile.h"
 #include "platform/ByteReader.h"
+#include "platform/RunState.h"
 
 namespace kestrane {
 
@@ -39,6 +40,17 @@ public:
 private:
     const BinaryFile& file_;
     uint64_t size_ = 0;
+};
+
+// A file source that reads nothing more once the run's stop request is set: a scan over it ends at
+// the next read, with what it found so far.
+class StoppableLogSource : public FileLogSource {
+public:
+    StoppableLogSource(const BinaryFile& file, const RunState& state) : FileLogSource(file), state_(state) {}
+    size_t ReadAt(uint64_t offset, void* out, size_t length) const override;
+
+private:
+    const RunState& state_;
 };
 
 }  // namespace kestrane

@@ -500,15 +500,18 @@ void LogScanner::AddStats(const LogScanStats& s) {
 }
 
 LogScanStats ScanLdfFile(BinaryFile& logFile, const std::string& path, const UserTableMap& tables,
-                         OperationStore& store, Prompter& prompter) {
+                         OperationStore& store, Prompter& prompter, const RunState* stop) {
     logFile.close();
     if (!logFile.open(path, BinaryFile::Mode::Read)) {
         prompter.ShowMessage(L"LDF File Cannot be open...", MessageIcon::Information);
         return {};
     }
     LogScanner scanner(tables, store);
-    const FileLogSource source(logFile);
-    scanner.Scan(source);
+    if (stop) {
+        scanner.Scan(StoppableLogSource(logFile, *stop));
+    } else {
+        scanner.Scan(FileLogSource(logFile));
+    }
     return scanner.Stats();
 }
 

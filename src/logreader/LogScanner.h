@@ -17,6 +17,7 @@
 namespace kestrane {
 
 class Prompter;
+class RunState;
 
 struct VlfEntry {
     uint8_t signature = 0;
@@ -71,8 +72,8 @@ private:
 
 // The scan step of the analysis run: opens the log file at `path` into `logFile` (which stays open
 // for the re-reads of the rebuild) and scans it. When it cannot be opened, shows "LDF File Cannot be
-// open..." and files nothing.
+// open..." and files nothing. With `stop`, a stop request ends the scan with what it found so far.
 LogScanStats ScanLdfFile(BinaryFile& logFile, const std::string& path, const UserTableMap& tables,
-                         OperationStore& store, Prompter& prompter);
+                         OperationStore& store, Prompter& prompter, const RunState* stop = nullptr);
 
 }  // namespace kestrane

@@ -81,6 +81,9 @@ void OperationPager::ListFirstPage(bool databaseOpen, std::optional<uint32_t> no
     list_.DeleteAllRows();
     status_.ClearRecordGrid();
     status_.SetStatusLine(L"");
+    // Next>> is offered only where a page follows; <<Previous only past the first page.
+    list_.EnableNext(false);
+    list_.EnablePrevious(false);
     if (!databaseOpen || !node) return;
     const uint32_t id = *node;
     stack_.clear();
@@ -104,8 +107,7 @@ void OperationPager::OnNextPage() {
         list_.EnableNext(false);
         return;
     }
-    if (endReached_) {
-        prompter_.ShowMessage(L"done.", MessageIcon::Information);
+    if (endReached_) {  // Next>> is disabled on the last page; nothing more to say
         list_.EnableNext(false);
         return;
     }
@@ -119,6 +121,7 @@ void OperationPager::OnNextPage() {
     } else {
         stack_.push_back(PageBookmark{page.end, top.objectId, 0});
         endReached_ = true;
+        list_.EnableNext(false);
     }
     const uint64_t p = stack_.size() - 1;
     from_ = to_;

@@ -1,6 +1,7 @@
 #include "ui/AnalysisRun.h"
 
 #include <chrono>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -8,6 +9,29 @@
 #include "ui/ActivityLog.h"
 
 namespace kestrane {
+
+std::wstring DataFileCutText(uint64_t pages, uint64_t named) {
+    return L"The MDF file is shorter than its pages say: it holds " + std::to_wstring(pages) +
+           L" pages, but its pages refer to page " + std::to_wstring(named) +
+           L". The file may have been cut off: tables and rows on the missing pages cannot be read.";
+}
+
+bool LogMissesLastChange(const DataFileFacts& data, const LogFileFacts& log) {
+    if (data.lastChangeVlf == 0 || log.vlfs == 0) return false;
+    return data.lastChangeVlf < log.firstVlfSequence || data.lastChangeVlf > log.lastVlfSequence;
+}
+
+std::wstring LogMismatchQuestion(const DataFileFacts& data, const LogFileFacts& log) {
+    const std::wstring range = log.firstVlfSequence == log.lastVlfSequence
+                                   ? L"log sequence " + std::to_wstring(log.firstVlfSequence)
+                                   : L"log sequences " + std::to_wstring(log.firstVlfSequence) + L" to " +
+                                         std::to_wstring(log.lastVlfSequence);
+    return L"The LDF file does not seem to belong to this MDF file: the data file was last changed at log "
+           L"sequence " + std::to_wstring(data.lastChangeVlf) + L" (LSN " + std::to_wstring(data.lastChangeVlf) +
+           L":" + std::to_wstring(data.lastChangeBlock) + L":" + std::to_wstring(data.lastChangeSlot) +
+           L"), but the LDF file holds " + range +
+           L" only. The operations listed may belong to another database.\n\nDo you want to continue?";
+}
 
 std::wstring AnalysisRun::DoubleBackslashes(const std::wstring& path) {
     std::wstring out;
@@ -20,12 +44,47 @@ std::wstring AnalysisRun::DoubleBackslashes(const std::wstring& path) {
 }
 
 void AnalysisRun::Exit() {
-    ui_.RunSync([&] { view_.SetRunning(false); });
+    // On the user-interface thread, where Stop asks whether the run is still going: a Yes that comes
+    // after this finds the run ended and sets nothing.
+    ui_.RunSync([&] {
+        view_.SetRunning(false);
+        state_.stopFlag = 0;
+    });
+}
+
+void AnalysisRun::Status(const std::wstring& text) {
+    ui_.RunSync([&] { view_.SetStatusText(text); });
+}
+
+bool AnalysisRun::EndIfStopped() {
+    if (!state_.stopRequested()) return false;
+    Status(kTextRunStopped);
+    return true;
 }
 
 int AnalysisRun::ScanThreadProc() {
-    auto status = [&](const wchar_t* text) { ui_.RunSync([&] { view_.SetStatusText(text); }); };
+    state_.stopFlag = 0;  // a request left from before this run is not for it
+    bool completed = false;
+    try {
+        completed = Run();
+    } catch (const std::bad_alloc&) {
+        // Whatever was read is dropped, which gives the memory back for the message.
+        ui_.RunSync([&] {
+            view_.TreeDeleteAllItems();
+            logic_.ResetAndShowError(kTextOutOfMemory);
+        });
+    }
+    Exit();
+    if (!completed) return 0;
+    if (sleep)
+        sleep(2000);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ui_.RunSync([&] { view_.TreeInvalidate(); });
+    return 0;
+}
 
+bool AnalysisRun::Run() {
     state_.legacyCatalog = 0;
     ui_.RunSync([&] { logic_.CloseDataFile(); });
 
@@ -37,44 +96,50 @@ int AnalysisRun::ScanThreadProc() {
     const bool advanceSearch = state_.snapshotMode != 0 && state_.snapshotAdvanceSearch == 1;
     // The path is opened as chosen: on this system a doubled backslash would name another file.
     DialogProgressSink sink(ui_, logic_);
-    if (!engine_.Open(chosen, advanceSearch, sink)) {
-        Exit();
-        return 0;
-    }
+    const bool opened = engine_.Open(chosen, advanceSearch, sink);
+    if (EndIfStopped() || !opened) return false;
     if (engine_.HasCatalog() && !engine_.CatalogHasObjects()) {
         ui_.RunSync([&] {
             view_.TreeDeleteAllItems();
             logic_.ResetAndShowError(L"Whether it is not valid mdf file or highly corrupted");
         });
-        Exit();
-        return 0;
+        return false;
     }
-    if (!engine_.HasCatalog()) {
-        Exit();
-        return 0;
-    }
+    if (!engine_.HasCatalog()) return false;
 
     if (state_.serverVersionText.empty()) state_.serverVersionText = L"Unknown SQL Version";
     const std::wstring version = state_.serverVersionText;
     ui_.RunSync([&] { view_.SetVersionText(version); });
     if (version == L" SQL Server 2000" || version == L" SQL Server 7.0" || version == L" SQL Server 6.5") {
         prompter_.ShowMessage(L"Software does not support version below sql server 2005", MessageIcon::Information);
-        status(L"Scanning process completed.........");
-        Exit();
-        return 0;
+        Status(kTextRunCompleted);
+        return false;
     }
 
     if (state_.collationName.empty()) state_.collationName = L"Unknown Collation";
     const std::wstring collation = state_.collationName;
     ui_.RunSync([&] { view_.SetCollationText(collation); });
 
-    status(L"Processing User table....");
+    // Say what is wrong with the pair before listing anything read from it.
+    const DataFileFacts data = engine_.DataFile();
+    if (data.pageCount > 0 && data.highestNamedPage >= data.pageCount)
+        prompter_.ShowMessage(DataFileCutText(data.pageCount, data.highestNamedPage), MessageIcon::Warning);
+    const LogFileFacts log = engine_.ProbeLogFile();
+    if (EndIfStopped()) return false;
+    if (LogMissesLastChange(data, log) &&
+        prompter_.AskYesNo(LogMismatchQuestion(data, log)) != PromptAnswer::Yes) {
+        Status(kTextRunCompleted);
+        return false;
+    }
+
+    Status(L"Processing User table....");
     engine_.BuildUserTableMap();
-    status(L"Processing Ldf File....");
+    Status(L"Processing Ldf File....");
     engine_.ScanLdfFile(prompter_);
+    const bool stopped = state_.stopRequested();
 
     if (engine_.OperationCount() != 0) {
-        status(L"Creating Tree in Tree control....");
+        Status(L"Creating Tree in Tree control....");
         const uint64_t total = engine_.OperationCount();
         std::vector<std::pair<std::wstring, uint32_t>> tables;  // label, table id (counted off the UI thread)
         for (const auto& [id, name] : engine_.TakeTableNameMap())
@@ -87,16 +152,14 @@ int AnalysisRun::ScanThreadProc() {
             for (const auto& [label, id] : tables) view_.TreeSetItemData(view_.TreeInsertItem(label, 0, 0, all), id);
             view_.TreeSortChildren(all);
         });
+    } else if (!stopped && log.opened) {
+        // An empty tree says nothing by itself.
+        const wchar_t* why = log.bytes == 0 ? kTextLogEmpty : log.vlfs == 0 ? kTextLogWithoutVlf
+                                                                           : kTextNoUserTableOperation;
+        prompter_.ShowMessage(why, MessageIcon::Information);
     }
-    status(L"Scanning process completed.........");
-
-    Exit();
-    if (sleep)
-        sleep(2000);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    ui_.RunSync([&] { view_.TreeInvalidate(); });
-    return 0;
+    Status(stopped ? kTextRunStopped : kTextRunCompleted);
+    return true;
 }
 
 }  // namespace kestrane

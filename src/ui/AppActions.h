@@ -12,7 +12,7 @@ public:
     virtual void OpenHomePage() = 0;      // "Software Homepage"
 };
 
-// Dispatches a Help menu command id (32771..32773); other ids are ignored. True when handled.
+// Dispatches a Help menu command id (kCmdHelp..kCmdHomepage); other ids are ignored. True when handled.
 bool HandleHelpCommand(int commandId, AppActions& actions);
 
 // Where the shipped help page is: "help/index.html" beside the executable, else under the current

@@ -4,10 +4,11 @@ namespace kestrane {
 
 inline constexpr const wchar_t* kAppTitle = L"Kestrane";
 
+// The toolkit takes menu ids below 32767 only: the original's 32771..32773 keep their last digits.
 enum HelpCommand : int {
-    kCmdHelp = 32771,
-    kCmdAbout = 32772,
-    kCmdHomepage = 32773,
+    kCmdHelp = 22771,
+    kCmdAbout = 22772,
+    kCmdHomepage = 22773,
 };
 
 }  // namespace kestrane

@@ -1,7 +1,10 @@
 #include "ui/EngineSession.h"
 
+#include <algorithm>
+
 #include "datafile/MetadataCatalog.h"
 #include "logreader/LogScanner.h"
+#include "logreader/LogByteSource.h"
 #include "platform/TextCodec.h"
 
 namespace kestrane {
@@ -36,13 +39,50 @@ bool EngineSession::CatalogHasObjects() const {
     return catalog && !catalog->objects.empty();
 }
 
+DataFileFacts EngineSession::DataFile() const {
+    DataFileFacts facts;
+    const CMdfFile* file = holder_.DataFile();
+    if (!file) return facts;
+    facts.pageCount = file->PageCount();
+    facts.highestNamedPage = file->HighestLinkedPage();
+    if (const CMetadataCatalog* catalog = holder_.Catalog()) {
+        for (const AllocationUnitRecord& unit : catalog->allocationUnits) {
+            if (unit.firstFileId == 1) facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstPageId);
+            if (unit.rootFileId == 1) facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.rootPageId);
+            if (unit.firstIamFileId == 1)
+                facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstIamPageId);
+        }
+    }
+    const PageLsn lsn = file->MaxPageLsn();
+    facts.lastChangeVlf = lsn.vlfSequence;
+    facts.lastChangeBlock = lsn.block;
+    facts.lastChangeSlot = lsn.slot;
+    return facts;
+}
+
+LogFileFacts EngineSession::ProbeLogFile() {
+    LogFileFacts facts;
+    BinaryFile file;
+    if (!file.open(WideToUtf8(state_.logFilePath), BinaryFile::Mode::Read)) return facts;
+    facts.opened = true;
+    facts.bytes = file.size();
+    const StoppableLogSource source(file, state_);
+    const auto vlfs = LogScanner::FindVlfs(source);
+    facts.vlfs = vlfs.size();
+    if (!vlfs.empty()) {
+        facts.firstVlfSequence = vlfs.begin()->first;
+        facts.lastVlfSequence = vlfs.rbegin()->first;
+    }
+    return facts;
+}
+
 void EngineSession::BuildUserTableMap() {
     userTables_.clear();
     if (CMetadataCatalog* catalog = holder_.Catalog()) kestrane::BuildUserTableMap(*catalog, userTables_);
 }
 
 void EngineSession::ScanLdfFile(Prompter& prompter) {
-    kestrane::ScanLdfFile(logFile_, WideToUtf8(state_.logFilePath), userTables_, store_, prompter);
+    kestrane::ScanLdfFile(logFile_, WideToUtf8(state_.logFilePath), userTables_, store_, prompter, &state_);
 }
 
 std::map<uint32_t, std::wstring> EngineSession::TakeTableNameMap() {

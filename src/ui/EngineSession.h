@@ -22,6 +22,8 @@ public:
     bool Open(const std::wstring& path, bool advanceSearch, ProgressSink& sink) override;
     bool HasCatalog() const override { return holder_.Catalog() != nullptr; }
     bool CatalogHasObjects() const override;
+    DataFileFacts DataFile() const override;
+    LogFileFacts ProbeLogFile() override;
     void BuildUserTableMap() override;
     void ScanLdfFile(Prompter& prompter) override;
     uint64_t OperationCount() const override { return store_.Size(); }

@@ -12,7 +12,9 @@ std::wstring FromSystemCodePage(const std::string& text) { return CodePageToWide
 }  // namespace
 
 void MainDialogLogic::OnStop() {
-    if (prompter_.AskYesNo(L"Are you sure u want to stop the current process?") == PromptAnswer::Yes)
+    // The run goes on while the question is open: a Yes given after it ended would stop the next one.
+    if (prompter_.AskYesNo(L"Are you sure u want to stop the current process?") == PromptAnswer::Yes &&
+        view_.IsRunning())
         state_.stopFlag = 1;
 }
 

@@ -20,6 +20,7 @@ public:
     virtual void SetCollationText(const std::wstring& text) = 0;
     // While running: progress bar and Stop shown, Back, Save and Close disabled; else the reverse.
     virtual void SetRunning(bool running) = 0;
+    virtual bool IsRunning() const = 0;
     virtual void ClearRecordGrid() = 0;
 
     // The check-box tree (1009).

@@ -8,6 +8,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/ActivityLog.h"
 #include "ui/Opendlg.h"
+#include "ui/PilotConsoleDlg.h"
 #include "ui/WxPrompter.h"
 
 namespace kestrane {
@@ -27,7 +28,7 @@ bool CPilot_ConsoleApp::OnInit() {
     if (setup_.prompter) {
         prompter_ = setup_.prompter;
     } else {
-        ownPrompter_ = std::make_unique<WxPrompter>(ui_);
+        ownPrompter_ = std::make_unique<WxPrompter>(ui_, [this] { return ActiveDialog(); });
         prompter_ = ownPrompter_.get();
     }
     theme_ = std::make_unique<CThemeHelper>();
@@ -47,6 +48,12 @@ bool CPilot_ConsoleApp::OnInit() {
     SetExitOnFrameDelete(false);
     startDialog_->Show();
     return true;
+}
+
+wxWindow* CPilot_ConsoleApp::ActiveDialog() const {
+    if (!startDialog_) return nullptr;
+    if (wxWindow* main = startDialog_->MainDialog(); main && main->IsShown()) return main;
+    return startDialog_->IsShown() ? startDialog_ : nullptr;
 }
 
 int CPilot_ConsoleApp::OnRun() {

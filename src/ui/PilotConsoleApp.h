@@ -52,6 +52,9 @@ public:
     Prompter& Prompts() { return *prompter_; }
     const CThemeHelper& Theme() { return *theme_; }
     Opendlg* StartDialog() const { return startDialog_; }
+    // The dialog that message boxes belong to: the main dialog while it is shown, else the start
+    // dialog while it is shown; null before either exists.
+    wxWindow* ActiveDialog() const;
     const std::string& ExecutableDir() const { return setup_.executableDir; }
 
 private:

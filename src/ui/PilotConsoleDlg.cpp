@@ -4,6 +4,8 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include <new>
+
 #include "datafile/MetadataCatalog.h"
 #include "ui/AppArt.h"
 #include "ui/AppTexts.h"
@@ -82,6 +84,7 @@ void CPilot_ConsoleDlg::BuildControls() {
     next_ = new wxButton(this, kIdNext, "Next>>");
     previous_ = new wxButton(this, kIdPrevious, "<<Previous");
     previous_->Disable();
+    next_->Disable();  // until a listing has a page after the first
     version_ = new wxTextCtrl(this, kIdVersion, wxString(), wxDefaultPosition, wxSize(FromDIP(220), -1), wxTE_READONLY);
     collation_ = new wxTextCtrl(this, kIdCollation, wxString(), wxDefaultPosition, wxSize(FromDIP(260), -1),
                                 wxTE_READONLY);
@@ -197,7 +200,11 @@ void CPilot_ConsoleDlg::OnTreeDoubleClick() {
     tree_->Disable();
     EnableExits(false);
     listWorker_ = std::thread([this, node, databaseOpen] {
-        pager_.ListFirstPage(databaseOpen, node);
+        try {
+            pager_.ListFirstPage(databaseOpen, node);
+        } catch (const std::bad_alloc&) {
+            app_.Prompts().ShowMessage(kTextOutOfMemory, MessageIcon::Error);
+        }
         ui_.RunSync([this] {
             listing_ = false;
             tree_->Enable();
@@ -214,7 +221,13 @@ void CPilot_ConsoleDlg::OnOperationClick(long row) {
     if (!logSource_) logSource_ = std::make_unique<FileLogSource>(engine_.LogFile());
     OperationDetailView detail(engine_.Operations(), engine_.Holder(), *catalog, state_, *logSource_, statusSink_,
                                gridSink_);
-    detail.OnOperationClicked(static_cast<uint64_t>(operations_->GetItemData(row)));
+    try {
+        detail.OnOperationClicked(static_cast<uint64_t>(operations_->GetItemData(row)));
+    } catch (const std::bad_alloc&) {
+        // A damaged value can ask for more than there is: the click fails, the program stays.
+        ClearRecordGrid();
+        app_.Prompts().ShowMessage(kTextOutOfMemory, MessageIcon::Error);
+    }
 }
 
 void CPilot_ConsoleDlg::OnNextPage() {

@@ -65,6 +65,7 @@ public:
     void SetVersionText(const std::wstring& text) override;
     void SetCollationText(const std::wstring& text) override;
     void SetRunning(bool running) override;
+    bool IsRunning() const override { return running_; }
     void ClearRecordGrid() override;
     void TreeDeleteAllItems() override { tree_->DeleteAllTreeItems(); }
     TreeItem TreeInsertItem(const std::wstring& text, int image, int selectedImage, TreeItem parent) override {

@@ -20,13 +20,13 @@ long IconStyle(MessageIcon icon) {
 
 
 void WxPrompter::ShowMessage(const std::wstring& text, MessageIcon icon) {
-    ui_.RunSync([&] { wxMessageBox(wxString(text), wxString(kAppTitle), wxOK | IconStyle(icon)); });
+    ui_.RunSync([&] { wxMessageBox(wxString(text), wxString(kAppTitle), wxOK | IconStyle(icon), Parent()); });
 }
 
 PromptAnswer WxPrompter::AskYesNo(const std::wstring& text) {
     PromptAnswer answer = PromptAnswer::No;
     ui_.RunSync([&] {
-        answer = wxMessageBox(wxString(text), wxString(kAppTitle), wxYES_NO | wxICON_QUESTION) == wxYES
+        answer = wxMessageBox(wxString(text), wxString(kAppTitle), wxYES_NO | wxICON_QUESTION, Parent()) == wxYES
                      ? PromptAnswer::Yes
                      : PromptAnswer::No;
     });

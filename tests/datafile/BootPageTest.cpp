@@ -21,7 +21,7 @@ Bytes BootImage(int16_t version, const std::u16string& name, uint32_t collation)
 TEST(BootPageTest, NameRuleLongNamesAndUnknownVersion) {
     RunState state{"/nonexistent/collation.txt"};
     auto name = [&](const std::u16string& n) {
-        Bytes page = BootImage(957, n, 0);
+        Bytes page = BootImage(851, n, 0);
         return CBootPage(ByteView(page), nullptr, state).databaseName;
     };
     EXPECT_EQ(name(u"Sales"), L"Sales");
@@ -40,6 +40,15 @@ TEST(BootPageTest, NameRuleLongNamesAndUnknownVersion) {
     CBootPage cut(ByteView(tiny), nullptr, state);
     EXPECT_EQ(cut.databaseName, L"");
     EXPECT_EQ(cut.collationId, 0u);
+}
+
+TEST(BootPageTest, VersionCodesNameTheirRelease) {
+    const std::pair<int16_t, const wchar_t*> named[] = {
+        {957, L" SQL Server 2022"}, {904, L" SQL Server 2019"}, {869, L" SQL Server 2017"},
+        {852, L" SQL Server 2016"}, {782, L" SQL Server 2014"}, {706, L" SQL Server 2012"},
+        {661, L" SQL Server 2008 R2"}, {611, L" SQL Server 2005"}, {539, L" SQL Server 2000"},
+        {851, L"Unknown SQL Version"}, {705, L"Unknown SQL Version"}, {0, L"Unknown SQL Version"}};
+    for (const auto& [code, text] : named) EXPECT_EQ(ServerVersionText(code), text) << code;
 }
 
 TEST(BootPageTest, CollationLookupFullIdThenLow16BitsOrChosenId) {

@@ -92,6 +92,22 @@ TEST(LargeValueTest, TreesLinksAndDamage) {
     EXPECT_EQ(GetLobValue(ByteView(InRowRoot({{1, {14, 1, 0}}})), context, text, nullptr, false, nullptr), L"big world");
     EXPECT_LT(pages.loads - before, 10);
 
+    // 500 slots that all point at one 6000-byte record, reached from a large root through internal
+    // nodes: the record is read once, so the value is 6000 characters, not 3 million.
+    FakeTextPages aliased;
+    aliased.AddAliased(1, 20, DataNode(Bytes(6000, 'x')), 500);
+    std::vector<Rid> low, high;
+    for (uint16_t slot = 0; slot < 250; ++slot) {
+        low.push_back({20, 1, slot});
+        high.push_back({20, 1, static_cast<uint16_t>(slot + 250)});
+    }
+    aliased.Add(1, 21, {InternalNode(low)});
+    aliased.Add(1, 23, {InternalNode(high)});
+    aliased.Add(1, 22, {LargeRootNode({{21, 1, 0}, {23, 1, 0}})});
+    LobContext aliasedContext(aliased, 1252);
+    TextPointerValue crafted(aliasedContext, ByteView(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 22, 0, 0, 0, 1, 0, 0, 0}), text);
+    EXPECT_EQ(crafted.ReadValue(nullptr, false, false), std::wstring(6000, L'x'));
+
     // Slot offsets past the page or into its last byte give no record or one without data.
     PageBuilder odd(3, 40, 0);
     odd.SetSlotCount(3);

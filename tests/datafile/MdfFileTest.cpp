@@ -32,7 +32,8 @@ TEST_F(MdfFile, RefusesMissingAndShortFiles) {
         CMdfFile missing(dir.wpath("none.mdf"), 0, state, sink);
         EXPECT_FALSE(missing.IsOpen());
         EXPECT_EQ(sink.texts(kMsgFatalText), std::vector<std::string>{kTextFileCannotBeOpen});
-        EXPECT_EQ(state.stopFlag.load(), 0) << "the stop flag is cleared in every case";
+        EXPECT_EQ(state.stopFlag.load(), 1) << "the stop request is left for the run that made it";
+        state.stopFlag = 0;
     }
     for (size_t length : {size_t{0}, size_t{100}, kPageSize - 1}) {
         RecordingProgressSink sink;
@@ -179,7 +180,29 @@ TEST_F(MdfFile, StopFlagEndsIndexingEarly) {
     CMdfFile file(dir.Write("s.mdf", BuildDataFile(Pages(50, {7, 1}))), 0, state, stopping);
     EXPECT_TRUE(file.SystemPages().empty());
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(state.stopFlag.load(), 0);
+    // A stopped scan is not a damaged file: no fatal text, and the request stays for the run to see.
+    EXPECT_TRUE(stopping.texts(kMsgFatalText).empty());
+    EXPECT_EQ(state.stopFlag.load(), 1);
+}
+
+TEST_F(MdfFile, RepeatedCatalogPagesAreIndexedOncePerPageId) {
+    // Pages 0..3 three times over (the copies' headers keep ids 0..3), then a stray copy of page 13
+    // standing before page 13 itself: the copy at its own place wins.
+    std::vector<FixturePage> pages;
+    for (int copy = 0; copy < 3; ++copy) {
+        pages.push_back({0, 0, 0, 1, 0});
+        pages.push_back({34, 1, 0, 1, 1});
+        pages.push_back({7, 1, 0, 1, 2});
+        pages.push_back({100, 1, 0, 1, 3});
+    }
+    pages.push_back({41, 1, 0, 1, 13});  // a stray copy claiming page 13, which comes next in place
+    pages.push_back({41, 1, 0, 1, -1});
+    CMdfFile file(dir.Write("r.mdf", BuildDataFile(pages)), 0, state, sink);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.SystemPages().at(34), std::vector<PageRef>{Ref(1, 1, 1)});
+    EXPECT_EQ(file.SystemPages().at(7), std::vector<PageRef>{Ref(1, 2, 1)});
+    EXPECT_EQ(file.SystemPages().at(41), std::vector<PageRef>{Ref(1, 13, 1)});
+    EXPECT_EQ(file.DataPages().at(100).size(), 3u);  // user data pages are not catalogue pages
 }
 
 TEST_F(MdfFile, HolderKeepsTheDataFile) {

@@ -106,8 +106,10 @@ TEST(TableSchema, ColumnsComeBackInColumnIdOrderWithTheirFlags) {
     ASSERT_EQ(f.catalog.keyConstraints.size(), 1u);
     EXPECT_EQ(f.catalog.keyConstraints[0].primaryKey, 1);
 
-    // The same table again gives the same list; another table overwrites the per-table state.
+    // The same table again gives the same list and no second key entry; another table overwrites the
+    // per-table state.
     EXPECT_EQ(f.catalog.BuildObjectLists(L"T", L"U ", {}).size(), 3u);
+    EXPECT_EQ(f.catalog.keyColumns.size(), 1u);
     EXPECT_EQ(f.catalog.BuildObjectLists(L"R", L"U ", {}).size(), 1u);
     EXPECT_EQ(f.catalog.currentObject.id, 600);
 }

@@ -76,6 +76,11 @@ inline Bytes InRowRoot(const std::vector<std::pair<uint32_t, Rid>>& links) {
 class FakeTextPages : public LobPageSource {
 public:
     void Add(uint16_t file, uint32_t page, std::vector<Bytes> payloads) { pages_[{file, page}] = std::move(payloads); }
+    // A page of one record that `slots` slots all point at.
+    void AddAliased(uint16_t file, uint32_t page, Bytes payload, uint16_t slots) {
+        pages_[{file, page}] = {std::move(payload)};
+        aliased_[{file, page}] = slots;
+    }
     int loads = 0;
 
     std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress a) override {
@@ -85,7 +90,10 @@ public:
         PageBuffer image = AllocatePageBuffer();
         uint8_t* p = image.get();
         p[1] = 3;
-        p[22] = static_cast<uint8_t>(it->second.size());
+        const auto alias = aliased_.find({a.fileId, a.pageId});
+        const size_t slotCount = alias == aliased_.end() ? it->second.size() : alias->second;
+        p[22] = static_cast<uint8_t>(slotCount);
+        p[23] = static_cast<uint8_t>(slotCount >> 8);
         p[32] = static_cast<uint8_t>(a.pageId);
         p[36] = static_cast<uint8_t>(a.fileId);
         size_t offset = 96;
@@ -100,12 +108,17 @@ public:
             p[8191 - 2 * slot] = static_cast<uint8_t>(offset >> 8);
             offset += length;
         }
+        for (size_t slot = it->second.size(); slot < slotCount; ++slot) {  // aliases of record 0
+            p[8190 - 2 * slot] = 96;
+            p[8191 - 2 * slot] = 0;
+        }
         return std::make_unique<TextMixPage>(std::move(image), nullptr, state_);
     }
 
 private:
     RunState state_;
     std::map<std::pair<uint16_t, uint32_t>, std::vector<Bytes>> pages_;
+    std::map<std::pair<uint16_t, uint32_t>, size_t> aliased_;
 };
 
 }  // namespace kestrane::test

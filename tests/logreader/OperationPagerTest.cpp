@@ -14,7 +14,7 @@ struct FakeList : OperationListSink, OperationStatusSink {
     void SetStatusLine(const std::wstring& t) override { status = t; }
     void ClearRecordGrid() override { ++gridClears; }
     std::vector<OperationListRow> rows;
-    bool next = false, previous = false;
+    bool next = true, previous = true;  // as the dialog starts: enabled until the pager says otherwise
     std::wstring status;
     int gridClears = 0;
 };
@@ -68,9 +68,12 @@ TEST(OperationPager, RowsOfOnePage) {
     EXPECT_TRUE(all.ui.rows.empty());
     all.pager.ListFirstPage(false, 0u);
     EXPECT_TRUE(all.ui.rows.empty());
+    EXPECT_FALSE(all.ui.next);
     Harness none(0);
     none.pager.ListFirstPage(true, 0u);
     EXPECT_EQ(none.ui.status, L"");
+    EXPECT_FALSE(none.ui.next);
+    EXPECT_FALSE(none.ui.previous);
 }
 
 TEST(OperationPager, Paging) {
@@ -79,7 +82,8 @@ TEST(OperationPager, Paging) {
     EXPECT_EQ(exact.ui.rows.size(), 1000u);
     EXPECT_FALSE(exact.ui.next);
 
-    // 1001 operations: page 2 holds the 1001st; a further Next>> shows "done." and disables itself.
+    // 1001 operations: page 2 holds the 1001st and disables Next>>; no box is shown, not even on a
+    // further press.
     Harness h(1001);
     h.pager.ListFirstPage(true, 5u);
     EXPECT_EQ(h.ui.status, L"0 rows to 1000");
@@ -88,9 +92,9 @@ TEST(OperationPager, Paging) {
     ASSERT_EQ(h.ui.rows.size(), 1u);
     EXPECT_EQ(h.ui.rows[0].entryIndex, 2000u);
     EXPECT_EQ(h.ui.status, L"1000 rows to 1001");
+    EXPECT_FALSE(h.ui.next);
     h.pager.OnNextPage();
-    ASSERT_EQ(h.prompter.messages.size(), 1u);
-    EXPECT_EQ(h.prompter.messages[0].text, L"done.");
+    EXPECT_TRUE(h.prompter.messages.empty());
     EXPECT_FALSE(h.ui.next);
 
     // Full page 2: <<Previous lists page 1 and stays enabled; again: page 1 and disabled.
@@ -114,18 +118,20 @@ TEST(OperationPager, Paging) {
     EXPECT_FALSE(partial.ui.previous);
 
     // Partial last page 4 (3000 rows to 3005): <<Previous lands on page 3 (the closing bookmark),
-    // Next>> goes back to page 4 and "done." follows it.
+    // Next>> goes back to page 4 and is disabled there again.
     Harness four(3005);
     four.pager.ListFirstPage(true, 5u);
     for (int i = 0; i < 3; ++i) four.pager.OnNextPage();
     EXPECT_EQ(four.ui.status, L"3000 rows to 3005");
+    EXPECT_FALSE(four.ui.next);
     four.pager.OnPreviousPage();
+    EXPECT_TRUE(four.ui.next);
     EXPECT_EQ(four.ui.status, L"2000 rows to 3000");
     EXPECT_EQ(four.ui.rows.front().entryIndex, 4000u);
     four.pager.OnNextPage();
     EXPECT_EQ(four.ui.status, L"3000 rows to 3005");
-    four.pager.OnNextPage();
-    EXPECT_EQ(four.prompter.messages.size(), 1u);
+    EXPECT_FALSE(four.ui.next);
+    EXPECT_TRUE(four.prompter.messages.empty());
 
     // A full last page 3 of "All": <<Previous lands on page 2.
     Harness all(1500);

@@ -98,6 +98,8 @@ std::map<std::string, BootFacts> CorpusBootFacts() {
     for (const auto& c : TableUnder("boot page and page facts", 6)) {
         BootFacts f;
         f.version = std::atoi(c[1].c_str());
+        const size_t open = c[1].find('('), close = c[1].find(')');
+        if (open != std::string::npos && close > open) f.release = c[1].substr(open + 1, close - open - 1);
         f.createVersion = std::atoi(c[2].c_str());
         f.databaseName = Utf8ToWide(Unquote(c[3]));
         f.collationId = std::atoll(c[4].c_str());

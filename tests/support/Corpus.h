@@ -19,6 +19,7 @@ struct CorpusSet {
 // One row of SOURCES.md's boot-page table, keyed "set/file".
 struct BootFacts {
     int version = 0;
+    std::string release;  // the release the version cell names in parentheses ("2016"), or "" / "?"
     int createVersion = 0;
     std::wstring databaseName;  // as listed, between backticks
     long long collationId = 0;

@@ -8,6 +8,7 @@
 #include "platform/TextCodec.h"
 #include "support/RecordingSinks.h"
 #include "ui/ActivityLog.h"
+#include "ui/AppTexts.h"
 #include "ui/AnalysisRun.h"
 #include "ui/MainDialogLogic.h"
 #include "ui/SingleInstanceGuard.h"
@@ -167,9 +168,9 @@ TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
     EXPECT_FALSE(f.logic.OnClose());
     EXPECT_TRUE(f.logic.OnClose());
     EXPECT_EQ(f.prompter.questions.back(), L"Do you want to Close Application ?");
-    f.logic.OnHelpCommand(32772);
-    f.logic.OnHelpCommand(32771);
-    f.logic.OnHelpCommand(32773);
+    f.logic.OnHelpCommand(kCmdAbout);
+    f.logic.OnHelpCommand(kCmdHelp);
+    f.logic.OnHelpCommand(kCmdHomepage);
     f.logic.OnHelpCommand(1);
     EXPECT_EQ(f.actions.calls, (std::vector<std::string>{"about", "help", "home"}));
 }
@@ -192,12 +193,17 @@ struct MainFixture {
 
 TEST(MainDialogLogic, StopCloseSaveAndTheProgressProtocol) {
     MainFixture f;
-    f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
+    f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes, PromptAnswer::Yes};
     f.logic.OnStop();
     EXPECT_EQ(f.state.stopFlag.load(), 0);
     f.logic.OnStop();
     EXPECT_EQ(f.state.stopFlag.load(), 1);
     EXPECT_EQ(f.prompter.questions[0], L"Are you sure u want to stop the current process?");
+    // A Yes that comes after the run has ended stops nothing (it would stop the next run).
+    f.state.stopFlag = 0;
+    f.view.running = false;
+    f.logic.OnStop();
+    EXPECT_EQ(f.state.stopFlag.load(), 0);
 
     fs::path dir = TempFolder("main");
     ASSERT_TRUE(OpenActivityLog(f.state, (dir / "log.txt").string()));
@@ -310,6 +316,15 @@ TEST(AnalysisRun, RefusalsAndEmptyResultsRestoreTheButtons) {
         EXPECT_EQ(f.view.status, L"Scanning process completed.........");
         EXPECT_EQ(f.engine.scans, 1);
     }
+    {  // a stop request left from before the run is not for it
+        MainFixture f;
+        f.state.stopFlag = 1;
+        f.engine.ops = {{7}};
+        f.engine.names = {{7, L"orders"}};
+        f.run.ScanThreadProc();
+        EXPECT_EQ(f.view.status, kTextRunCompleted);
+        EXPECT_EQ(f.view.tree.GetCount(), 3u);
+    }
     {  // SQL Server 2000: refused before the log scan
         MainFixture f;
         f.state.serverVersionText = L" SQL Server 2000";
@@ -345,6 +360,101 @@ TEST(AnalysisRun, RefusalsAndEmptyResultsRestoreTheButtons) {
         EXPECT_EQ(f.prompter.messages[0].text, L"Whether it is not valid mdf file or highly corrupted");
         EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Error);
         EXPECT_EQ(f.engine.resets, 1);
+        EXPECT_FALSE(f.view.running);
+    }
+}
+
+TEST(AnalysisRun, StopInEveryPhaseEndsTheRunAndSaysItIsPartial) {
+    for (const char* phase : {"open", "scan"}) {
+        SCOPED_TRACE(phase);
+        MainFixture f;
+        f.engine.ops = {{7}, {7}};
+        f.engine.names = {{7, L"orders"}};
+        auto stop = [&] { f.state.stopFlag = 1; };
+        (std::string(phase) == "open" ? f.engine.onOpen : f.engine.onScan) = stop;
+        f.run.ScanThreadProc();
+        EXPECT_EQ(f.view.status, kTextRunStopped);
+        EXPECT_TRUE(f.prompter.messages.empty());
+        EXPECT_EQ(f.engine.scans, std::string(phase) == "open" ? 0 : 1);
+        // What the scan found before the stop is listed; the request ends with the run.
+        EXPECT_EQ(f.view.tree.GetCount(), std::string(phase) == "open" ? 0u : 3u);
+        EXPECT_EQ(f.state.stopFlag.load(), 0);
+        EXPECT_FALSE(f.view.running);
+    }
+}
+
+TEST(AnalysisRun, SaysWhatHappenedWhenNothingCanBeListed) {
+    struct Case {
+        const char* name;
+        LogFileFacts log;
+        const wchar_t* message;
+    };
+    const Case cases[] = {
+        {"zero-byte log", {true, 0, 0, 0, 0}, kTextLogEmpty},
+        {"no VLF", {true, 8192 * 8, 0, 0, 0}, kTextLogWithoutVlf},
+        {"no user-table operation", {true, 8192 * 64, 2, 26, 27}, kTextNoUserTableOperation},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainFixture f;
+        f.engine.log = c.log;
+        f.run.ScanThreadProc();
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, c.message);
+        EXPECT_EQ(f.view.status, kTextRunCompleted);
+    }
+    {  // an unopened log: the scan's own "LDF File Cannot be open..." is all
+        MainFixture f;
+        f.engine.log = LogFileFacts{};
+        f.run.ScanThreadProc();
+        EXPECT_TRUE(f.prompter.messages.empty());
+    }
+}
+
+TEST(AnalysisRun, WarnsOfACutDataFileAndAForeignLogBeforeListing) {
+    {  // the data file's pages name pages past its end: said, and the run goes on
+        MainFixture f;
+        f.engine.data = DataFileFacts{144, 237, 27, 59, 1};
+        f.engine.log = LogFileFacts{true, 516096, 1, 27, 27};
+        f.engine.ops = {{7}};
+        f.engine.names = {{7, L"orders"}};
+        f.run.ScanThreadProc();
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, DataFileCutText(144, 237));
+        EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Warning);
+        EXPECT_TRUE(f.prompter.questions.empty());  // the log holds the last change (27)
+        EXPECT_EQ(f.view.tree.GetCount(), 3u);
+    }
+    for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+        // The data file last changed in VLF 50, the log holds 46..49 only.
+        MainFixture f;
+        f.engine.data = DataFileFacts{416, 407, 50, 83, 2};
+        f.engine.log = LogFileFacts{true, 1048576, 4, 46, 49};
+        f.engine.ops = {{7}};
+        f.engine.names = {{7, L"orders"}};
+        f.prompter.answers = {answer};
+        f.run.ScanThreadProc();
+        ASSERT_EQ(f.prompter.questions.size(), 1u);
+        EXPECT_EQ(f.prompter.questions[0], LogMismatchQuestion(f.engine.data, f.engine.log));
+        EXPECT_NE(f.prompter.questions[0].find(L"LSN 50:83:2"), std::wstring::npos);
+        EXPECT_NE(f.prompter.questions[0].find(L"46 to 49"), std::wstring::npos);
+        EXPECT_EQ(f.engine.scans, answer == PromptAnswer::Yes ? 1 : 0);
+        EXPECT_EQ(f.view.tree.GetCount(), answer == PromptAnswer::Yes ? 3u : 0u);
+        EXPECT_FALSE(f.view.running);
+    }
+}
+
+TEST(AnalysisRun, AFailedAllocationBecomesAMessage) {
+    for (const char* phase : {"open", "scan"}) {
+        SCOPED_TRACE(phase);
+        MainFixture f;
+        auto fail = [] { throw std::bad_alloc(); };
+        (std::string(phase) == "open" ? f.engine.onOpen : f.engine.onScan) = fail;
+        EXPECT_EQ(f.run.ScanThreadProc(), 0);
+        ASSERT_EQ(f.prompter.messages.size(), 1u);
+        EXPECT_EQ(f.prompter.messages[0].text, kTextOutOfMemory);
+        EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Error);
+        EXPECT_GE(f.engine.resets, 1);
         EXPECT_FALSE(f.view.running);
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Stand-ins for the windows and the engine, so that the dialogs' logic runs without a display.
+#include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,7 @@ public:
     void SetVersionText(const std::wstring& t) override { version = t; }
     void SetCollationText(const std::wstring& t) override { collation = t; }
     void SetRunning(bool r) override { running = r; }
+    bool IsRunning() const override { return running; }
     void ClearRecordGrid() override { ++gridClears; }
     void TreeDeleteAllItems() override { tree.DeleteAllItems(); }
     TreeItem TreeInsertItem(const std::wstring& text, int image, int selectedImage, TreeItem parent) override {
@@ -54,6 +57,7 @@ public:
     void CloseDataFile() override { ++closes; }
     void ResetDatabase() override { ++resets; }
     bool Open(const std::wstring& path, bool advance, ProgressSink& sink) override {
+        if (onOpen) onOpen();
         openedPath = path;
         advanceSearch = advance;
         sink.StatusText("Mapping Database Objects...........");
@@ -63,7 +67,12 @@ public:
     bool HasCatalog() const override { return hasCatalog; }
     bool CatalogHasObjects() const override { return hasObjects; }
     void BuildUserTableMap() override { ++userTableMaps; }
-    void ScanLdfFile(Prompter&) override { ++scans; }
+    DataFileFacts DataFile() const override { return data; }
+    LogFileFacts ProbeLogFile() override { return log; }
+    void ScanLdfFile(Prompter&) override {
+        ++scans;
+        if (onScan) onScan();
+    }
     uint64_t OperationCount() const override { return ops.size(); }
     int64_t CountOperationsOfTable(uint32_t id) const override {
         int64_t n = 0;
@@ -73,6 +82,9 @@ public:
     std::map<uint32_t, std::wstring> TakeTableNameMap() override { return std::move(names); }
 
     bool openOk = true, hasCatalog = true, hasObjects = true, advanceSearch = false;
+    DataFileFacts data;
+    LogFileFacts log{true, 8192 * 64, 1, 1, 1};
+    std::function<void()> onOpen, onScan;  // what happens meanwhile: a Stop, a failed allocation
     std::wstring openedPath;
     std::vector<Op> ops;
     std::map<uint32_t, std::wstring> names;
