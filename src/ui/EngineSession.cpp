@@ -46,8 +46,8 @@ DataFileFacts EngineSession::DataFile() const {
     facts.pageCount = file->PageCount();
     facts.highestNamedPage = file->HighestLinkedPage();
     if (const CMetadataCatalog* catalog = holder_.Catalog()) {
+        // The first-page field can stand stale past a shrunk file's end; root and IAM pages cannot.
         for (const AllocationUnitRecord& unit : catalog->allocationUnits) {
-            if (unit.firstFileId == 1) facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstPageId);
             if (unit.rootFileId == 1) facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.rootPageId);
             if (unit.firstIamFileId == 1)
                 facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstIamPageId);

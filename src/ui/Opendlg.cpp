@@ -36,8 +36,9 @@ Opendlg::Opendlg(CPilot_ConsoleApp& app, const std::string& activityLogPath)
     wxWindow* box = group->GetStaticBox();
     auto* rows = new wxFlexGridSizer(3, gap, gap);
     rows->AddGrowableCol(1);
-    logPath_ = new wxTextCtrl(box, kIdLogPath, wxString(), wxDefaultPosition, wxSize(FromDIP(380), -1), wxTE_READONLY);
-    dataPath_ = new wxTextCtrl(box, kIdDataPath, wxString(), wxDefaultPosition, wxSize(FromDIP(380), -1), wxTE_READONLY);
+    // Paths may be typed or pasted as well as browsed; Next checks them as the browse does.
+    logPath_ = new wxTextCtrl(box, kIdLogPath, wxString(), wxDefaultPosition, wxSize(FromDIP(380), -1));
+    dataPath_ = new wxTextCtrl(box, kIdDataPath, wxString(), wxDefaultPosition, wxSize(FromDIP(380), -1));
     auto* browseLog = new wxButton(box, kIdBrowseLog, "...", wxDefaultPosition, wxSize(FromDIP(36), -1));
     auto* browseData = new wxButton(box, kIdBrowseData, "...", wxDefaultPosition, wxSize(FromDIP(36), -1));
     auto* logLabel = new wxStaticText(box, wxID_ANY, "LDF File:");
@@ -92,6 +93,12 @@ Opendlg::Opendlg(CPilot_ConsoleApp& app, const std::string& activityLogPath)
 }
 
 Opendlg::~Opendlg() { DestroyMainDialog(); }
+
+void Opendlg::ShowPath(wxTextCtrl* box, const std::wstring& path) {
+    box->ChangeValue(wxString(path));
+    box->SetInsertionPointEnd();
+    box->ShowPosition(box->GetLastPosition());
+}
 
 // The pattern matches the extension in any case, as the file names of Windows servers come.
 std::optional<std::wstring> Opendlg::AskForFile(const wxString& filter) {

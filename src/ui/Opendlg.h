@@ -23,12 +23,16 @@ public:
     // Ends the program from the main dialog's Close: both windows go.
     void DestroyMainDialog();
 
-    void SetLogPathBox(const std::wstring& path) override { logPath_->ChangeValue(wxString(path)); }
-    void SetDataPathBox(const std::wstring& path) override { dataPath_->ChangeValue(wxString(path)); }
+    void SetLogPathBox(const std::wstring& path) override { ShowPath(logPath_, path); }
+    void SetDataPathBox(const std::wstring& path) override { ShowPath(dataPath_, path); }
+    std::wstring LogPathBoxText() const override { return logPath_->GetValue().ToStdWstring(); }
+    std::wstring DataPathBoxText() const override { return dataPath_->GetValue().ToStdWstring(); }
     bool CreateMainDialog() override;
     void HideStartDialog() override { Hide(); }
 
 private:
+    // Puts a path into its box with the file name in view: a long folder would hide it.
+    static void ShowPath(wxTextCtrl* box, const std::wstring& path);
     std::optional<std::wstring> AskForFile(const wxString& filter);
     void OnClose();
     void OnCancel();

@@ -1,5 +1,6 @@
 #include "ui/StartDialogLogic.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,17 +11,27 @@
 namespace kestrane {
 
 namespace {
+constexpr const wchar_t* kLogRefusal = L"Please select valid ldf file.";
+constexpr const wchar_t* kDataRefusal = L"Please select valid mdf file.";
+constexpr const wchar_t* kReadOnlyNote =
+    L"\n\nThe file is read-only for you. Kestrane opens the files it reads for writing too, and refuses a "
+    L"file that it cannot (as one that a running server holds open): work on a copy that you can write.";
+}  // namespace
+
 // The file must open for reading and writing: a file that cannot be written (read-only, or not a
 // regular file) is refused, as a file that a running server holds would be.
-bool OpensReadWrite(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
+FileAccess CheckFileAccess(const std::string& path) {
     struct stat st{};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return FileAccess::Missing;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        const bool readOnly = errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY;
+        return readOnly && S_ISREG(st.st_mode) ? FileAccess::ReadOnly : FileAccess::Unusable;
+    }
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular;
+    return regular ? FileAccess::Writable : FileAccess::Unusable;
 }
-}  // namespace
 
 void StartDialogLogic::OnInitDialog() {
     OpenActivityLog(state_, logPath_);  // without a log the program runs on
@@ -30,30 +41,43 @@ void StartDialogLogic::OnInitDialog() {
 bool StartDialogLogic::Browse(const std::optional<std::wstring>& chosen, const wchar_t* refusal,
                               std::wstring& sharedPath, void (StartDialogView::*setBox)(const std::wstring&)) {
     if (!chosen) return false;
-    const std::string path = WideToUtf8(*chosen);
-    struct stat st{};
-    if (chosen->empty() || ::stat(path.c_str(), &st) != 0) {
+    const FileAccess access = checkAccess(WideToUtf8(*chosen));
+    if (access == FileAccess::Missing) {
         prompter_.ShowMessage(refusal, MessageIcon::Information);
         return false;
     }
     (view_.*setBox)(*chosen);
-    if (!OpensReadWrite(path)) {
-        prompter_.ShowMessage(refusal, MessageIcon::Information);
+    if (access != FileAccess::Writable) {
+        prompter_.ShowMessage(access == FileAccess::ReadOnly ? std::wstring(refusal) + kReadOnlyNote : refusal,
+                              MessageIcon::Information);
         return false;
     }
     sharedPath = *chosen;
     return true;
 }
 
+bool StartDialogLogic::TakeTypedPath(const std::wstring& typed, const wchar_t* refusal, std::wstring& sharedPath,
+                                     void (StartDialogView::*setBox)(const std::wstring&)) {
+    if (typed == sharedPath) return true;
+    if (typed.empty()) {  // an emptied box chooses nothing
+        sharedPath.clear();
+        return true;
+    }
+    return Browse(typed, refusal, sharedPath, setBox);
+}
+
 void StartDialogLogic::OnBrowseLogFile(const std::optional<std::wstring>& chosen) {
-    Browse(chosen, L"Please select valid ldf file.", state_.logFilePath, &StartDialogView::SetLogPathBox);
+    Browse(chosen, kLogRefusal, state_.logFilePath, &StartDialogView::SetLogPathBox);
 }
 
 void StartDialogLogic::OnBrowseDataFile(const std::optional<std::wstring>& chosen) {
-    Browse(chosen, L"Please select valid mdf file.", state_.dataFilePath, &StartDialogView::SetDataPathBox);
+    Browse(chosen, kDataRefusal, state_.dataFilePath, &StartDialogView::SetDataPathBox);
 }
 
 void StartDialogLogic::OnNext() {
+    if (!TakeTypedPath(view_.LogPathBoxText(), kLogRefusal, state_.logFilePath, &StartDialogView::SetLogPathBox) ||
+        !TakeTypedPath(view_.DataPathBoxText(), kDataRefusal, state_.dataFilePath, &StartDialogView::SetDataPathBox))
+        return;
     if (state_.logFilePath.empty()) {
         prompter_.ShowMessage(L"Please browse ldf file to continue recovery process", MessageIcon::Information);
         return;

@@ -1,6 +1,7 @@
 #pragma once
 // The start dialog's behaviour without its window: the activity log's opening, the two file choices with
 // their checks, Next's checks, and the Close/Cancel questions.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,11 +11,18 @@
 
 namespace kestrane {
 
+// Whether a chosen file can be used: it must exist and open for reading and writing.
+enum class FileAccess { Missing, Writable, ReadOnly, Unusable };
+FileAccess CheckFileAccess(const std::string& path);
+
 class StartDialogView {
 public:
     virtual ~StartDialogView() = default;
     virtual void SetLogPathBox(const std::wstring& path) = 0;
     virtual void SetDataPathBox(const std::wstring& path) = 0;
+    // What the boxes hold now: the user may have typed or pasted a path.
+    virtual std::wstring LogPathBoxText() const = 0;
+    virtual std::wstring DataPathBoxText() const = 0;
     // Creates the main dialog for the chosen pair (modeless, owned by the start dialog); false on failure.
     virtual bool CreateMainDialog() = 0;
     virtual void HideStartDialog() = 0;
@@ -37,9 +45,15 @@ public:
     bool OnCancel();
     void OnHelpCommand(int commandId) { HandleHelpCommand(commandId, actions_); }
 
+    // How a path is checked; tests stand in for the file system (root may write read-only files).
+    std::function<FileAccess(const std::string&)> checkAccess = CheckFileAccess;
+
 private:
     bool Browse(const std::optional<std::wstring>& chosen, const wchar_t* refusal, std::wstring& sharedPath,
                 void (StartDialogView::*setBox)(const std::wstring&));
+    // A path typed into a box counts as chosen once it passes the same checks.
+    bool TakeTypedPath(const std::wstring& typed, const wchar_t* refusal, std::wstring& sharedPath,
+                       void (StartDialogView::*setBox)(const std::wstring&));
 
     RunState& state_;
     Prompter& prompter_;

@@ -131,6 +131,26 @@ TEST(StartDialogLogic, NextChecksTheLogFileFirstThenTheDataFile) {
     EXPECT_EQ(f.prompter.messages.size(), messages);
 }
 
+TEST(StartDialogLogic, TypedPathsAreCheckedByNextAsBrowsedOnesAre) {
+    StartFixture f;
+    const std::wstring log = f.MakeFile("typed_log.ldf"), data = f.MakeFile("typed.mdf");
+    f.view.logBox = log;
+    f.view.dataBox = Utf8ToWide((f.dir / "typo.mdf").string());
+    f.logic.OnNext();
+    EXPECT_EQ(f.LastMessage(), L"Please select valid mdf file.");
+    EXPECT_EQ(f.state.logFilePath, log);
+    EXPECT_EQ(f.view.created, 0);
+    f.view.dataBox = data;
+    f.logic.OnNext();
+    EXPECT_EQ(f.state.dataFilePath, data);
+    EXPECT_EQ(f.view.created, 1);
+    // An emptied box chooses nothing.
+    f.view.logBox.clear();
+    f.logic.OnNext();
+    EXPECT_EQ(f.LastMessage(), L"Please browse ldf file to continue recovery process");
+    EXPECT_EQ(f.view.created, 1);
+}
+
 TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
     StartFixture f;
     const std::wstring good = f.MakeFile("a.ldf");
@@ -163,6 +183,18 @@ TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
     f.logic.OnBrowseDataFile(missing);
     EXPECT_EQ(f.LastMessage(), L"Please select valid mdf file.");
     EXPECT_TRUE(f.state.dataFilePath.empty());
+
+    // A file the user may read but not write: still refused, and the message says why.
+    f.logic.checkAccess = [](const std::string&) { return FileAccess::ReadOnly; };
+    f.logic.OnBrowseDataFile(f.MakeFile("ro.mdf"));
+    EXPECT_EQ(f.LastMessage().rfind(L"Please select valid mdf file.", 0), 0u);
+    EXPECT_NE(f.LastMessage().find(L"read-only"), std::wstring::npos);
+    EXPECT_TRUE(f.state.dataFilePath.empty());
+    f.logic.checkAccess = CheckFileAccess;
+    EXPECT_EQ(CheckFileAccess(WideToUtf8(good)), FileAccess::Writable);
+    EXPECT_EQ(CheckFileAccess(WideToUtf8(missing)), FileAccess::Missing);
+    EXPECT_EQ(CheckFileAccess(WideToUtf8(folder)), FileAccess::Unusable);
+    if (::geteuid() != 0) EXPECT_EQ(CheckFileAccess((f.dir / "ro.ldf").string()), FileAccess::ReadOnly);
 
     f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
     EXPECT_FALSE(f.logic.OnClose());

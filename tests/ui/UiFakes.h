@@ -103,6 +103,8 @@ class FakeStartView : public StartDialogView {
 public:
     void SetLogPathBox(const std::wstring& p) override { logBox = p; }
     void SetDataPathBox(const std::wstring& p) override { dataBox = p; }
+    std::wstring LogPathBoxText() const override { return logBox; }
+    std::wstring DataPathBoxText() const override { return dataBox; }
     bool CreateMainDialog() override {
         ++created;
         return createOk;

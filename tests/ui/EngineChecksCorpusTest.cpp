@@ -1,0 +1,66 @@
+// The checks that tell the user what is wrong with a pair, on the real files: every data file of a set
+// against every log of it (SOURCES.md names the one that holds its last change), and the first half
+// of each data file, as a file cut off would be.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/BinaryFile.h"
+#include "support/Corpus.h"
+#include "ui/AnalysisRun.h"
+#include "ui/EngineSession.h"
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(EngineChecksCorpus, ForeignLogsAndCutDataFilesAreNoticed) {
+    KESTRANE_REQUIRE_CORPUS();
+    const auto summary = test::CorpusSummary();
+    const fs::path temp = fs::temp_directory_path() / ("kestrane-cut-" + std::to_string(::getpid()));
+    fs::create_directories(temp);
+    int pairs = 0, cut = 0;
+    for (const test::CorpusSet& set : test::CorpusSets()) {
+        for (const fs::path& dataPath : set.dataFiles) {
+            SCOPED_TRACE(set.name + "/" + dataPath.filename().string());
+            std::string matching;
+            for (const auto& row : summary)
+                if (row.set == set.name && row.dataFile == dataPath.filename().string()) matching = row.matchingLog;
+            RunState state{"/nonexistent/collation.txt"};
+            NullProgressSink quiet;
+            EngineSession whole(state);
+            ASSERT_TRUE(whole.Open(dataPath.wstring(), false, quiet));
+            const DataFileFacts data = whole.DataFile();
+            EXPECT_LT(data.highestNamedPage, data.pageCount) << "a whole file names no page past its end";
+            EXPECT_GT(data.lastChangeVlf, 0u);
+            for (const fs::path& logPath : set.logFiles) {
+                SCOPED_TRACE(logPath.filename().string());
+                state.logFilePath = logPath.wstring();
+                const LogFileFacts log = whole.ProbeLogFile();
+                ASSERT_TRUE(log.opened);
+                EXPECT_EQ(LogMissesLastChange(data, log), logPath.filename().string() != matching);
+                ++pairs;
+            }
+
+            // The first half alone: its pages still name pages of the second half.
+            std::vector<uint8_t> bytes;
+            ASSERT_TRUE(ReadWholeFile(dataPath.string(), bytes));
+            const size_t half = bytes.size() / 2 / 8192 * 8192;
+            const fs::path halfPath = temp / ("half-" + set.name + ".mdf");
+            std::ofstream(halfPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                            static_cast<std::streamsize>(half));
+            EngineSession shortened(state);
+            if (!shortened.Open(halfPath.wstring(), false, quiet)) continue;
+            const DataFileFacts cutFacts = shortened.DataFile();
+            EXPECT_GE(cutFacts.highestNamedPage, cutFacts.pageCount);
+            ++cut;
+        }
+    }
+    EXPECT_GT(pairs, 0);
+    EXPECT_GT(cut, 0);
+    fs::remove_all(temp);
+}
+
+}  // namespace
+}  // namespace kestrane
