@@ -20,6 +20,9 @@ namespace kestrane {
 class CMdfFile;
 class RunState;
 
+// Whether building a table's schema also lists its data pages (a walk over every page of the table).
+enum class TablePages { Collect, Skip };
+
 // Data-page key of an allocation unit (or rowset) id: the low 32 bits of v / 65536, where v is the id,
 // less 2^56 when the id differs from its owner.
 uint32_t AllocationUnitPageKey(uint64_t id, uint64_t ownerId);
@@ -62,9 +65,11 @@ public:
     bool ScriptUserTypes();
 
     // The columns of one object: a table's ColumnDef list in column-id order, or three entries that
-    // name a constraint/module (id, type, name). `definitions` supplies computed-column texts.
+    // name a constraint/module (id, type, name). `definitions` supplies computed-column texts. With
+    // TablePages::Skip the table pages stay empty: a caller that only decodes given rows needs none.
     ColumnDefList BuildObjectLists(const std::wstring& name, const std::wstring& type,
-                                   const std::vector<StringTriple>& definitions);
+                                   const std::vector<StringTriple>& definitions,
+                                   TablePages pages = TablePages::Collect);
 
     // The stored definitions of modules, defaults, checks and computed columns (object 60), read on the
     // first call; empty for a catalogue of the legacy layout.

@@ -183,7 +183,7 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
 }
 
 ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const std::wstring& type,
-                                                 const std::vector<StringTriple>& definitions) {
+                                                 const std::vector<StringTriple>& definitions, TablePages pages) {
     tableSchema.clear();
     currentObject = FindTableObject(name, type);
     if (currentObject.id == -1) return {};
@@ -197,17 +197,25 @@ ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const
 
     schemaBuilt = 0;
     const bool legacy = state_ && state_->legacyCatalog;
+    const bool collect = pages == TablePages::Collect;
+    if (!collect) {
+        // A page list kept from an earlier table would outlive its use (8 bytes and a set node a page).
+        std::vector<PageAddress>().swap(tablePages);
+        std::set<uint64_t>().swap(pageKeys);
+    }
     if (!legacy) {
         indexRowsetMode = 0;
         currentRowset = FindTableRowset(objectId);
         currentAllocationUnit = FindAllocationUnit(currentRowset.rowsetId);
         CollectTableRowsets(objectId);
-        CollectTableAllocationUnits();
-        if (tablePages.empty()) {
-            pageKeys.clear();
-            AppendTablePages(DataPageList(objectId));
+        if (collect) {
+            CollectTableAllocationUnits();
+            if (tablePages.empty()) {
+                pageKeys.clear();
+                AppendTablePages(DataPageList(objectId));
+            }
         }
-    } else {
+    } else if (collect) {
         CollectTablePages(objectId);
     }
 

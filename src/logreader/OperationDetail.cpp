@@ -37,10 +37,12 @@ void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {
     state_.deletedRecordScan = 0;  // the dialog's "Advance Delete record" box is never ticked
     const OperationEntry entry = store_[entryIndex];
     const std::wstring table = store_.TableName(entry);
-    const ColumnDefList columns = catalog_.BuildObjectLists(table, L"U ", {});
-    std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns), DestroyTableLayout);
-    grid_.SetColumns(columns, catalog_.firstColumnIndex);
+    const ClickedTableSchema& schema = schemas_.Get(catalog_, table);
+    std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(schema.columns), DestroyTableLayout);
+    grid_.SetColumns(schema.columns, schema.firstColumnIndex);
+    clicked_ = &schema;
     BuildOperationStatement(entry.blockOffset, store_.AllocationUnitId(entry), *layout, entry.slotIndex, table);
+    clicked_ = nullptr;
 }
 
 void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t allocationUnitId,
@@ -48,6 +50,8 @@ void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t
                                                   const std::wstring& tableName) {
     status_.SetStatusLine(L"");
     OperationRebuilder rebuilder(holder_, catalog_, state_, log_);
+    if (clicked_) rebuilder.DecodeByRowsetColumns(clicked_->byRowsetColumns);
+    const uint32_t firstColumn = clicked_ ? clicked_->firstColumnIndex : catalog_.firstColumnIndex;
     const RowImages rebuilt = rebuilder.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
     if (rebuilt.images.empty()) return;
     const std::wstring statement =
@@ -55,7 +59,7 @@ void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t
     if (!statement.empty()) status_.SetStatusLine(statement);
     for (size_t i = 0; i < rebuilt.images.size(); ++i)
         grid_.InsertRowAtTop(RecordGridCells(RecordGridCaption(rebuilt.operation, i), layout.columns,
-                                             rebuilt.images[i], catalog_.firstColumnIndex));
+                                             rebuilt.images[i], firstColumn));
 }
 
 }  // namespace kestrane

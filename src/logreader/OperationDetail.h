@@ -11,6 +11,7 @@
 #include "logreader/LogByteSource.h"
 #include "logreader/OperationPager.h"
 #include "logreader/OperationStore.h"
+#include "logreader/TableSchemaCache.h"
 
 namespace kestrane {
 
@@ -45,9 +46,12 @@ std::vector<std::wstring> RecordGridCells(const std::wstring& caption, const Col
 
 class OperationDetailView {
 public:
+    // `schemas` keeps the clicked tables' schemas for the listing (null: this view keeps its own).
     OperationDetailView(const OperationStore& store, CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state,
-                        const LogByteSource& log, OperationStatusSink& status, RecordGridSink& grid)
-        : store_(store), holder_(holder), catalog_(catalog), state_(state), log_(log), status_(status), grid_(grid) {}
+                        const LogByteSource& log, OperationStatusSink& status, RecordGridSink& grid,
+                        TableSchemaCache* schemas = nullptr)
+        : store_(store), holder_(holder), catalog_(catalog), state_(state), log_(log), status_(status), grid_(grid),
+          schemas_(schemas ? *schemas : ownSchemas_) {}
 
     // NM_CLICK on the list: `entryIndex` is the clicked row's item data.
     void OnOperationClicked(uint64_t entryIndex);
@@ -63,6 +67,9 @@ private:
     const LogByteSource& log_;
     OperationStatusSink& status_;
     RecordGridSink& grid_;
+    TableSchemaCache ownSchemas_;
+    TableSchemaCache& schemas_;
+    const ClickedTableSchema* clicked_ = nullptr;  // the schema of the operation being shown
 };
 
 }  // namespace kestrane

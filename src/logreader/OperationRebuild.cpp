@@ -20,8 +20,10 @@ PageAddress AddressOf(const RowLogRecord& record) {
 }  // namespace
 
 std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout) {
-    if (!catalog_.currentRowsetColumns.empty()) DecodeRowValuesByRowsetColumns(page, layout);
-    else DecodeRowValues(page, layout);
+    if (byRowsetColumns_.value_or(!catalog_.currentRowsetColumns.empty()))
+        DecodeRowValuesByRowsetColumns(page, layout);
+    else
+        DecodeRowValues(page, layout);
     return std::move(page.decodedRows);
 }
 

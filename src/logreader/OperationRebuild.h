@@ -4,6 +4,7 @@
 // inserted or deleted row from the record alone, a modified row from its data page with the logged
 // bytes put back (the row-splice request).
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "datafile/CatalogRecords.h"
@@ -36,6 +37,10 @@ public:
     // beyond the block, the record belongs to another rowset, or nothing could be decoded.
     RowImages Rebuild(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout, uint32_t slotIndex);
 
+    // Decodes by rowset-column records or not as the clicked table's schema says, instead of asking
+    // the catalogue's current table (which may be another table by now).
+    void DecodeByRowsetColumns(bool byRowsetColumns) { byRowsetColumns_ = byRowsetColumns; }
+
     // The splice request of a modify-row record (element 0 and its place in the row, element 1).
     static RowSpliceRequest ModifyRowRequest(const RowLogRecord& record, ByteView element0, size_t element0At);
 
@@ -51,6 +56,7 @@ private:
     RunState& state_;
     const LogByteSource& log_;
     std::vector<uint8_t> block_;  // the re-read block; splice views point into it
+    std::optional<bool> byRowsetColumns_;
 };
 
 }  // namespace kestrane

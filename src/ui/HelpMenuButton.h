@@ -3,8 +3,14 @@
 #include <wx/button.h>
 
 #include <functional>
+#include <memory>
+
+class wxMenu;
 
 namespace kestrane {
+
+// "Help", "About" and "Software Homepage" with their command ids.
+std::unique_ptr<wxMenu> MakeHelpMenu();
 
 class HelpMenuButton : public wxButton {
 public:

@@ -11,6 +11,7 @@
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
 #include "ui/HelpMenuButton.h"
+#include "ui/ListColumns.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleApp.h"
 
@@ -118,6 +119,15 @@ void CPilot_ConsoleDlg::BuildControls() {
     right->Add(grid_, 2, wxEXPAND | wxBOTTOM, gap);
     right->Add(status_, 1, wxEXPAND);
 
+    KeepHeaderAligned(*operations_);
+    KeepHeaderAligned(*grid_);
+    // Fixed least sizes: the tree's best size follows its widest label (the chosen path), which
+    // would otherwise push the right-hand panes out of place.
+    tree_->SetMinSize(FromDIP(wxSize(180, 120)));
+    operations_->SetMinSize(FromDIP(wxSize(420, 120)));
+    grid_->SetMinSize(FromDIP(wxSize(420, 80)));
+    status_->SetMinSize(FromDIP(wxSize(420, 48)));
+
     auto* middle = new wxBoxSizer(wxHORIZONTAL);
     middle->Add(tree_, 1, wxEXPAND | wxRIGHT, gap);
     middle->Add(right, 3, wxEXPAND);
@@ -197,6 +207,7 @@ void CPilot_ConsoleDlg::OnTreeDoubleClick() {
     const bool databaseOpen = engine_.Holder().DataFile() != nullptr;
     // Back and Close would free the entries that the listing reads; Save waits for the list as well.
     listing_ = true;
+    schemas_.Clear();
     tree_->Disable();
     EnableExits(false);
     listWorker_ = std::thread([this, node, databaseOpen] {
@@ -207,6 +218,7 @@ void CPilot_ConsoleDlg::OnTreeDoubleClick() {
         }
         ui_.RunSync([this] {
             listing_ = false;
+            FitColumnsToContent(*operations_);
             tree_->Enable();
             EnableExits(true);
         });
@@ -220,7 +232,7 @@ void CPilot_ConsoleDlg::OnOperationClick(long row) {
     if (!catalog || !engine_.LogFile().isOpen()) return;
     if (!logSource_) logSource_ = std::make_unique<FileLogSource>(engine_.LogFile());
     OperationDetailView detail(engine_.Operations(), engine_.Holder(), *catalog, state_, *logSource_, statusSink_,
-                               gridSink_);
+                               gridSink_, &schemas_);
     try {
         detail.OnOperationClicked(static_cast<uint64_t>(operations_->GetItemData(row)));
     } catch (const std::bad_alloc&) {
@@ -231,11 +243,15 @@ void CPilot_ConsoleDlg::OnOperationClick(long row) {
 }
 
 void CPilot_ConsoleDlg::OnNextPage() {
-    if (!listing_) pager_.OnNextPage();
+    if (listing_) return;
+    pager_.OnNextPage();
+    FitColumnsToContent(*operations_);
 }
 
 void CPilot_ConsoleDlg::OnPreviousPage() {
-    if (!listing_) pager_.OnPreviousPage();
+    if (listing_) return;
+    pager_.OnPreviousPage();
+    FitColumnsToContent(*operations_);
 }
 
 void CPilot_ConsoleDlg::ListSink::DeleteAllRows() {
@@ -283,6 +299,7 @@ void CPilot_ConsoleDlg::GridSink::InsertRowAtTop(const std::vector<std::wstring>
     const long at = grid.InsertItem(0, wxString(cells[0]));
     for (size_t i = 1; i < cells.size() && static_cast<int>(i) < dlg.gridColumns_; ++i)
         grid.SetItem(at, static_cast<long>(i), wxString(cells[i]));
+    FitColumnsToContent(grid);
 }
 
 void CPilot_ConsoleDlg::SetStatusText(const std::wstring& text) { status_->ChangeValue(wxString(text)); }

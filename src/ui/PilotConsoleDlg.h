@@ -119,6 +119,7 @@ private:
     StatusSink statusSink_{*this};
     GridSink gridSink_{*this};
     OperationPager pager_;
+    TableSchemaCache schemas_;  // of the tables clicked in the current listing
     std::unique_ptr<FileLogSource> logSource_;
     std::atomic<bool> listing_{false};
     std::thread worker_;

@@ -57,6 +57,10 @@ CXHtmlTree::CXHtmlTree(wxWindow* parent, wxWindowID id, const CThemeHelper& them
     Bind(wxEVT_MOTION, &CXHtmlTree::OnMotion, this);
     Bind(wxEVT_LEAVE_WINDOW, &CXHtmlTree::OnLeave, this);
     Bind(wxEVT_LEFT_DCLICK, &CXHtmlTree::OnDoubleClick, this);
+    // A double-click activates the item, which the toolkit's tree would answer by folding or
+    // unfolding it: the tree stays as it is; the double-click lists the item's operations instead.
+    Bind(wxEVT_TREE_ITEM_ACTIVATED, [](wxTreeEvent&) {});
+    Bind(wxEVT_CHAR_HOOK, &CXHtmlTree::OnCharHook, this);
     Bind(wxEVT_TREE_SEL_CHANGING, &CXHtmlTree::OnSelChanging, this);
     Bind(wxEVT_TREE_ITEM_EXPANDED, &CXHtmlTree::OnExpandedOrCollapsed, this);
     Bind(wxEVT_TREE_ITEM_COLLAPSED, &CXHtmlTree::OnExpandedOrCollapsed, this);
@@ -254,6 +258,17 @@ void CXHtmlTree::OnDoubleClick(wxMouseEvent& event) {
     if (rec && !rec->enabled) return;  // swallowed
     event.Skip();
     if (item != kNoTreeItem && onDoubleClick) CallAfter([this] { if (onDoubleClick) onDoubleClick(); });
+}
+
+// Enter does what a double-click does (the dialogs swallow Enter before any other control sees it).
+void CXHtmlTree::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key != WXK_RETURN && key != WXK_NUMPAD_ENTER) {
+        event.Skip();
+        return;
+    }
+    const XHTMLTREEDATA* rec = model_.Record(GetSelectedTreeItem());
+    if (rec && rec->enabled && onDoubleClick) onDoubleClick();
 }
 
 void CXHtmlTree::OnSelChanging(wxTreeEvent& event) {

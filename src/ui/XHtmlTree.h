@@ -44,7 +44,7 @@ public:
     TreeItem FromWx(const wxTreeItemId& id) const;
     wxTreeItemId ToWx(TreeItem item) const;
 
-    // A double-click on an enabled item, after the selection has moved to it.
+    // A double-click on an enabled item, after the selection has moved to it; also Enter.
     std::function<void()> onDoubleClick;
 
 protected:
@@ -61,6 +61,7 @@ private:
     void OnMotion(wxMouseEvent& event);
     void OnLeave(wxMouseEvent& event);
     void OnDoubleClick(wxMouseEvent& event);
+    void OnCharHook(wxKeyEvent& event);
     void OnSelChanging(wxTreeEvent& event);
     void OnExpandedOrCollapsed(wxTreeEvent& event);
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 
 #include "datafile/CellText.h"
@@ -183,6 +184,47 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
             else counts.deletesStillThere += now && !insertedLater;
         }
     }
+}
+
+// Clicks through one listing load each table's schema once, list no table pages, and show what a
+// schema loaded afresh for the click shows.
+TEST(LogCorpus, ClicksLoadEachTableSchemaOnce) {
+    KESTRANE_REQUIRE_CORPUS();
+    int checked = 0;
+    for (const auto& row : test::CorpusSummary()) {
+        if (row.matchingLog.empty()) continue;
+        const auto root = *test::CorpusRoot();
+        RunState state("");
+        NullProgressSink progress;
+        CDbFileHolder holder(state, progress);
+        if (!holder.Open(Utf8ToWide((root / row.set / row.dataFile).string())) || !holder.Catalog()) continue;
+        CMetadataCatalog& catalog = *holder.Catalog();
+        UserTableMap tables;
+        BuildUserTableMap(catalog, tables);
+        OperationStore store;
+        BinaryFile file;
+        test::ScriptedPrompter prompter;
+        ScanLdfFile(file, (root / row.set / row.matchingLog).string(), tables, store, prompter);
+        if (store.Empty()) continue;
+        SCOPED_TRACE(row.set);
+        const FileLogSource source(file);
+        TableSchemaCache cache;
+        RecordingDetail listed, fresh;
+        OperationDetailView view(store, holder, catalog, state, source, listed, listed, &cache);
+        std::set<std::wstring> clickedTables;
+        for (size_t i = 0; i < store.Size(); ++i) {
+            view.OnOperationClicked(i);
+            OperationDetailView(store, holder, catalog, state, source, fresh, fresh).OnOperationClicked(i);
+            EXPECT_EQ(listed.status, fresh.status) << i;
+            EXPECT_EQ(listed.rows, fresh.rows) << i;
+            clickedTables.insert(store.TableName(store[i]));
+        }
+        EXPECT_EQ(cache.Loads(), clickedTables.size());
+        EXPECT_TRUE(catalog.tablePages.empty());
+        EXPECT_TRUE(catalog.pageKeys.empty());
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST(LogCorpus, EveryLogScansAndEveryOperationRebuilds) {

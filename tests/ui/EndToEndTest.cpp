@@ -6,8 +6,11 @@
 
 #include <wx/app.h>
 #include <wx/apptrait.h>
+#include <wx/dcclient.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
+#include <wx/menu.h>
+#include <wx/modalhook.h>
 #include <wx/utils.h>
 
 #include <chrono>
@@ -22,6 +25,9 @@
 #include "support/Corpus.h"
 #include "ui/AboutDlg.h"
 #include "ui/AppTexts.h"
+#include "ui/HelpMenuButton.h"
+#include "ui/ListColumns.h"
+#include "ui/WxPrompter.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleApp.h"
 #include "ui/PilotConsoleDlg.h"
@@ -75,6 +81,35 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+
+// Answers every modal box with Yes without showing it, and notes the window it belongs to.
+class AnswerBoxes : public wxModalDialogHook {
+public:
+    AnswerBoxes() { Register(); }
+    int Enter(wxDialog* dialog) override {
+        parents.push_back(dialog->GetParent());
+        return wxID_YES;
+    }
+    void Exit(wxDialog*) override {}
+    std::vector<wxWindow*> parents;
+};
+
+// Double-clicks the label of `item` as the mouse would.
+void DoubleClick(CXHtmlTree& view, TreeItem item) {
+    wxRect label;
+    ASSERT_TRUE(view.GetBoundingRect(view.ToWx(item), label, true));
+    wxMouseEvent doubleClick(wxEVT_LEFT_DCLICK);
+    doubleClick.SetPosition(label.GetPosition() + wxPoint(label.width / 2, label.height / 2));
+    doubleClick.SetEventObject(&view);
+    view.ProcessWindowEvent(doubleClick);
+}
+
+void PressKey(wxWindow& window, int key, wxEventType type = wxEVT_CHAR_HOOK) {
+    wxKeyEvent press(type);
+    press.m_keyCode = key;
+    press.SetEventObject(&window);
+    window.ProcessWindowEvent(press);
+}
 
 void SaveScreenshot(const wxRect& rect, const std::string& name) {
     const fs::path folder = fs::path(KESTRANE_BINARY_DIR) / "screenshots";
@@ -204,6 +239,19 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         Opendlg* start = app->StartDialog();
         ASSERT_NE(start, nullptr);
 
+        // The Help menu as the button builds it: ids the toolkit takes (its assertion fails the test).
+        {
+            std::unique_ptr<wxMenu> menu = MakeHelpMenu();
+            EXPECT_EQ(menu->GetMenuItemCount(), 3u);
+            EXPECT_NE(menu->FindItem(kCmdAbout), nullptr);
+        }
+        // The path boxes take typed and pasted paths.
+        for (int id : {1068, 1069}) {
+            auto* box = dynamic_cast<wxTextCtrl*>(start->FindWindow(id));
+            ASSERT_NE(box, nullptr);
+            EXPECT_TRUE(box->IsEditable());
+        }
+
         // Help and Software Homepage open the shipped help page; About shows the product.
         start->Logic().OnHelpCommand(kCmdHelp);
         start->Logic().OnHelpCommand(kCmdHomepage);
@@ -218,6 +266,8 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             SaveScreenshot(about.GetScreenRect(), "about-box");
         }
         int browsed = 0, withStatement = 0;
+        wxRect shortPathPanes;  // the tree's right edge and the operations list's size for a short path
+        const Pair* withTree = nullptr;  // the first pair whose tree has tables
         for (const Pair& pair : pairs) {
             SCOPED_TRACE(pair.set);
             start->Logic().OnBrowseLogFile(Utf8ToWide(pair.log.string()));
@@ -228,6 +278,10 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             EXPECT_FALSE(start->IsShown());
             ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000)) << "analysis did not end";
             const TreeFacts facts = CheckTree(*dialog, pair);
+            if (!facts.empty && !withTree) {
+                withTree = &pair;
+                shortPathPanes = wxRect(dialog->Tree().GetRect().GetTopRight(), dialog->OperationsList().GetSize());
+            }
             if (facts.empty) { EXPECT_EQ(dialog->GetStatusText(), L"Scanning process completed........."); }
 
             if (!facts.empty && facts.firstTable != kNoTreeItem) {
@@ -235,19 +289,40 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 // Double-click the busiest table: its first page and "0 rows to N".
                 const uint64_t shown = std::min<uint64_t>(facts.firstTableCount, 1000);
                 CXHtmlTree& view = dialog->Tree();
+                wxWindow* next = dialog->FindWindow(1016);
+                ASSERT_NE(next, nullptr);
+                EXPECT_FALSE(next->IsEnabled()) << "Next>> on an empty list";
+                // Enter on "All" lists every operation; a double-click on it leaves the tree unfolded.
+                const TreeItem allItem = view.Model().GetParent(facts.firstTable);
+                view.SelectTreeItem(allItem);
+                PressKey(view, WXK_RETURN);
+                ASSERT_TRUE(PumpUntil([&] {
+                    return !dialog->ListingRunning() && dialog->OperationsList().GetItemCount() > 0;
+                }, 60000)) << "Enter listed nothing";
+                EXPECT_EQ(static_cast<uint64_t>(dialog->OperationsList().GetItemCount()), std::min<uint64_t>(facts.all, 1000));
+                view.Expand(view.ToWx(view.Model().GetRootItem()));
+                view.Expand(view.ToWx(allItem));
+                DoubleClick(view, allItem);
+                ASSERT_TRUE(PumpUntil([&] { return !dialog->ListingRunning(); }, 60000));
+                PumpFor(50);
+                EXPECT_TRUE(view.IsExpanded(view.ToWx(allItem))) << "a double-click folded the tree";
+
                 view.SelectTreeItem(facts.firstTable);
-                wxRect label;
-                ASSERT_TRUE(view.GetBoundingRect(view.ToWx(facts.firstTable), label, true));
-                wxMouseEvent doubleClick(wxEVT_LEFT_DCLICK);
-                doubleClick.SetPosition(label.GetPosition() + wxPoint(label.width / 2, label.height / 2));
-                doubleClick.SetEventObject(&view);
-                view.ProcessWindowEvent(doubleClick);
+                DoubleClick(view, facts.firstTable);
                 ASSERT_TRUE(PumpUntil([&] {
                     return !dialog->ListingRunning() &&
                            static_cast<uint64_t>(dialog->OperationsList().GetItemCount()) == shown;
                 }, 60000)) << "the double-click listed nothing";
                 EXPECT_EQ(dialog->GetStatusText(), L"0 rows to " + std::to_wstring(shown));
                 EXPECT_EQ(static_cast<uint64_t>(dialog->OperationsList().GetItemCount()), shown);
+                EXPECT_EQ(next->IsEnabled(), facts.firstTableCount > 1000) << "Next>> only where a page follows";
+                // Every column is as wide as its widest text.
+                wxListCtrl& list = dialog->OperationsList();
+                wxClientDC dc(&list);
+                for (int c = 0; c < list.GetColumnCount(); ++c)
+                    for (int r = 0; r < std::min(list.GetItemCount(), 50); ++r)
+                        EXPECT_GE(list.GetColumnWidth(c), dc.GetTextExtent(list.GetItemText(r, c)).x)
+                            << "column " << c << " row " << r;
                 if (facts.firstTableCount > 1000) {
                     dialog->OnNextPage();
                     const uint64_t to = std::min<uint64_t>(facts.firstTableCount, 2000);
@@ -263,6 +338,12 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                     statement = !dialog->GetStatusText().empty() && dialog->RecordGrid().GetItemCount() > 0;
                 }
                 if (statement) ++withStatement;
+                if (statement) {
+                    wxListCtrl& grid = dialog->RecordGrid();
+                    wxClientDC gridDc(&grid);
+                    for (int c = 0; c < grid.GetColumnCount(); ++c)
+                        EXPECT_GE(grid.GetColumnWidth(c), gridDc.GetTextExtent(grid.GetItemText(0, c)).x) << c;
+                }
                 // While a listing runs (its worker waits for this thread), Back and Save do nothing:
                 // Back would free the entries that it reads.
                 const size_t messagesBefore = prompter.Messages().size();
@@ -307,6 +388,30 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
 
                 PumpFor(300);
                 SaveScreenshot(dialog->GetScreenRect(), "main-dialog-" + pair.set);
+                // Scrolled sideways, the header is painted where the rows now are.
+                {
+                    wxListCtrl& list = dialog->OperationsList();
+                    for (int c = 0; c < list.GetColumnCount(); ++c) list.SetColumnWidth(c, 400);
+                    PumpFor(100);
+                    wxWindow* header = nullptr;  // the child above the rows
+                    for (wxWindow* part : list.GetChildren())
+                        if (part->GetPosition().y == 0 && part->GetSize().y < list.GetSize().y / 2) header = part;
+                    ASSERT_NE(header, nullptr);
+                    int paintedAt = -1;
+                    header->Bind(wxEVT_PAINT, [&](wxPaintEvent& e) {
+                        paintedAt = list.GetViewStart().x;
+                        e.Skip();
+                    });
+                    wxScrollWinEvent scroll(wxEVT_SCROLLWIN_THUMBTRACK, 33, wxHORIZONTAL);
+                    scroll.SetEventObject(&list);
+                    list.ProcessWindowEvent(scroll);
+                    PumpFor(300);
+                    EXPECT_EQ(list.GetViewStart().x, 33);
+                    EXPECT_EQ(paintedAt, 33) << "the header shows the columns where they were before the scroll";
+                    SaveScreenshot(list.GetScreenRect(), "operations-scrolled-" + pair.set);
+                    list.Scroll(0, -1);
+                    FitColumnsToContent(list);
+                }
             }
 
             // Back: the start dialog again, with the chosen paths kept.
@@ -319,11 +424,59 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         EXPECT_GT(browsed, 0) << "no corpus pair gave logged operations";
         EXPECT_GT(withStatement, 0) << "no listed operation gave values and a statement";
 
+        // A path of several hundred characters: the panes keep the places they have for a short one.
+        ASSERT_NE(withTree, nullptr);
+        {
+            const Pair& pair = *withTree;
+            fs::path deep = work;
+            for (int i = 0; i < 6; ++i) deep /= "a folder with a rather long name to make the path long " + std::to_string(i);
+            fs::create_directories(deep);
+            fs::create_symlink(pair.data, deep / pair.data.filename());
+            fs::create_symlink(pair.log, deep / pair.log.filename());
+            start->Logic().OnBrowseLogFile(Utf8ToWide((deep / pair.log.filename()).string()));
+            start->Logic().OnBrowseDataFile(Utf8ToWide((deep / pair.data.filename()).string()));
+            start->Logic().OnNext();
+            CPilot_ConsoleDlg* longPath = start->MainDialog();
+            ASSERT_NE(longPath, nullptr);
+            ASSERT_TRUE(PumpUntil([&] { return !longPath->AnalysisRunning(); }, 300000));
+            const TreeItem root = longPath->Tree().Model().GetRootItem();
+            ASSERT_NE(root, kNoTreeItem);
+            longPath->Tree().Expand(longPath->Tree().ToWx(root));
+            PumpFor(100);
+            EXPECT_EQ(wxRect(longPath->Tree().GetRect().GetTopRight(), longPath->OperationsList().GetSize()),
+                      shortPathPanes);
+            SaveScreenshot(longPath->GetScreenRect(), "main-dialog-long-path");
+            longPath->OnBackButton();
+            PumpFor(50);
+        }
+
         // The last pair once more, then Close: the question, and the program ends with code 0.
+        start->Logic().OnBrowseLogFile(Utf8ToWide(pairs.back().log.string()));
+        start->Logic().OnBrowseDataFile(Utf8ToWide(pairs.back().data.string()));
         start->Logic().OnNext();
         CPilot_ConsoleDlg* dialog = start->MainDialog();
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000));
+        // Stop answered after the run has ended stops nothing: Back and Next on the same files work.
+        dialog->OnStopButton();
+        EXPECT_EQ(state.stopFlag.load(), 0);
+        dialog->OnBackButton();
+        PumpFor(50);
+        start->Logic().OnNext();
+        dialog = start->MainDialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000));
+        EXPECT_TRUE(prompter.Messages().empty() || prompter.Messages().back().find(L"not valid") == std::wstring::npos);
+        EXPECT_NE(dialog->Tree().Model().GetRootItem(), kNoTreeItem) << "the second run found nothing";
+        // Message boxes belong to the dialog on screen.
+        {
+            AnswerBoxes boxes;
+            DirectDispatcher here;
+            WxPrompter real(here, [&] { return app->ActiveDialog(); });
+            EXPECT_EQ(real.AskYesNo(L"Are you sure u want to stop the current process?"), PromptAnswer::Yes);
+            real.ShowMessage(L"x", MessageIcon::Information);
+            EXPECT_EQ(boxes.parents, (std::vector<wxWindow*>{dialog, dialog}));
+        }
         // Enter and Escape do nothing in either dialog.
         prompter.questions.clear();
         for (int key : {WXK_ESCAPE, WXK_RETURN, WXK_NUMPAD_ENTER}) {
