@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "platform/TextCodec.h"
 
 namespace fs = std::filesystem;
@@ -176,6 +178,30 @@ std::map<std::string, std::vector<TableFacts>> CorpusTableFacts() {
         facts[current].push_back(std::move(table));
     }
     return facts;
+}
+
+std::set<std::string> CorpusListedFileKeys(ListedKind kind) {
+    std::set<std::string> keys;
+    for (const auto& c : TableUnder("## Files", 2)) {
+        const std::string ext = Lower(fs::path(c[0]).extension().string());
+        const bool data = ext == ".mdf" || ext == ".ndf";
+        if ((kind == ListedKind::DataFile && data) || (kind == ListedKind::Log && ext == ".ldf") ||
+            (kind == ListedKind::Script && ext == ".sql"))
+            keys.insert(c[0]);
+    }
+    return keys;
+}
+
+std::set<std::string> CorpusListedPairKeys() {
+    std::set<std::string> keys;
+    for (const SummaryFacts& row : CorpusSummary())
+        if (!row.matchingLog.empty()) keys.insert(row.set + "/" + row.dataFile);
+    return keys;
+}
+
+void ExpectEveryListedChecked(const std::set<std::string>& listed, const std::set<std::string>& checked) {
+    EXPECT_FALSE(listed.empty()) << "SOURCES.md lists nothing of this kind";
+    for (const std::string& key : listed) EXPECT_TRUE(checked.count(key)) << key << " is listed but was not checked";
 }
 
 std::vector<ListedDataFile> CorpusListedDataFiles() {

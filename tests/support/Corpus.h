@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,16 @@ struct ListedDataFile {
 std::vector<ListedDataFile> CorpusListedDataFiles();
 // The raw SOURCES.md text ("" when absent).
 std::string CorpusSourcesText();
+
+// "set/file" of every file of SOURCES.md's files table of one kind: data files (.mdf, .ndf), logs
+// (.ldf) or scripts (.sql). Corpus tests check every one of them, however many the folder has.
+enum class ListedKind { DataFile, Log, Script };
+std::set<std::string> CorpusListedFileKeys(ListedKind kind);
+// "set/data file" of every summary row that names the log holding the data file's last change.
+std::set<std::string> CorpusListedPairKeys();
+// Fails the calling test for each listed key that `checked` lacks: a listed file absent from the
+// folder, or one the test passed over.
+void ExpectEveryListedChecked(const std::set<std::string>& listed, const std::set<std::string>& checked);
 
 }  // namespace kestrane::test
 
