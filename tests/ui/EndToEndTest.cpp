@@ -435,6 +435,10 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             fs::create_symlink(pair.log, deep / pair.log.filename());
             start->Logic().OnBrowseLogFile(Utf8ToWide((deep / pair.log.filename()).string()));
             start->Logic().OnBrowseDataFile(Utf8ToWide((deep / pair.data.filename()).string()));
+            // The box shows the end of the path, where the file name is.
+            auto* dataBox = dynamic_cast<wxTextCtrl*>(start->FindWindow(1069));
+            ASSERT_NE(dataBox, nullptr);
+            EXPECT_EQ(dataBox->GetInsertionPoint(), dataBox->GetLastPosition());
             start->Logic().OnNext();
             CPilot_ConsoleDlg* longPath = start->MainDialog();
             ASSERT_NE(longPath, nullptr);
