@@ -42,19 +42,12 @@ ByteView LogBlockView::Range(size_t from, size_t length, std::vector<uint8_t>& s
 }
 
 LogRecordExtent LogBlockView::Extent(uint32_t j) const {
-    LogRecordExtent e;
-    e.start = SlotOffset(j);
-    int64_t end;
-    if (j + 1 < header_.recordCount)
-        end = SlotOffset(j + 1);
-    else
-        end = int64_t{header_.slotBase} - 2 * int64_t{header_.recordCount};
-    if (e.start >= Size()) {
-        e.end = e.start;
-        return e;
-    }
-    e.end = static_cast<uint32_t>(std::clamp<int64_t>(end, e.start, static_cast<int64_t>(Size())));
-    return e;
+    return ExtentOf(SlotOffset(j), j + 1 < header_.recordCount ? int64_t{SlotOffset(j + 1)} : LastRecordEnd());
+}
+
+LogRecordExtent LogBlockView::ExtentOf(uint32_t start, int64_t end) const {
+    if (start >= Size()) return LogRecordExtent{start, start};
+    return LogRecordExtent{start, static_cast<uint32_t>(std::clamp<int64_t>(end, start, static_cast<int64_t>(Size())))};
 }
 
 std::optional<LogBlockView> ReadLogBlock(const LogByteSource& source, uint64_t pos, std::vector<uint8_t>& buffer) {

@@ -64,6 +64,15 @@ public:
     }
     // Copies [from, from + length) of the block into out, stamps undone; zero outside the bytes.
     void CopyOut(size_t from, size_t length, uint8_t* out) const;
+    // The same for a short range read per record: at most one stamp lies inside it.
+    template <size_t N>
+    void CopySmall(size_t from, uint8_t (&out)[N]) const {
+        static_assert(N < logfmt::kSectorSize);
+        if (!bytes_.fits(from, N)) return CopyOut(from, N, out);
+        std::memcpy(out, bytes_.data() + from, N);
+        const size_t toStamp = (logfmt::kSectorSize - from % logfmt::kSectorSize) % logfmt::kSectorSize;
+        if (toStamp < N && from + toStamp < stampedEnd_) out[toStamp] = TrueSectorByte(from + toStamp);
+    }
     // [from, from + length) of the block, stamps undone: a view of the bytes themselves when no
     // stamp lies inside and they are all there, else a copy in `scratch`.
     ByteView Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const;
@@ -74,8 +83,24 @@ public:
         if (at < 0 || static_cast<uint64_t>(at) + 2 > Size()) return 0;
         return Get<uint16_t>(static_cast<size_t>(at));
     }
+    // The offsets of all records, record j at (*slots)[n - 1 - j] (the array as the block stores
+    // it); false, with nothing read, when the array does not lie whole in the bytes.
+    bool SlotArray(std::vector<uint16_t>& slots) const {
+        const size_t n = header_.recordCount, base = header_.slotBase;
+        if (2 * n > base || base > Size() || !bytes_.fits(base - 2 * n, 2 * n)) return false;
+        slots.resize(n);
+        if (n) std::memcpy(slots.data(), bytes_.data() + base - 2 * n, 2 * n);
+        auto* raw = reinterpret_cast<uint8_t*>(slots.data());
+        for (size_t at = (base - 2 * n + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize;
+             at < base && at < stampedEnd_; at += logfmt::kSectorSize)
+            raw[at - (base - 2 * n)] = TrueSectorByte(at);
+        return true;
+    }
     // Record j from its offset to the next record's offset (the last one: to base - 2n).
     LogRecordExtent Extent(uint32_t j) const;
+    // The extent of a record from its offset to `end` (the next record's offset), clipped to the block.
+    LogRecordExtent ExtentOf(uint32_t start, int64_t end) const;
+    int64_t LastRecordEnd() const { return int64_t{header_.slotBase} - 2 * int64_t{header_.recordCount}; }
     // The scan looks at records whose first 192 bytes lie inside the block.
     bool Examinable(uint32_t j) const { return uint64_t{SlotOffset(j)} + logfmt::kRecordExamined <= Size(); }
 

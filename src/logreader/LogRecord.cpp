@@ -23,28 +23,35 @@ bool LogElementWalk::Next(ByteView& element) {
     return true;
 }
 
-bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,
-                          ByteView& rawName, uint64_t& beginTime) {
-    const size_t start = extent.start, end = extent.end;
-    const size_t var = start + block.Get<uint16_t>(start + logfmt::kOffFixedLength);
+bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
+                         std::vector<uint8_t>& scratch, ByteView& rawName) {
+    const size_t var = size_t{extent.start} + fixedLength, end = extent.end;
     if (var + 4 > end) return false;
-    const uint16_t fieldCount = block.Get<uint16_t>(var);
+    uint8_t counts[4];
+    block.CopySmall(var, counts);
+    const size_t fieldCount = counts[0] | counts[1] << 8, nameLength = counts[2] | counts[3] << 8;
     if (fieldCount == 0) return false;
-    const uint16_t nameLength = block.Get<uint16_t>(var + 2);
     // The fields begin 4-byte aligned after the length array: one field skips nothing, two skip 2.
-    const size_t lengthsEnd = 2 + 2 * size_t{fieldCount};
-    const size_t nameAt = var + ((lengthsEnd + 3) & ~size_t{3});
+    const size_t nameAt = var + ((2 + 2 * fieldCount + 3) & ~size_t{3});
     if (nameAt > end || nameLength > end - nameAt) return false;
     const ByteView text = block.Range(nameAt, nameLength, scratch);
+    const uint8_t* c = text.data();
     size_t units = text.size() / 2;
     for (size_t i = 0; i < units; ++i) {
-        if (*text.u16(2 * i) == 0) {
+        if ((c[2 * i] | c[2 * i + 1]) == 0) {
             units = i;
             break;
         }
     }
     rawName = text.sub(0, 2 * units);
-    beginTime = block.Get<uint64_t>(start + logfmt::kOffBeginTime);
+    return true;
+}
+
+bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,
+                          ByteView& rawName, uint64_t& beginTime) {
+    const LogRecordHead head(block, extent.start);
+    if (!ReadTransactionName(block, extent, head.FixedLength(), scratch, rawName)) return false;
+    beginTime = head.BeginTime();
     return true;
 }
 

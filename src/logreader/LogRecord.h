@@ -3,6 +3,7 @@
 // fields are read from the record's first 192 bytes as the block holds them (zero past the block);
 // the elements only from the record's own extent.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,43 @@
 #include "platform/ByteReader.h"
 
 namespace kestrane {
+
+// The head fields of a record that the scan reads, from a copy of its first bytes (stamp undone, zero
+// past the block).
+class LogRecordHead {
+public:
+    static constexpr size_t kSize = 0x38;
+
+    LogRecordHead(const LogBlockView& block, size_t start) { block.CopySmall(start, bytes_); }
+
+    uint16_t FixedLength() const { return Get<uint16_t>(logfmt::kOffFixedLength); }
+    uint8_t Operation() const { return bytes_[logfmt::kOffOperation]; }
+    uint8_t Context() const { return bytes_[logfmt::kOffContext]; }
+    uint16_t Flags() const { return Get<uint16_t>(logfmt::kOffFlags); }
+    bool IsCompensation() const { return (Flags() & logfmt::kFlagCompensation) != 0; }
+    uint64_t TransactionId() const {
+        return TransactionKey(Get<uint32_t>(logfmt::kOffTransactionId), Get<uint16_t>(logfmt::kOffTransactionId + 4));
+    }
+    uint64_t RowsetId() const { return Get<uint64_t>(logfmt::kOffRowsetId); }
+    uint64_t BeginTime() const { return Get<uint64_t>(logfmt::kOffBeginTime); }  // of a begin-transaction record
+    CLogSeqNo Previous() const { return Lsn(logfmt::kOffPreviousLsn); }
+    CLogSeqNo PagePrevious() const { return Lsn(logfmt::kOffPagePreviousLsn); }
+
+private:
+    template <typename T>
+    T Get(size_t at) const {
+        T v;
+        std::memcpy(&v, bytes_ + at, sizeof v);
+        return v;
+    }
+    CLogSeqNo Lsn(size_t at) const {
+        CLogSeqNo l;
+        l.Set(Get<uint32_t>(at), Get<uint32_t>(at + 4), Get<uint16_t>(at + 8));
+        return l;
+    }
+
+    alignas(8) uint8_t bytes_[kSize];
+};
 
 class RowLogRecord {
 public:
@@ -67,6 +105,10 @@ private:
     size_t firstStart_ = 0;
 };
 
+// The name field of the begin-transaction record at `extent` of `block`, whose fixed part is
+// `fixedLength` bytes long; as ReadBeginTransaction.
+bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
+                         std::vector<uint8_t>& scratch, ByteView& rawName);
 // The name field and begin time of the begin-transaction record at `extent` of `block`. False when the
 // record holds no name field (field count 0) or the name does not lie inside the record: the caller
 // then keeps its current name and time. `rawName` is the UTF-16LE name up to its length or its first

@@ -1,43 +1,26 @@
 #pragma once
 // The log scan: finds the VLFs of a log file, walks their blocks in VLF-sequence order and files one
-// OperationEntry per logged row operation of a user table, with the name and begin time of the last
-// begin-transaction record met before it in scan order.
+// OperationEntry per logged row operation of a user table. An entry carries the name and begin time
+// of its own transaction: the begin-transaction record with the transaction id of its record, met
+// before it and not ended by a commit or abort in between. When the log does not hold that record
+// (it was truncated away, or the record carries no id), the entry carries the last begin-transaction
+// record met before it in scan order. Compensation records, and the operations they undo, are left
+// out: a rolled-back change never reached the table.
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "logreader/LogBlock.h"
 #include "logreader/LogByteSource.h"
-#include "logreader/LogReadWindow.h"
 #include "logreader/OperationStore.h"
 #include "logreader/UserTableMap.h"
+#include "logreader/VlfWalker.h"
 #include "platform/BinaryFile.h"
 
 namespace kestrane {
 
 class Prompter;
 class RunState;
-
-struct VlfEntry {
-    uint8_t signature = 0;
-    uint8_t parity = 0;
-    uint32_t sequence = 0;
-    uint64_t offset = 0;  // byte offset of the VLF in the log file
-    CLogSeqNo lsn;
-
-    // Parses the 48 header bytes (missing bytes read as zero).
-    static VlfEntry Parse(ByteView bytes);
-};
-
-// What a scan saw; the scan itself reports nothing.
-struct LogScanStats {
-    uint64_t vlfs = 0;
-    uint64_t blocks = 0;
-    uint64_t records = 0;           // records examined
-    uint64_t filed = 0;
-    uint64_t otherLayoutBlocks = 0;  // blocks of a record layout this reader does not read
-};
 
 class LogScanner {
 public:
@@ -48,25 +31,20 @@ public:
     // and `windowBytes` (the read size) override the choice, 0 keeps it.
     void Scan(const LogByteSource& source, unsigned slices = 0, size_t windowBytes = 0);
     // The same result the plain way: probes all offsets first, then walks the VLFs one after the
-    // other in sequence order. The reference the one-pass scan is checked against.
+    // other in sequence order as one run. The reference the one-pass scan is checked against.
     void ScanTwoPass(const LogByteSource& source);
     // The live VLFs of a source by sequence number (a sequence seen twice keeps the lowest offset).
     static std::map<uint32_t, VlfEntry> FindVlfs(const LogByteSource& source);
+    // The threads Scan uses for a source of `length` bytes.
+    static unsigned SliceCount(uint64_t length);
 
     const LogScanStats& Stats() const { return stats_; }
-
-    // The scan's working types, used by its walkers.
-    struct TableKey {
-        uint64_t rowsetId;
-        uint32_t tableIndex;  // in the store
-    };
-    struct VlfRun;
 
 private:
     void AddStats(const LogScanStats& s);
 
     OperationStore& store_;
-    std::vector<TableKey> tables_;  // sorted by rowset id
+    std::vector<ScanTable> tables_;  // sorted by rowset id
     LogScanStats stats_;
 };
 

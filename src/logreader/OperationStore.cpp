@@ -3,27 +3,45 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace kestrane {
 
 namespace {
-constexpr size_t kChunkBytes = (size_t{1} << 20) * sizeof(OperationEntry);
 // The per-table lists index entries with 32 bits.
 constexpr size_t kMaxEntries = std::numeric_limits<uint32_t>::max();
+}  // namespace
+
+EntryBlock::EntryBlock(size_t capacity) : capacity_(capacity) {
+    const size_t bytes = capacity * sizeof(OperationEntry);
+    void* m = capacity < kLargeCapacity
+                  ? std::malloc(bytes)
+                  : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (!m || m == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (capacity >= kLargeCapacity) ::madvise(m, bytes, MADV_HUGEPAGE);
+#endif
+    entries_ = static_cast<OperationEntry*>(m);
 }
 
-void OperationStore::ChunkRelease::operator()(OperationEntry* chunk) const { ::munmap(chunk, kChunkBytes); }
+EntryBlock& EntryBlock::operator=(EntryBlock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        entries_ = std::exchange(other.entries_, nullptr);
+        capacity_ = std::exchange(other.capacity_, 0);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
 
-OperationStore::Chunk OperationStore::NewChunk() {
-    static_assert(kChunkBytes == kChunkSize * sizeof(OperationEntry));
-    void* m = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    ::madvise(m, kChunkBytes, MADV_HUGEPAGE);
-#endif
-    return Chunk(static_cast<OperationEntry*>(m));
+void EntryBlock::Release() {
+    if (!entries_) return;
+    if (capacity_ < kLargeCapacity) std::free(entries_);
+    else ::munmap(entries_, capacity_ * sizeof(OperationEntry));
+    entries_ = nullptr;
 }
 
 uint32_t OperationStore::AddTable(uint32_t objectId, uint64_t allocationUnitId, const std::wstring& name) {
@@ -40,18 +58,29 @@ uint32_t OperationStore::AddTable(uint32_t objectId, uint64_t allocationUnitId, 
 
 bool OperationStore::Append(const OperationEntry& entry) {
     if (size_ >= kMaxEntries || entry.tableIndex >= tables_.size()) return false;
-    if ((size_ & kChunkMask) == 0) chunks_.push_back(NewChunk());
-    chunks_.back()[size_ & kChunkMask] = entry;
+    if (blocks_.empty() || blocks_.back().full()) {
+        blocks_.emplace_back(EntryBlock::kLargeCapacity);
+        starts_.push_back(size_);
+    }
+    blocks_.back().Add() = entry;
     ++size_;
     NoteTable(entry.tableIndex);
     return true;
 }
 
-size_t OperationStore::Grow(size_t count) {
-    count = std::min<size_t>(count, kMaxEntries - size_);
-    size_ += count;
-    while (chunks_.size() << kChunkBits < size_) chunks_.push_back(NewChunk());
-    return count;
+size_t OperationStore::Adopt(EntryBlock block) {
+    block.Resize(std::min(block.size(), kMaxEntries - size_));
+    const size_t n = block.size();
+    if (n == 0) return 0;
+    starts_.push_back(size_);
+    blocks_.push_back(std::move(block));
+    size_ += n;
+    return n;
+}
+
+const OperationEntry& OperationStore::operator[](size_t i) const {
+    const size_t b = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
+    return blocks_[b].data()[i - starts_[b]];
 }
 
 void OperationStore::NoteTable(uint32_t tableIndex) {
@@ -64,7 +93,8 @@ void OperationStore::NoteTable(uint32_t tableIndex) {
 void OperationStore::BuildTableIndex() const {
     // Counted per table index first (no hashing per entry), then one list per object id.
     std::vector<size_t> counts(tables_.size(), 0);
-    for (size_t i = 0; i < size_; ++i) ++counts[(*this)[i].tableIndex];
+    for (const EntryBlock& b : blocks_)
+        for (size_t k = 0; k < b.size(); ++k) ++counts[b.data()[k].tableIndex];
     byTable_.clear();
     std::vector<std::vector<uint32_t>*> lists(tables_.size(), nullptr);
     for (size_t t = 0; t < tables_.size(); ++t) {
@@ -72,7 +102,9 @@ void OperationStore::BuildTableIndex() const {
         lists[t] = &byTable_[tables_[t].objectId];
         lists[t]->reserve(lists[t]->capacity() + counts[t]);
     }
-    for (size_t i = 0; i < size_; ++i) lists[(*this)[i].tableIndex]->push_back(static_cast<uint32_t>(i));
+    uint32_t i = 0;
+    for (const EntryBlock& b : blocks_)
+        for (size_t k = 0; k < b.size(); ++k) lists[b.data()[k].tableIndex]->push_back(i++);
     indexedSize_ = size_;
 }
 
@@ -84,7 +116,8 @@ std::span<const uint32_t> OperationStore::EntriesOfTable(uint32_t objectId) cons
 }
 
 void OperationStore::Clear() {
-    chunks_.clear();
+    blocks_.clear();
+    starts_.clear();
     size_ = 0;
     names_.Clear();
     byTable_.clear();

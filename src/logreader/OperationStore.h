@@ -2,10 +2,9 @@
 // The operation entries of one analysis run in scan order, the names they refer to, the per-table
 // index that lets a page of one table be listed without walking the others' entries, and the
 // TableNameMap (object id -> table name of each table with at least one entry). Entries live in
-// fixed-size chunks, so that millions of them are appended without copying the ones before.
+// blocks that are never copied: the log scan fills blocks of its own and hands them over whole.
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -18,6 +17,35 @@ namespace kestrane {
 
 using TableNameMap = std::map<uint32_t, std::wstring>;
 
+// Room for entries, filled by one owner and handed on whole. A large block's memory is reserved at
+// once and committed as entries are written (in large pages where the system offers them), so that
+// a small log costs little and a large one few page faults.
+class EntryBlock {
+public:
+    static constexpr size_t kLargeCapacity = size_t{1} << 16;  // 2 MiB
+
+    EntryBlock() = default;
+    explicit EntryBlock(size_t capacity);
+    EntryBlock(EntryBlock&& other) noexcept { *this = std::move(other); }
+    EntryBlock& operator=(EntryBlock&& other) noexcept;
+    ~EntryBlock() { Release(); }
+
+    OperationEntry* data() { return entries_; }
+    const OperationEntry* data() const { return entries_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    bool full() const { return size_ == capacity_; }
+    OperationEntry& Add() { return entries_[size_++]; }  // only when !full()
+    void Resize(size_t n) { size_ = n; }                  // n <= size()
+
+private:
+    void Release();
+
+    OperationEntry* entries_ = nullptr;
+    size_t capacity_ = 0;
+    size_t size_ = 0;
+};
+
 class OperationStore {
 public:
     // The index of a table for OperationEntry::tableIndex, adding it when new.
@@ -25,21 +53,20 @@ public:
     // Appends an entry (table from AddTable, transaction name from Names()); false when the store is
     // full (2^32 - 1 entries, the widest index the per-table lists hold) or the table is unknown.
     bool Append(const OperationEntry& entry);
-    // Filling by several threads at once: Grow makes room for up to `count` more entries (fewer
-    // when the store would pass its limit) and returns how many; each is then written once through
-    // At() before the store is read. NoteTable marks a table as having entries, in the order the
-    // entries of the tables come.
-    size_t Grow(size_t count);
-    OperationEntry& At(size_t i) { return chunks_[i >> kChunkBits][i & kChunkMask]; }
+    // Appends a block of entries whose tables and names are the store's; the part that would pass
+    // the store's limit is left out. NoteTable marks a table as having entries, in the order the
+    // entries of the tables come. Returns how many entries were taken.
+    size_t Adopt(EntryBlock block);
     void NoteTable(uint32_t tableIndex);
 
     size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
-    const OperationEntry& operator[](size_t i) const { return chunks_[i >> kChunkBits][i & kChunkMask]; }
+    const OperationEntry& operator[](size_t i) const;
 
     NameTable& Names() { return names_; }
     const NameTable& Names() const { return names_; }
     const OperationTable& Table(const OperationEntry& e) const { return tables_[e.tableIndex]; }
+    size_t TableCount() const { return tables_.size(); }
     uint32_t ObjectId(const OperationEntry& e) const { return Table(e).objectId; }
     uint64_t AllocationUnitId(const OperationEntry& e) const { return Table(e).allocationUnitId; }
     const std::wstring& TableName(const OperationEntry& e) const { return names_.Text(Table(e).nameId); }
@@ -56,22 +83,12 @@ public:
     void Clear();
 
 private:
-    static constexpr unsigned kChunkBits = 20;
-    static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
-    static constexpr size_t kChunkMask = kChunkSize - 1;
+    void BuildTableIndex() const;
 
-    // A chunk's memory is reserved whole and committed as entries are written (in large pages where
-    // the system offers them), so a small log costs little and a large one few page faults.
-    struct ChunkRelease {
-        void operator()(OperationEntry* chunk) const;
-    };
-    using Chunk = std::unique_ptr<OperationEntry[], ChunkRelease>;
-    static Chunk NewChunk();
-
-    std::vector<Chunk> chunks_;
+    std::vector<EntryBlock> blocks_;
+    std::vector<size_t> starts_;  // index of the first entry of each block
     size_t size_ = 0;
     NameTable names_;
-    void BuildTableIndex() const;
 
     std::vector<OperationTable> tables_;
     std::vector<uint8_t> tableSeen_;  // per table: has an entry

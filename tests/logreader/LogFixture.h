@@ -12,9 +12,31 @@ inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy
 inline void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
 inline void PutU64(std::vector<uint8_t>& b, size_t at, uint64_t v) { std::memcpy(&b[at], &v, 8); }
 
+// A CLogSeqNo as the records hold it: VLF sequence, block offset / 512 from the VLF start, slot (a
+// block's first record is slot 1).
+struct Lsn {
+    uint32_t vlf = 0, block = 0;
+    uint16_t slot = 0;
+};
+inline void PutLsn(std::vector<uint8_t>& b, size_t at, Lsn l) {
+    PutU32(b, at, l.vlf);
+    PutU32(b, at + 4, l.block);
+    PutU16(b, at + 8, l.slot);
+}
+// The head every record carries: the transaction's previous record, flags, transaction id.
+inline void PutHead(std::vector<uint8_t>& r, uint64_t transaction, Lsn previous = {}, uint16_t flags = 0) {
+    PutLsn(r, 0x04, previous);
+    PutU16(r, 0x0E, flags);
+    PutU32(r, 0x10, static_cast<uint32_t>(transaction));
+    PutU16(r, 0x14, static_cast<uint16_t>(transaction >> 32));
+}
+
 struct RowRecordSpec {
     uint8_t operation = 2;
     uint8_t context = 2;
+    uint64_t transaction = 0;
+    uint16_t flags = 0;          // 1: a compensation record
+    Lsn previous, pagePrevious;
     uint64_t rowsetId = 0;
     uint32_t page = 0;
     uint16_t file = 1;
@@ -28,6 +50,8 @@ inline std::vector<uint8_t> RowRecord(const RowRecordSpec& s) {
     const size_t c = s.elements.size();
     std::vector<uint8_t> r(0x40 + 2 * c, 0);
     PutU16(r, 0x02, static_cast<uint16_t>(0x40 + 2 * c));
+    PutHead(r, s.transaction, s.previous, s.flags);
+    PutLsn(r, 0x24, s.pagePrevious);
     r[0x16] = s.operation;
     r[0x17] = s.context;
     PutU32(r, 0x18, s.page);
@@ -51,9 +75,10 @@ inline std::vector<uint8_t> RowRecord(const RowRecordSpec& s) {
 // A begin-transaction record: fixed part of 0x40 bytes, then the field count, lengths, padding to a
 // 4-byte boundary, the name; `fields` >= 1 adds empty further fields.
 inline std::vector<uint8_t> BeginXactRecord(const std::u16string& name, uint64_t beginTime, uint16_t fields = 2,
-                                            size_t padTo = 200) {
+                                            size_t padTo = 200, uint64_t transaction = 0) {
     std::vector<uint8_t> r(0x40, 0);
     PutU16(r, 0x02, 0x40);
+    PutHead(r, transaction);
     r[0x16] = 0x80;
     PutU64(r, 0x28, beginTime);
     const size_t var = r.size();
@@ -71,9 +96,27 @@ inline std::vector<uint8_t> BeginXactRecord(const std::u16string& name, uint64_t
     return r;
 }
 
-// A block of the given layout code holding `records`, with stamps applied. minSize rounds up.
+// A commit (0x81) or abort (0x82) record.
+inline std::vector<uint8_t> EndXactRecord(uint64_t transaction, uint8_t operation = 0x81) {
+    std::vector<uint8_t> r(0x30, 0);
+    PutU16(r, 0x02, 0x30);
+    PutHead(r, transaction);
+    r[0x16] = operation;
+    return r;
+}
+
+// Moves the first byte of each whole sector of a block to its end and puts a stamp in its place.
+inline void StampBlock(uint8_t* b, size_t size) {
+    for (size_t i = 0; i < size / 512; ++i) {
+        b[size - 1 - i] = b[i * 512];
+        b[i * 512] = 0x50;
+    }
+}
+
+// A block of the given layout code holding `records`, with stamps applied (or not, for a caller that
+// changes it first). minSize rounds up.
 inline std::vector<uint8_t> LogBlock(uint32_t vlfSequence, const std::vector<std::vector<uint8_t>>& records,
-                                     uint8_t layout = 4, size_t minSize = 512) {
+                                     uint8_t layout = 4, size_t minSize = 512, bool stamp = true) {
     std::vector<uint8_t> b(28, 0);
     b[0] = layout;
     std::vector<uint16_t> offsets;
@@ -94,10 +137,7 @@ inline std::vector<uint8_t> LogBlock(uint32_t vlfSequence, const std::vector<std
     PutU16(b, 0x04, static_cast<uint16_t>(base));
     PutU16(b, 0x06, static_cast<uint16_t>(size));
     PutU32(b, 0x0C, vlfSequence);
-    for (size_t i = 0; i < size / 512; ++i) {
-        b[size - 1 - i] = b[i * 512];
-        b[i * 512] = 0x50;  // the stamp
-    }
+    if (stamp) StampBlock(b.data(), size);
     return b;
 }
 
@@ -112,10 +152,16 @@ public:
         bytes[offset + 1] = 0x40;
         PutU32(bytes, offset + 4, sequence);
         PutU64(bytes, offset + 0x18, headerOffset == UINT64_MAX ? offset : headerOffset);
-        size_t pos = offset + 0x2000;
+        return PutBlocks(offset, offset + 0x2000, blocks);
+    }
+    // Blocks at `pos` (with no header before them when pos is not its VLF's offset + 0x2000), each
+    // with its CLogSeqNo block offset counted from `vlfOffset`.
+    size_t PutBlocks(size_t vlfOffset, size_t pos, const std::vector<std::vector<uint8_t>>& blocks) {
         for (const auto& b : blocks) {
             Ensure(pos + b.size());
             std::memcpy(&bytes[pos], b.data(), b.size());
+            PutU32(bytes, pos + 0x10, static_cast<uint32_t>((pos - vlfOffset) / 512));
+            PutU16(bytes, pos + 0x14, 1);
             pos += b.size();
         }
         return pos;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 
@@ -21,6 +22,7 @@ namespace kestrane {
 namespace {
 
 using test::BeginXactRecord;
+using test::EndXactRecord;
 using test::LogBlock;
 using test::LogImage;
 using test::RowRecord;
@@ -49,6 +51,30 @@ std::unique_ptr<Scanned> ScanImage(const std::vector<uint8_t>& bytes, const User
 }
 
 const UserTableMap kTables = {{0x1000, {77, L"Orders"}}, {0x2000, {88, L"Items"}}};
+
+// The one-pass scan (in `slices` with reads of `window` bytes) files exactly what the two-pass
+// scan files: every field of every entry (the transaction name as text: each scan numbers names in
+// its own order), the table map and the counts.
+void ExpectSameAsTwoPass(const LogByteSource& source, const UserTableMap& tables, unsigned slices = 0,
+                         size_t window = 0) {
+    OperationStore one, two;
+    LogScanner onePass(tables, one), twoPass(tables, two);
+    onePass.Scan(source, slices, window);
+    twoPass.ScanTwoPass(source);
+    ASSERT_EQ(one.Size(), two.Size());
+    for (size_t i = 0; i < one.Size(); ++i) {
+        const OperationEntry &a = one[i], &b = two[i];
+        ASSERT_TRUE(a.blockOffset == b.blockOffset && a.beginTime == b.beginTime && a.tableIndex == b.tableIndex &&
+                    a.slotIndex == b.slotIndex && a.operation == b.operation &&
+                    one.TransactionName(a) == two.TransactionName(b))
+            << "entry " << i;
+    }
+    EXPECT_EQ(one.Tables(), two.Tables());
+    const LogScanStats &x = onePass.Stats(), &y = twoPass.Stats();
+    EXPECT_EQ(std::tie(x.vlfs, x.blocks, x.records, x.filed, x.otherLayoutBlocks, x.compensations, x.undone),
+              std::tie(y.vlfs, y.blocks, y.records, y.filed, y.otherLayoutBlocks, y.compensations, y.undone));
+}
+
 
 TEST(LogBlock, StampsAndLyingSlotArrays) {
     auto raw = LogBlock(9, {Insert(0x1000), Insert(0x2000)}, 4, 1536);
@@ -137,6 +163,36 @@ TEST(LogRecord, ElementWalkAndBeginTransaction) {
     EXPECT_EQ(time, 7u);
 }
 
+// Records of the transaction tests: a begin of `x`, a row of table 0x1000 in `x`, an end of `x`.
+std::vector<uint8_t> Begin(uint64_t x, const char16_t* name, uint64_t time = 0, uint16_t fields = 2) {
+    return BeginXactRecord(name, time ? time : x, fields, 200, x);
+}
+std::vector<uint8_t> Row(uint64_t x, uint64_t rowset = 0x1000) {
+    RowRecordSpec s;
+    s.rowsetId = rowset;
+    s.transaction = x;
+    s.elements = {{0x10, 0x00, 0x08, 0x00, 1, 2, 3, 4}};
+    return RowRecord(s);
+}
+
+// The transaction names the scans give a log, in entry order; every scan must give the same.
+std::vector<std::wstring> NamesOf(const std::vector<uint8_t>& bytes, const UserTableMap& tables = kTables) {
+    const MemoryLogSource source{ByteView(bytes)};
+    std::vector<std::vector<std::wstring>> byScan;
+    for (int scan = 0; scan < 3; ++scan) {
+        OperationStore store;
+        LogScanner scanner(tables, store);
+        if (scan == 0) scanner.Scan(source);
+        else if (scan == 1) scanner.Scan(source, 3, 1);  // VLFs in other slices than their neighbours
+        else scanner.ScanTwoPass(source);
+        auto& names = byScan.emplace_back();
+        for (size_t i = 0; i < store.Size(); ++i) names.push_back(store.TransactionName(store[i]));
+    }
+    EXPECT_EQ(byScan[0], byScan[1]);
+    EXPECT_EQ(byScan[0], byScan[2]);
+    return byScan[0];
+}
+
 TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
     LogImage img;
     RowRecordSpec sys;
@@ -174,6 +230,136 @@ TEST(LogScan, FilesUserTableRowsWithTheirTransaction) {
     EXPECT_EQ(st[4].beginTime, 4u);
     EXPECT_EQ(st.EntriesOfTable(77).size(), 3u);
     EXPECT_EQ(st.Tables().size(), 2u);
+}
+
+TEST(LogScan, EachEntryTakesItsOwnTransaction) {
+    struct Vlf {
+        size_t offset;
+        uint32_t sequence;
+        std::vector<std::vector<uint8_t>> records;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Vlf> vlfs;
+        std::vector<std::wstring> names;
+    };
+    const Case cases[] = {
+        {"interleaved: a system transaction begun after the user one",
+         {{0, 1, {Begin(1, u"user_transaction"), Begin(2, u"AllocFirstPage"), Row(1), Row(2),
+                  Row(0x0000123400000001ULL), EndXactRecord(2), Row(1), EndXactRecord(1)}}},
+         {L"user_transaction", L"AllocFirstPage", L"AllocFirstPage", L"user_transaction"}},
+        {"begun in an earlier VLF that lies later in the file",
+         {{0, 2, {Row(5), Begin(6, u"six"), Row(5), Row(6)}}, {16384, 1, {Begin(5, u"five")}}},
+         {L"five", L"five", L"six"}},
+        {"open across VLFs, then ended: later rows of its id take the last begin record",
+         {{0, 1, {Begin(1, u"one"), Row(1)}},
+          {16384, 2, {Row(1), Begin(2, u"two"), Row(1), EndXactRecord(1, 0x82), Row(1)}},
+          {32768, 3, {Row(1)}}},
+         {L"one", L"one", L"one", L"two", L"two"}},
+        {"no begin record of its id in the log (truncated), or no id: the last begin record before it",
+         {{0, 1, {Row(9), Begin(1, u"one"), Row(9), Row(0)}}, {16384, 2, {Row(8)}}},
+         {L"", L"one", L"one", L"one"}},
+        {"a begin record without a name field names nothing",
+         {{0, 1, {Begin(1, u"one"), Begin(2, u"two", 0, 0), Row(2)}}},
+         {L"one"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogImage img;
+        for (const Vlf& v : c.vlfs) img.AddVlf(v.offset, v.sequence, {LogBlock(v.sequence, v.records)});
+        EXPECT_EQ(NamesOf(img.bytes), c.names);
+    }
+    // The begin time comes with the name.
+    LogImage img;
+    img.AddVlf(0, 1, {LogBlock(1, {Begin(1, u"a", 111), Begin(2, u"b", 222), Row(1)})});
+    EXPECT_EQ(ScanImage(img.bytes, kTables)->store[0].beginTime, 111u);
+}
+
+// A record at slot j of the first block of VLF `vlf` has CLogSeqNo {vlf, 0x2000 / 512, 1 + j}.
+test::Lsn At(uint32_t vlf, uint16_t j) { return {vlf, 16, static_cast<uint16_t>(1 + j)}; }
+
+std::vector<uint8_t> Change(uint8_t op, uint64_t x, test::Lsn previous, test::Lsn pagePrevious, bool undo = false) {
+    RowRecordSpec s;
+    s.operation = op;
+    s.context = op == 3 ? 0x13 : 2;
+    s.rowsetId = 0x1000;
+    s.transaction = x;
+    s.previous = previous;
+    s.pagePrevious = pagePrevious;
+    s.flags = undo ? 1 : 0;
+    s.elements = undo && op == 3 ? std::vector<std::vector<uint8_t>>{{}, {}}
+                                 : std::vector<std::vector<uint8_t>>{{0x10, 0x00, 0x08, 0x00, 1, 2, 3, 4}};
+    return RowRecord(s);
+}
+
+TEST(LogScan, CompensationRecordsAndWhatTheyUndoAreLeftOut) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<std::vector<uint8_t>>> vlfs;  // records of VLF 1, 2, ...
+        std::vector<uint16_t> kept;                           // slots of the entries left
+        uint64_t compensations, undone;
+    };
+    const Case cases[] = {
+        {"a failed statement in a committed transaction: its insert is undone",
+         {{Begin(1, u"user_transaction"), Change(2, 1, At(1, 0), {}), Change(2, 1, At(1, 1), At(1, 1)),
+           Change(3, 1, At(1, 1), At(1, 2), true), EndXactRecord(1)}},
+         {1}, 1, 1},
+        {"a rolled-back transaction of deletes on one page, undone in reverse order",
+         {{Begin(2, u"user_transaction"), Change(3, 2, At(1, 0), {}), Change(3, 2, At(1, 1), At(1, 1)),
+           Change(2, 2, At(1, 1), At(1, 2), true), Change(2, 2, At(1, 0), At(1, 3), true), EndXactRecord(2, 0x82)}},
+         {}, 2, 2},
+        {"another transaction changed the page in between",
+         {{Begin(1, u"a"), Begin(2, u"b"), Change(2, 1, At(1, 0), {}), Change(2, 2, At(1, 1), At(1, 2)),
+           Change(3, 1, At(1, 0), At(1, 3), true)}},
+         {3}, 1, 1},
+        {"the undone record lies in the VLF before",
+         {{Begin(1, u"a"), Change(2, 1, At(1, 0), {})}, {Change(3, 1, At(1, 0), At(1, 1), true)}},
+         {}, 1, 1},
+        {"the undone record is not in the log",
+         {{Change(3, 1, At(7, 0), At(7, 1), true), Change(2, 1, At(1, 0), {})}},
+         {1}, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogImage img;
+        for (uint32_t v = 0; v < c.vlfs.size(); ++v) img.AddVlf(v * 16384, v + 1, {LogBlock(v + 1, c.vlfs[v])});
+        const MemoryLogSource source{ByteView(img.bytes)};
+        for (unsigned slices : {1u, 2u}) {
+            OperationStore store;
+            LogScanner scanner(kTables, store);
+            scanner.Scan(source, slices, 1);
+            std::vector<uint16_t> kept;
+            for (size_t i = 0; i < store.Size(); ++i) kept.push_back(store[i].slotIndex);
+            EXPECT_EQ(kept, c.kept);
+            EXPECT_EQ(scanner.Stats().compensations, c.compensations);
+            EXPECT_EQ(scanner.Stats().undone, c.undone);
+            EXPECT_EQ(scanner.Stats().filed, c.kept.size());
+            EXPECT_EQ(store.Tables().size(), c.kept.empty() ? 0u : 1u);  // no table of undone rows only
+        }
+        ExpectSameAsTwoPass(source, kTables);
+    }
+
+    // A rollback of 300 inserts on one page: each compensation record's chain passes what the
+    // earlier ones undid. And an undone insert past the first block of a run's entries.
+    std::vector<std::vector<uint8_t>> records{Begin(1, u"bulk")};
+    for (uint16_t j = 1; j <= 300; ++j) records.push_back(Change(2, 1, At(1, j - 1), j > 1 ? At(1, j - 1) : test::Lsn{}));
+    for (uint16_t k = 1; k <= 300; ++k) records.push_back(Change(3, 1, At(1, 300 - k), At(1, 300 + k - 1), true));
+    std::vector<std::vector<uint8_t>> blocks{LogBlock(1, records)};
+    const uint32_t bulkBlocks = static_cast<uint32_t>(blocks[0].size() / 512);
+    const auto hundred = LogBlock(1, std::vector<std::vector<uint8_t>>(100, Change(2, 2, {}, {})));
+    for (int b = 0; b < 50; ++b) blocks.push_back(hundred);
+    // Undoes record 7 of the 46th block of inserts: entry 4507 once the 300 undone are gone.
+    const test::Lsn target{1, 16 + bulkBlocks + 45 * static_cast<uint32_t>(hundred.size() / 512), 8};
+    blocks.push_back(LogBlock(1, {Change(3, 2, {}, target, true)}));
+    LogImage img;
+    img.AddVlf(0, 1, blocks);
+    OperationStore store;
+    LogScanner scanner(kTables, store);
+    scanner.Scan(MemoryLogSource(ByteView(img.bytes)));
+    EXPECT_EQ(scanner.Stats().undone, 301u);
+    ASSERT_EQ(store.Size(), 4999u);
+    EXPECT_EQ(store[4506].slotIndex, 6u);
+    EXPECT_EQ(store[4507].slotIndex, 8u);
 }
 
 TEST(LogScan, OtherLayoutsAndEmptyLogs) {
@@ -307,47 +493,55 @@ TEST(LogScan, ReadWindowFileAndShrinkingFile) {
     EXPECT_EQ(none.Size(), 0u);
 }
 
-// The one-pass scan (in `slices` with reads of `window` bytes) files exactly what the two-pass
-// scan files: every field of every entry, the names, the table map and the counts.
-void ExpectSameAsTwoPass(const LogByteSource& source, const UserTableMap& tables, unsigned slices = 0,
-                         size_t window = 0) {
-    OperationStore one, two;
-    LogScanner onePass(tables, one), twoPass(tables, two);
-    onePass.Scan(source, slices, window);
-    twoPass.ScanTwoPass(source);
-    ASSERT_EQ(one.Size(), two.Size());
-    for (size_t i = 0; i < one.Size(); ++i) {
-        const OperationEntry &a = one[i], &b = two[i];
-        ASSERT_TRUE(a.blockOffset == b.blockOffset && a.beginTime == b.beginTime && a.tableIndex == b.tableIndex &&
-                    a.transactionNameId == b.transactionNameId && a.slotIndex == b.slotIndex &&
-                    a.operation == b.operation && one.TransactionName(a) == two.TransactionName(b))
-            << "entry " << i;
+// A plain reading of a log, apart from the scan: every examinable record of every block of every
+// VLF, read whole with its stamps undone, with the head fields at their offsets, and the name and
+// time of each transaction id's begin-transaction record.
+struct PlainLog {
+    struct Record {
+        uint64_t transaction = 0;
+        uint16_t flags = 0;
+        uint8_t context = 0;
+        uint64_t rowset = 0;
+    };
+    std::map<std::pair<uint64_t, uint16_t>, Record> records;  // by block offset and slot
+    std::map<uint64_t, std::pair<std::wstring, uint64_t>> begins;
+};
+
+PlainLog ReadPlain(const LogByteSource& source) {
+    PlainLog log;
+    std::vector<uint8_t> buffer;
+    for (const auto& [sequence, vlf] : LogScanner::FindVlfs(source)) {
+        for (uint64_t pos = vlf.offset + 0x2000; pos < source.Size();) {
+            auto block = ReadLogBlock(source, pos, buffer);
+            if (!block || block->header().lsn.vlfSequence != sequence) break;
+            const ByteView b(buffer);
+            for (uint32_t j = 0; buffer[0] >= 3 && buffer[0] <= 6 && j < block->RecordCount() && block->Examinable(j); ++j) {
+                const size_t at = block->SlotOffset(j);
+                const uint64_t x = b.getOr<uint32_t>(at + 0x10, 0) | uint64_t{b.getOr<uint16_t>(at + 0x14, 0)} << 32;
+                log.records[{pos, static_cast<uint16_t>(j)}] = {x, b.getOr<uint16_t>(at + 0x0E, 0),
+                                                               b.getOr<uint8_t>(at + 0x17, 0), b.getOr<uint64_t>(at + 0x30, 0)};
+                const size_t var = at + b.getOr<uint16_t>(at + 2, 0);
+                const uint16_t fields = b.getOr<uint16_t>(var, 0);
+                if (b.getOr<uint8_t>(at + 0x16, 0) != 0x80 || x == 0 || fields == 0) continue;
+                std::wstring name;
+                const size_t nameAt = var + (2 + 2 * size_t{fields} + 3) / 4 * 4;
+                for (size_t c = 0; c < b.getOr<uint16_t>(var + 2, 0) / 2u && b.getOr<uint16_t>(nameAt + 2 * c, 0); ++c)
+                    name.push_back(static_cast<wchar_t>(*b.u16(nameAt + 2 * c)));
+                log.begins[x] = {name, b.getOr<uint64_t>(at + 0x28, 0)};
+            }
+            pos += block->Size();
+        }
     }
-    EXPECT_EQ(one.Names().Count(), two.Names().Count());
-    EXPECT_EQ(one.Tables(), two.Tables());
-    const LogScanStats &x = onePass.Stats(), &y = twoPass.Stats();
-    EXPECT_EQ(std::tie(x.vlfs, x.blocks, x.records, x.filed, x.otherLayoutBlocks),
-              std::tie(y.vlfs, y.blocks, y.records, y.filed, y.otherLayoutBlocks));
+    return log;
 }
 
 // Every rowset id that a filed-context record of the log carries: a map that files every row
 // operation of a log whose data file is missing.
 UserTableMap EveryRowsetOf(const LogByteSource& source) {
     UserTableMap tables;
-    std::vector<uint8_t> buffer;
-    for (const auto& [sequence, vlf] : LogScanner::FindVlfs(source)) {
-        for (uint64_t pos = vlf.offset + 0x2000; pos < source.Size();) {
-            auto block = ReadLogBlock(source, pos, buffer);
-            if (!block || block->header().lsn.vlfSequence != sequence) break;
-            for (uint32_t j = 0; j < block->RecordCount() && block->Examinable(j); ++j) {
-                const uint32_t at = block->SlotOffset(j);
-                const uint64_t rowset = block->Get<uint64_t>(at + 0x30);
-                if (logfmt::IsFiledContext(block->Byte(at + 0x17)) && !tables.count(rowset))
-                    tables[rowset] = {static_cast<uint32_t>(tables.size() % 7 + 1), L"T" + std::to_wstring(tables.size())};
-            }
-            pos += block->Size();
-        }
-    }
+    for (const auto& [place, record] : ReadPlain(source).records)
+        if (logfmt::IsFiledContext(record.context) && !tables.count(record.rowset))
+            tables[record.rowset] = {static_cast<uint32_t>(tables.size() % 7 + 1), L"T" + std::to_wstring(tables.size())};
     return tables;
 }
 
@@ -373,24 +567,53 @@ TEST(LogScan, OnePassFilesWhatTwoPassFilesOnEveryCorpusLog) {
     test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::Log), checked);
 }
 
-// Blocks written at `pos` with no VLF header before them.
-void PutBlocks(LogImage& img, size_t pos, const std::vector<std::vector<uint8_t>>& blocks) {
-    for (const auto& b : blocks) {
-        img.Ensure(pos + b.size());
-        std::memcpy(&img.bytes[pos], b.data(), b.size());
-        pos += b.size();
+TEST(LogScan, EveryEntryIsNamedByItsOwnTransactionOnEveryCorpusLog) {
+    KESTRANE_REQUIRE_CORPUS();
+    size_t named = 0;
+    for (const test::CorpusSet& set : test::CorpusSets()) {
+        for (const auto& logPath : set.logFiles) {
+            SCOPED_TRACE(set.name + "/" + logPath.filename().string());
+            BinaryFile file;
+            ASSERT_TRUE(file.open(logPath.string()));
+            const FileLogSource source(file);
+            OperationStore store;
+            LogScanner(EveryRowsetOf(source), store).Scan(source);
+            const PlainLog plain = ReadPlain(source);
+            for (size_t i = 0; i < store.Size(); ++i) {
+                const OperationEntry& e = store[i];
+                const PlainLog::Record& r = plain.records.at({e.blockOffset, e.slotIndex});
+                EXPECT_EQ(r.flags & 1, 0) << "a compensation record filed";
+                auto begin = plain.begins.find(r.transaction);
+                if (begin == plain.begins.end()) continue;  // the log does not hold it: the last one before
+                EXPECT_EQ(store.TransactionName(e), begin->second.first) << "entry " << i;
+                EXPECT_EQ(e.beginTime, begin->second.second) << "entry " << i;
+                ++named;
+            }
+        }
     }
+    EXPECT_GT(named, 0u);
 }
 
 // A log of VLFs at random places and in random order: duplicate and zero sequences, headers whose
 // offset points elsewhere (back, ahead, past the end), blocks of other sequences, VLFs whose
-// blocks run over the next header, false signatures and a cut end.
+// blocks run over the next header, false signatures and a cut end. Its records belong to a few
+// transaction ids (reused, ended, some rows of none) and include compensation records that undo
+// earlier rows, or point at records that are no row or not there.
 std::vector<uint8_t> RandomLog(std::mt19937& rng) {
     auto pick = [&rng](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
     LogImage img;
     const uint32_t places = 4 + pick(60);
     img.Ensure(size_t{places} * 8192);
     const char16_t* names[] = {u"a", u"b", u"user_transaction", u""};
+    struct Made {
+        test::Lsn own, previous;
+        uint64_t transaction = 0;
+    };
+    std::vector<Made> rows;  // the rows made so far
+    auto anyLsn = [&]() -> test::Lsn {
+        if (rows.empty() || pick(4) == 0) return {pick(8), 16 + pick(4), static_cast<uint16_t>(pick(8))};
+        return rows[pick(static_cast<uint32_t>(rows.size()))].own;
+    };
     for (uint32_t v = 0, vlfs = 1 + pick(10); v < vlfs; ++v) {
         const size_t at = size_t{pick(places)} * 8192;
         const uint32_t sequence = pick(8);
@@ -402,17 +625,48 @@ std::vector<uint8_t> RandomLog(std::mt19937& rng) {
             default: break;
         }
         std::vector<std::vector<uint8_t>> blocks;
+        size_t blockAt = 0x2000;
         for (uint32_t b = 0, n = pick(7); b < n; ++b) {
+            const uint32_t tag = pick(6) == 0 ? pick(8) : sequence;
             std::vector<std::vector<uint8_t>> records;
             for (uint32_t r = 0, m = 1 + pick(6); r < m; ++r) {
-                if (pick(3) == 0) records.push_back(BeginXactRecord(names[pick(4)], rng(), static_cast<uint16_t>(pick(3))));
-                else records.push_back(Insert(0x1000 * (1 + pick(3))));
+                const uint64_t x = pick(6);
+                const test::Lsn own{tag, static_cast<uint32_t>(blockAt / 512), static_cast<uint16_t>(1 + r)};
+                switch (pick(8)) {
+                    case 0: case 1:
+                        records.push_back(BeginXactRecord(names[pick(4)], rng(), static_cast<uint16_t>(pick(3)), 200, x));
+                        break;
+                    case 2: records.push_back(EndXactRecord(x, pick(2) ? 0x81 : 0x82)); break;
+                    case 3: {
+                        // Undoes a row made before (its transaction and previous record), or not.
+                        const Made undone = rows.empty() ? Made{} : rows[pick(static_cast<uint32_t>(rows.size()))];
+                        RowRecordSpec s;
+                        s.operation = static_cast<uint8_t>(2 + pick(2));
+                        s.rowsetId = 0x1000 * (1 + pick(3));
+                        s.flags = 1;
+                        s.transaction = pick(4) ? undone.transaction : x;
+                        s.previous = pick(4) ? undone.previous : anyLsn();
+                        s.pagePrevious = pick(4) ? undone.own : anyLsn();
+                        records.push_back(RowRecord(s));
+                        break;
+                    }
+                    default: {
+                        RowRecordSpec s;
+                        s.rowsetId = 0x1000 * (1 + pick(3));
+                        s.transaction = x;
+                        s.previous = anyLsn();
+                        s.pagePrevious = anyLsn();
+                        s.elements = {{0x10, 0x00, 0x08, 0x00, 1, 2, 3, 4}};
+                        rows.push_back({own, s.previous, x});
+                        records.push_back(RowRecord(s));
+                    }
+                }
             }
-            const uint32_t tag = pick(6) == 0 ? pick(8) : sequence;
             blocks.push_back(LogBlock(tag, records, static_cast<uint8_t>(3 + pick(4)), 512 + pick(30000)));
+            blockAt += blocks.back().size();
         }
         img.AddVlf(at, sequence, home == at ? blocks : std::vector<std::vector<uint8_t>>{}, home);
-        if (home != at && home < img.bytes.size()) PutBlocks(img, home + 0x2000, blocks);
+        if (home != at && home < img.bytes.size()) img.PutBlocks(home, home + 0x2000, blocks);
     }
     for (uint32_t k = pick(4); k > 0; --k) {  // a signature in the middle of some block
         const size_t at = size_t{pick(static_cast<uint32_t>(img.bytes.size() / 8192))} * 8192;
@@ -441,7 +695,7 @@ TEST(LogScan, OnePassFilesWhatTwoPassFilesOnAwkwardLogs) {
     img.AddVlf(180224, 4, {}, 0);
     // 10 points back at blocks of its own that no header precedes.
     img.AddVlf(196608, 10, {}, 155648);
-    PutBlocks(img, 163840, {LogBlock(10, {Insert(0x1000), xact(u"ten", 10), Insert(0x2000)})});
+    img.PutBlocks(155648, 163840, {LogBlock(10, {Insert(0x1000), xact(u"ten", 10), Insert(0x2000)})});
     {
         OperationStore store;
         LogScanner scanner(kTables, store);

@@ -1,0 +1,323 @@
+#include "logreader/VlfWalker.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <queue>
+#include <unordered_set>
+#include <utility>
+
+#include "logreader/LogRecord.h"
+
+namespace kestrane {
+
+namespace {
+constexpr uint32_t kPrefetchAhead = 16;  // records
+}  // namespace
+
+VlfEntry VlfEntry::Parse(ByteView bytes) {
+    VlfEntry v;
+    v.signature = bytes.getOr<uint8_t>(0x00, 0);
+    v.parity = bytes.getOr<uint8_t>(0x01, 0);
+    v.sequence = bytes.getOr<uint32_t>(0x04, 0);
+    v.offset = bytes.getOr<uint64_t>(0x18, 0);
+    v.lsn.Set(bytes.getOr<uint32_t>(0x20, 0), bytes.getOr<uint32_t>(0x24, 0), bytes.getOr<uint16_t>(0x28, 0));
+    return v;
+}
+
+bool VlfEntry::Probe(ByteView at, VlfEntry& vlf) {
+    if (at.size() < 2 || at.data()[0] != logfmt::kVlfSignature || (at.data()[1] != 0x40 && at.data()[1] != 0x80))
+        return false;
+    uint8_t header[logfmt::kVlfHeaderSize] = {};  // a header cut by the end of the file reads zeros there
+    at.copy(0, std::min(at.size(), sizeof header), header);
+    vlf = Parse(ByteView(header, sizeof header));
+    return vlf.sequence != 0;
+}
+
+OperationEntry& RunEntries::Add() {
+    if (blocks_.empty() || blocks_.back().full())
+        blocks_.emplace_back(blocks_.empty() ? kFirstBlock : EntryBlock::kLargeCapacity);
+    ++size_;
+    return blocks_.back().Add();
+}
+
+VlfWalker::VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& source, NameTable& names,
+                     size_t windowBytes)
+    : tables_(tables), window_(windowBytes ? LogReadWindow(source, windowBytes) : LogReadWindow(source)), names_(names) {
+    uint32_t most = 0;
+    for (const ScanTable& t : tables_) most = std::max(most, t.tableIndex + 1);
+    tableRun_.assign(most, 0);
+}
+
+void VlfWalker::Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
+    ++run.stats.vlfs;
+    if (run.walker != this) {
+        run.serial = ++runs_;
+        run.transactions = std::move(spare_);
+    }
+    run.walker = this;
+    run.sequence = sequence;
+    run.vlfOffset = vlf.offset;
+    const uint64_t fileLength = window_.Source().Size();
+    run.done = vlf.offset >= fileLength || fileLength - vlf.offset <= logfmt::kFirstBlockOffset;
+    run.pos = run.done ? 0 : vlf.offset + logfmt::kFirstBlockOffset;
+}
+
+void VlfWalker::Finish(VlfRun& run) {
+    run.transactions.ForEach([&run](const TransactionTable::Entry& t) { run.open.push_back(t); });
+    run.transactions.Clear();
+    spare_ = std::move(run.transactions);
+    run.transactions = TransactionTable();
+}
+
+void VlfWalker::Step(VlfRun& run) {
+    uint8_t head[logfmt::kBlockHeaderSize] = {};
+    const ByteView headBytes = window_.Fetch(run.pos, sizeof head);
+    headBytes.copy(0, headBytes.size(), head);
+    const auto header = LogBlockHeader::Parse(ByteView(head, sizeof head));
+    if (!header || header->lsn.vlfSequence != run.sequence || header->size < logfmt::kBlockHeaderSize) {
+        run.done = true;
+        return;
+    }
+    // The block is examined where it lies; its stamps are undone as its bytes are read.
+    const ByteView bytes = window_.Fetch(run.pos, header->size);
+    ExamineBlock(LogBlockView(bytes, *header, true), run.pos, run);
+    run.pos += header->size;
+    run.done = run.pos >= window_.Source().Size();
+}
+
+bool VlfWalker::Probe(uint64_t offset, VlfEntry& vlf) {
+    return VlfEntry::Probe(window_.Fetch(offset, logfmt::kVlfHeaderSize), vlf);
+}
+
+std::vector<VlfRun> VlfWalker::Sweep(uint64_t from, uint64_t to) {
+    std::vector<VlfRun> runs;
+    std::unordered_set<uint32_t> seen;
+    std::vector<size_t> behind;  // runs whose first block lies before their header
+    // The runs being walked by their next block, lowest first: every read goes forward.
+    using Next = std::pair<uint64_t, size_t>;
+    std::priority_queue<Next, std::vector<Next>, std::greater<Next>> walking;
+    to = std::min(to, window_.Source().Size());
+    uint64_t probe = from;
+    for (;;) {
+        if (probe < to && (walking.empty() || probe <= walking.top().first)) {
+            VlfEntry vlf;
+            if (Probe(probe, vlf) && seen.insert(vlf.sequence).second) {
+                VlfRun& run = runs.emplace_back();
+                Start(run, vlf, vlf.sequence);
+                if (run.done) Finish(run);
+                else if (run.pos >= probe) walking.emplace(run.pos, runs.size() - 1);
+                else behind.push_back(runs.size() - 1);
+            }
+            probe += logfmt::kVlfProbeStep;
+            continue;
+        }
+        if (walking.empty()) break;
+        const size_t i = walking.top().second;
+        walking.pop();
+        Step(runs[i]);
+        if (!runs[i].done) walking.emplace(runs[i].pos, i);
+        else Finish(runs[i]);
+    }
+    for (size_t i : behind) {
+        while (!runs[i].done) Step(runs[i]);
+        Finish(runs[i]);
+    }
+    return runs;
+}
+
+const ScanTable* VlfWalker::LookUpTable(uint64_t rowsetId) {
+    KnownRowset& k = known_[(rowsetId * 0x9E3779B97F4A7C15ULL) >> 58];
+    auto it = std::lower_bound(tables_.begin(), tables_.end(), rowsetId,
+                               [](const ScanTable& t, uint64_t id) { return t.rowsetId < id; });
+    k = KnownRowset{rowsetId, it != tables_.end() && it->rowsetId == rowsetId ? &*it : nullptr, true};
+    return k.table;
+}
+
+uint32_t VlfWalker::NameIdOf(ByteView rawName) {
+    // The name met last first: a run of one kind of transaction asks for it again and again.
+    for (size_t k = 0, i = lastRecent_; k < recentNames_.size(); ++k, i = i + 1 == recentNames_.size() ? 0 : i + 1) {
+        const RecentName& r = recentNames_[i];
+        if (r.raw.size() == rawName.size() &&
+            (rawName.empty() || std::memcmp(r.raw.data(), rawName.data(), rawName.size()) == 0)) {
+            lastRecent_ = i;
+            return r.id;
+        }
+    }
+    RecentName* slot;
+    if (recentNames_.size() < kRecentNames) {
+        slot = &recentNames_.emplace_back();
+    } else {
+        nextRecent_ = (nextRecent_ + 1) % kRecentNames;
+        slot = &recentNames_[nextRecent_];
+    }
+    slot->raw.assign(rawName.data(), rawName.data() + rawName.size());
+    DecodeTransactionName(rawName, text_);
+    slot->id = names_.Intern(text_);
+    lastRecent_ = static_cast<size_t>(slot - recentNames_.data());
+    if (slot->id >= VlfRun::kPending) slot->id = 0;  // ids that high cannot be told from pending marks
+    if (nameRun_.size() < names_.Count()) nameRun_.resize(names_.Count(), 0);
+    return slot->id;
+}
+
+void VlfWalker::UseName(VlfRun& run, uint32_t nameId) {
+    if (nameRun_[nameId] != run.serial) {
+        nameRun_[nameId] = run.serial;
+        run.namesUsed.push_back(nameId);
+    }
+}
+
+uint32_t VlfWalker::Pending(VlfRun& run, uint64_t transaction) {
+    PendingTransaction p;
+    p.transaction = transaction;
+    p.endedBefore = p.endedChecked = run.ended.size();
+    p.fallbackCarried = !run.hasTransaction;
+    if (run.hasTransaction) {
+        p.fallbackName = run.nameId;
+        p.fallbackTime = run.beginTime;
+    }
+    // Entries of one transaction come in a row: they share one pending record, as long as that
+    // transaction has not ended in between.
+    if (!run.pending.empty()) {
+        PendingTransaction& last = run.pending.back();
+        if (last.transaction == p.transaction && last.fallbackCarried == p.fallbackCarried &&
+            last.fallbackName == p.fallbackName && last.fallbackTime == p.fallbackTime &&
+            (transaction == 0 || std::find(run.ended.begin() + static_cast<ptrdiff_t>(last.endedChecked),
+                                           run.ended.end(), transaction) == run.ended.end())) {
+            last.endedChecked = run.ended.size();
+            return VlfRun::kPending | static_cast<uint32_t>(run.pending.size() - 1);
+        }
+    }
+    run.pending.push_back(p);
+    return VlfRun::kPending | static_cast<uint32_t>(run.pending.size() - 1);
+}
+
+void VlfWalker::File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
+    // The entry's own transaction when it is open in this run; the last begin record met when the
+    // entry has no transaction id; settled later otherwise.
+    const TransactionTable::Entry* t = transaction ? run.transactions.Find(transaction) : nullptr;
+    if (t) {
+        e.transactionNameId = t->nameId;
+        e.beginTime = t->beginTime;
+    } else if (run.hasTransaction && transaction == 0) {
+        e.transactionNameId = run.nameId;
+        e.beginTime = run.beginTime;
+    } else {
+        e.transactionNameId = Pending(run, transaction);
+        e.beginTime = 0;
+        return;
+    }
+    UseName(run, e.transactionNameId);
+}
+
+bool VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c) {
+    const CLogSeqNo& b = block.header().lsn;
+    for (; c.steps < CompensationRecord::kMaxSteps; ++c.steps) {
+        const CLogSeqNo at = c.next;
+        if (at.vlfSequence != b.vlfSequence || at.blockOffset != b.blockOffset || !(at < c.lsn)) return false;
+        const uint16_t j = static_cast<uint16_t>(at.slot - b.slot);
+        if (j >= block.RecordCount() || !block.Examinable(j)) return false;
+        const LogRecordHead h(block, block.SlotOffset(j));
+        if (h.IsCompensation()) {
+            // What an earlier compensation record of this transaction undid, and the changes
+            // between, are later than the record looked for: go on from before it.
+            auto earlier = h.TransactionId() == c.transaction ? run.undoneBy.find(at) : run.undoneBy.end();
+            if (earlier == run.undoneBy.end()) {
+                c.next = h.PagePrevious();
+                continue;
+            }
+            const CLogSeqNo& undid = earlier->second;
+            if (undid.vlfSequence != b.vlfSequence || undid.blockOffset != b.blockOffset) return false;
+            const uint16_t k = static_cast<uint16_t>(undid.slot - b.slot);
+            if (k >= block.RecordCount() || !block.Examinable(k)) return false;
+            c.next = LogRecordHead(block, block.SlotOffset(k)).PagePrevious();
+            continue;
+        }
+        if (h.TransactionId() == c.transaction && h.Previous() == c.undoNext) {
+            run.undoneBy.emplace(c.lsn, at);
+            uint32_t table = 0;
+            if (run.entries.EraseFromLastBlock(pos, j, table)) {
+                run.undoneTables.push_back(table);
+                ++run.stats.undone;
+            }
+            return true;
+        }
+        c.next = h.PagePrevious();
+    }
+    return false;
+}
+
+void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run) {
+    ++run.stats.blocks;
+    run.lowestBlock = std::min(run.lowestBlock, pos);
+    run.highestBlock = std::max(run.highestBlock, pos);
+    if (!logfmt::IsReadableLayout(block.Layout())) {
+        ++run.stats.otherLayoutBlocks;
+        return;
+    }
+    const uint32_t n = block.RecordCount();
+    const bool whole = block.SlotArray(slots_);
+    uint32_t j = 0;
+    const uint8_t* bytes = block.bytes().data();
+    const size_t available = block.bytes().size();
+    for (; j < n; ++j) {
+        const uint32_t start = whole ? slots_[n - 1 - j] : block.SlotOffset(j);
+        if (uint64_t{start} + logfmt::kRecordExamined > block.Size()) break;
+        // The records are reached through the slot array: asking for the heads of the next few
+        // lets their loads overlap instead of waiting on each in turn.
+        if (whole && j + kPrefetchAhead < n) {
+            const size_t ahead = slots_[n - 1 - j - kPrefetchAhead];
+            if (ahead + LogRecordHead::kSize <= available) {
+                __builtin_prefetch(bytes + ahead);
+                __builtin_prefetch(bytes + ahead + LogRecordHead::kSize - 1);
+            }
+        }
+        const LogRecordHead head(block, start);
+        const uint8_t op = head.Operation();
+        if (logfmt::IsFiledContext(head.Context())) {
+            if (const ScanTable* table = FindTable(head.RowsetId())) {
+                if (head.IsCompensation()) {
+                    const CLogSeqNo& b = block.header().lsn;
+                    CompensationRecord c;
+                    c.lsn.Set(b.vlfSequence, b.blockOffset, static_cast<uint16_t>(b.slot + j));
+                    c.undoNext = head.Previous();
+                    c.next = head.PagePrevious();
+                    c.transaction = head.TransactionId();
+                    ++run.stats.compensations;
+                    if (!UndoInBlock(block, pos, run, c)) run.compensations.push_back(c);
+                } else {
+                    OperationEntry& e = run.entries.Add();
+                    e.blockOffset = pos;
+                    e.slotIndex = static_cast<uint16_t>(j);
+                    e.tableIndex = table->tableIndex;
+                    e.operation = op;
+                    File(run, e, head.TransactionId());
+                    if (tableRun_[table->tableIndex] != run.serial) {
+                        tableRun_[table->tableIndex] = run.serial;
+                        run.tablesUsed.push_back(table->tableIndex);
+                    }
+                }
+            }
+        }
+        if (op == logfmt::kOpBeginXact) {
+            ByteView rawName;
+            const LogRecordExtent extent =
+                whole ? block.ExtentOf(start, j + 1 < n ? int64_t{slots_[n - 2 - j]} : block.LastRecordEnd()) : block.Extent(j);
+            if (ReadTransactionName(block, extent, head.FixedLength(), scratch_, rawName)) {
+                const uint64_t time = head.BeginTime();
+                run.nameId = NameIdOf(rawName);
+                run.beginTime = time;
+                run.hasTransaction = true;
+                if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
+            }
+        } else if (op == logfmt::kOpCommitXact || op == logfmt::kOpAbortXact) {
+            if (const uint64_t id = head.TransactionId()) {
+                run.transactions.End(id);
+                run.ended.push_back(id);
+            }
+        }
+    }
+    run.stats.records += j;
+}
+
+}  // namespace kestrane

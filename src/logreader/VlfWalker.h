@@ -1,0 +1,265 @@
+#pragma once
+// The block walk of the log scan: one walker reads VLFs through one read window on one thread and
+// files each VLF's row operations as a run. What a run cannot settle alone (the transaction of an
+// entry whose begin-transaction record lies in an earlier VLF, the operations that a compensation
+// record undoes) is settled by the scan once every run is walked.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "logreader/LogBlock.h"
+#include "logreader/LogByteSource.h"
+#include "logreader/LogFormat.h"
+#include "logreader/LogReadWindow.h"
+#include "logreader/NameTable.h"
+#include "logreader/OperationStore.h"
+#include "logreader/TransactionTable.h"
+
+namespace kestrane {
+
+// The live VLF header at a probe offset.
+struct VlfEntry {
+    uint8_t signature = 0;
+    uint8_t parity = 0;
+    uint32_t sequence = 0;
+    uint64_t offset = 0;  // byte offset of the VLF in the log file
+    CLogSeqNo lsn;
+
+    // Parses the 48 header bytes (missing bytes read as zero).
+    static VlfEntry Parse(ByteView bytes);
+    // The header at `at` when it is a live one (signature and a sequence number other than 0).
+    static bool Probe(ByteView at, VlfEntry& vlf);
+};
+
+// What a scan saw; the scan itself reports nothing.
+struct LogScanStats {
+    uint64_t vlfs = 0;
+    uint64_t blocks = 0;
+    uint64_t records = 0;            // records examined
+    uint64_t filed = 0;
+    uint64_t otherLayoutBlocks = 0;  // blocks of a record layout this reader does not read
+    uint64_t compensations = 0;      // compensation records of user tables, left out
+    uint64_t undone = 0;             // operations a compensation record undid, left out
+};
+
+// A user table as the walk looks it up.
+struct ScanTable {
+    uint64_t rowsetId;
+    uint32_t tableIndex;  // in the store
+};
+
+// A compensation record of a user table's row whose undone record is looked for: the change of the
+// same transaction whose previous record is `undoNext`, on the page's chain of changes from `next`
+// back. The walk follows the chain while it stays in the block in hand and leaves the rest to the
+// scan's end, when every block can be read.
+struct CompensationRecord {
+    static constexpr uint32_t kMaxSteps = 256;  // along the chain: a record further back is not found
+
+    CLogSeqNo lsn;       // its own
+    CLogSeqNo undoNext;  // the record before the undone one in its transaction
+    CLogSeqNo next;      // the next change of the page's chain to look at
+    uint64_t transaction = 0;
+    uint32_t steps = 0;  // taken so far
+};
+// Compensation record -> the record it undid.
+using UndoneBy = std::map<CLogSeqNo, CLogSeqNo>;
+
+// The entries of one run, in blocks (a small first one, then large ones) that go to the store whole.
+class RunEntries {
+public:
+    OperationEntry& Add();
+    size_t size() const { return size_; }
+    std::vector<EntryBlock>& Blocks() { return blocks_; }
+    template <typename F>
+    void ForEach(F f) {
+        for (EntryBlock& b : blocks_)
+            for (size_t k = 0; k < b.size(); ++k) f(b.data()[k]);
+    }
+    // Calls f on the entries in order until it returns true.
+    template <typename F>
+    void ForEachUntil(F f) const {
+        for (const EntryBlock& b : blocks_)
+            for (size_t k = 0; k < b.size(); ++k)
+                if (f(b.data()[k])) return;
+    }
+    // Removes the entry of record `slot` of the block at `pos` when it is one of the entries of the
+    // last block filed; false when it is not there.
+    bool EraseFromLastBlock(uint64_t pos, uint16_t slot, uint32_t& tableIndex) {
+        for (size_t b = blocks_.size(); b-- > 0;) {
+            for (size_t k = blocks_[b].size(); k-- > 0;) {
+                const OperationEntry& e = blocks_[b].data()[k];
+                if (e.blockOffset != pos) return false;
+                if (e.slotIndex != slot) continue;
+                tableIndex = e.tableIndex;
+                // The few entries filed after it move up one place.
+                for (size_t at = b, i = k;;) {
+                    const bool last = i + 1 == blocks_[at].size();
+                    if (last && at + 1 == blocks_.size()) break;
+                    OperationEntry& next = last ? blocks_[at + 1].data()[0] : blocks_[at].data()[i + 1];
+                    blocks_[at].data()[i] = next;
+                    if (last) ++at, i = 0;
+                    else ++i;
+                }
+                blocks_.back().Resize(blocks_.back().size() - 1);
+                if (blocks_.back().size() == 0) blocks_.pop_back();
+                --size_;
+                return true;
+            }
+        }
+        return false;
+    }
+    // Calls f on each entry (which it may change) and keeps, in order, those for which it is true.
+    template <typename F>
+    void Filter(F f) {
+        // Kept entries only move towards the front, never past the one being read.
+        size_t outBlock = 0, outPos = 0;
+        for (EntryBlock& b : blocks_) {
+            for (size_t k = 0; k < b.size(); ++k) {
+                OperationEntry e = b.data()[k];
+                if (!f(e)) continue;
+                if (outPos == blocks_[outBlock].capacity()) {
+                    ++outBlock;
+                    outPos = 0;
+                }
+                blocks_[outBlock].data()[outPos++] = e;
+            }
+        }
+        size_ = 0;
+        for (size_t i = 0; i < blocks_.size(); ++i) {
+            blocks_[i].Resize(i < outBlock ? blocks_[i].capacity() : i == outBlock ? outPos : 0);
+            size_ += blocks_[i].size();
+        }
+    }
+
+private:
+    static constexpr size_t kFirstBlock = 4096;
+    std::vector<EntryBlock> blocks_;
+    size_t size_ = 0;
+};
+
+// An entry (or several in a row) whose transaction the run cannot settle: its transaction is not
+// open in the run, or it has none and no begin-transaction record precedes it in the run. Settled in
+// sequence order: by the transaction of its id that the runs before left open, unless the run ended
+// that id before the entry; else by the last begin-transaction record before the entry.
+struct PendingTransaction {
+    uint64_t transaction = 0;      // 0: the runs before are not asked for an id
+    size_t endedBefore = 0;        // the run's ids ended before the entry: VlfRun::ended[0, endedBefore)
+    size_t endedChecked = 0;       // VlfRun::ended up to here does not end `transaction` after endedBefore
+    bool fallbackCarried = false;  // no begin-transaction record before the entry in its run
+    uint32_t fallbackName = 0;     // else the run's last one (a name id of the walker)
+    uint64_t fallbackTime = 0;
+    // Settled: the store's name id and the begin time.
+    uint32_t nameId = 0;
+    uint64_t beginTime = 0;
+};
+
+class VlfWalker;
+
+// The walk of one VLF (of every VLF in sequence order, for the reference scan).
+struct VlfRun {
+    static constexpr uint32_t kPending = 0x80000000u;  // transactionNameId: kPending | pending index
+
+    uint32_t sequence = 0;
+    uint64_t vlfOffset = 0;
+    uint64_t pos = 0;  // the next block
+    uint64_t lowestBlock = UINT64_MAX, highestBlock = 0;  // offsets of the blocks examined
+    bool done = false;
+    VlfWalker* walker = nullptr;
+    uint32_t serial = 0;  // of the run in its walker
+    RunEntries entries;
+    std::vector<PendingTransaction> pending;
+    std::vector<CompensationRecord> compensations;  // whose undone record lies outside their block
+    UndoneBy undoneBy;                              // of those found in their block
+    std::vector<uint32_t> undoneTables;             // the tables of the entries these undid
+    // The transactions open so far; at the end of the run, the ones it leaves open. The ids of the
+    // commit and abort records met, in order.
+    TransactionTable transactions;
+    std::vector<TransactionTable::Entry> open;
+    std::vector<uint64_t> ended;
+    // The last begin-transaction record met (a name id of the walker).
+    bool hasTransaction = false;
+    uint32_t nameId = 0;
+    uint64_t beginTime = 0;
+    // The names and tables of the entries settled in the run, each once, in the order they first come.
+    std::vector<uint32_t> namesUsed, tablesUsed;
+    LogScanStats stats;
+};
+
+// Walks VLFs through one read window, on one thread. Names are interned into `names`, which no
+// other thread touches while the walker runs.
+class VlfWalker {
+public:
+    // `windowBytes`: the size of the reads (0: the window's own choice).
+    VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& source, NameTable& names,
+              size_t windowBytes = 0);
+
+    // Points the run at the VLF's first block (done at once when that lies outside the file). The
+    // run's entries and transactions stay: a run may span several VLFs.
+    void Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence);
+    // Walks the blocks of one VLF into the run.
+    void ParseVlfLogBlocks(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
+        Start(run, vlf, sequence);
+        while (!run.done) Step(run);
+    }
+    // Ends a run: keeps the transactions it leaves open, frees the rest.
+    void Finish(VlfRun& run);
+    // The VLFs whose header lies in [from, to), each walked once (the first header of a sequence),
+    // in the order of their headers, each finished. One sequential pass: a probe is answered from
+    // the window that the walk reads anyway, and blocks are walked in file order; only a VLF whose
+    // first block lies before its header is walked afterwards.
+    std::vector<VlfRun> Sweep(uint64_t from, uint64_t to);
+
+    NameTable& Names() { return names_; }
+
+private:
+    bool Probe(uint64_t offset, VlfEntry& vlf);
+    // Walks the block at run.pos; the run is done when the VLF ends there.
+    void Step(VlfRun& run);
+    void ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run);
+    void File(VlfRun& run, OperationEntry& e, uint64_t transaction);
+    void UseName(VlfRun& run, uint32_t nameId);
+    // Follows a compensation record's chain while it stays in `block`; true when the undone record
+    // was found there (its entry, if filed, is removed).
+    bool UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c);
+    uint32_t Pending(VlfRun& run, uint64_t transaction);
+    const ScanTable* FindTable(uint64_t rowsetId) {
+        // A log changes few rowsets at a time, user tables' and the system's alike.
+        const KnownRowset& k = known_[(rowsetId * 0x9E3779B97F4A7C15ULL) >> 58];
+        return k.known && k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
+    }
+    const ScanTable* LookUpTable(uint64_t rowsetId);
+    uint32_t NameIdOf(ByteView rawName);
+
+    const std::vector<ScanTable>& tables_;
+    // The tables of the rowset ids met lately (null: no user table), by a hash of the id.
+    struct KnownRowset {
+        uint64_t rowsetId = 0;
+        const ScanTable* table = nullptr;
+        bool known = false;
+    };
+    static constexpr size_t kKnownRowsets = 64;
+    KnownRowset known_[kKnownRowsets];
+    std::vector<uint16_t> slots_;  // the slot array of the block examined
+    LogReadWindow window_;
+    std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
+    TransactionTable spare_;        // the room of a finished run's table, for the next run
+
+    // Transaction names repeat: the last few distinct ones are kept as raw bytes with their id, so
+    // that a name seen lately costs one comparison instead of a decode and a hash lookup.
+    struct RecentName {
+        std::vector<uint8_t> raw;
+        uint32_t id = 0;
+    };
+    static constexpr size_t kRecentNames = 16;
+    std::vector<RecentName> recentNames_;
+    size_t nextRecent_ = kRecentNames - 1;
+    size_t lastRecent_ = 0;
+    std::wstring text_;
+    NameTable& names_;
+    // Per name id and per table: the serial of the last run that settled an entry under it.
+    std::vector<uint32_t> nameRun_, tableRun_;
+    uint32_t runs_ = 0;
+};
+
+}  // namespace kestrane
