@@ -23,6 +23,20 @@ bool LogElementWalk::Next(ByteView& element) {
     return true;
 }
 
+namespace {
+// Units of UTF-16 text before its first zero unit (all of them when there is none).
+size_t Utf16Length(const uint8_t* text, size_t units) {
+    size_t i = 0;
+    // Four units a time: a word holds a zero unit when one of its 16-bit lanes is zero.
+    for (uint64_t w; i + 4 <= units; i += 4) {
+        std::memcpy(&w, text + 2 * i, 8);
+        if ((w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL) break;
+    }
+    while (i < units && (text[2 * i] | text[2 * i + 1]) != 0) ++i;
+    return i;
+}
+}  // namespace
+
 bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
                          std::vector<uint8_t>& scratch, ByteView& rawName) {
     const size_t var = size_t{extent.start} + fixedLength, end = extent.end;
@@ -35,15 +49,7 @@ bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint
     const size_t nameAt = var + ((2 + 2 * fieldCount + 3) & ~size_t{3});
     if (nameAt > end || nameLength > end - nameAt) return false;
     const ByteView text = block.Range(nameAt, nameLength, scratch);
-    const uint8_t* c = text.data();
-    size_t units = text.size() / 2;
-    for (size_t i = 0; i < units; ++i) {
-        if ((c[2 * i] | c[2 * i + 1]) == 0) {
-            units = i;
-            break;
-        }
-    }
-    rawName = text.sub(0, 2 * units);
+    rawName = text.sub(0, 2 * Utf16Length(text.data(), text.size() / 2));
     return true;
 }
 

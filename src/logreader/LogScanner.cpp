@@ -4,6 +4,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 
@@ -62,8 +63,8 @@ auto OnThreads(unsigned count, Work work) {
 }
 
 // Settles the runs of a scan, given in sequence order, and hands their entries to the store: the
-// transactions that each run leaves to the runs before it, the names of walkers other than the
-// store's own, and the operations that compensation records undid.
+// transactions that each run leaves to the runs after it, and the operations that compensation
+// records undid.
 class RunSettler {
 public:
     RunSettler(OperationStore& store, std::vector<VlfRun*> runs) : store_(store), runs_(std::move(runs)) {}
@@ -83,8 +84,6 @@ public:
         SettleTransactions();
         undone_ = FindUndoneRecords(source, vlfOffsets, std::move(compensations), undoneBy, stats.blocks);
         std::vector<std::vector<VlfRun*>> byWalker(walkers.size());
-        for (VlfWalker* w : walkers)
-            if (&w->Names() != &store_.Names()) remap_[w];  // the maps are only read from here on
         for (VlfRun* run : runs_)
             for (size_t w = 0; w < walkers.size(); ++w)
                 if (walkers[w] == run->walker) byWalker[w].push_back(run);
@@ -117,19 +116,9 @@ public:
 
 private:
     struct Known {
-        VlfWalker* walker = nullptr;
         uint32_t nameId = 0;
         uint64_t beginTime = 0;
     };
-
-    // The store's id of a walker's name.
-    uint32_t StoreName(VlfWalker* walker, uint32_t id) {
-        if (&walker->Names() == &store_.Names()) return id;
-        std::vector<uint32_t>& map = remap_[walker];
-        if (id >= map.size()) map.resize(walker->Names().Count(), kUnmapped);
-        if (map[id] == kUnmapped) map[id] = store_.Names().Intern(walker->Names().Text(id));
-        return map[id];
-    }
 
     // In sequence order: each pending entry takes the transaction of its id that the runs before
     // left open, else the last begin-transaction record before it.
@@ -148,44 +137,39 @@ private:
             for (PendingTransaction& p : run->pending) {
                 auto it = p.transaction && !open.empty() && !endedInRun(p) ? open.find(p.transaction) : open.end();
                 if (it != open.end()) {
-                    p.nameId = StoreName(it->second.walker, it->second.nameId);
+                    p.nameId = it->second.nameId;
                     p.beginTime = it->second.beginTime;
                 } else if (!p.fallbackCarried) {
-                    p.nameId = StoreName(run->walker, p.fallbackName);
+                    p.nameId = p.fallbackName;
                     p.beginTime = p.fallbackTime;
                 } else if (hasCarry) {
-                    p.nameId = StoreName(carry.walker, carry.nameId);
+                    p.nameId = carry.nameId;
                     p.beginTime = carry.beginTime;
                 }
             }
             if (!open.empty())
                 for (uint64_t id : run->ended) open.erase(id);
-            for (const TransactionTable::Entry& t : run->open) open[t.id] = Known{run->walker, t.nameId, t.beginTime};
+            for (const TransactionTable::Entry& t : run->open) open[t.id] = Known{t.nameId, t.beginTime};
             if (run->hasTransaction) {
-                carry = Known{run->walker, run->nameId, run->beginTime};
+                carry = Known{run->nameId, run->beginTime};
                 hasCarry = true;
             }
-            for (uint32_t id : run->namesUsed) StoreName(run->walker, id);
         }
     }
 
-    // Store names and settled transactions into the run's entries, and the undone ones out.
+    // Settled transactions into the run's entries, and the undone ones out.
     void Rewrite(VlfRun& run) {
-        const bool ownNames = &run.walker->Names() == &store_.Names();
-        const std::vector<uint32_t>* map = ownNames ? nullptr : &remap_.at(run.walker);
         auto settle = [&](OperationEntry& e) {
             if (e.transactionNameId & VlfRun::kPending) {
                 const PendingTransaction& p = run.pending[e.transactionNameId & ~VlfRun::kPending];
                 e.transactionNameId = p.nameId;
                 e.beginTime = p.beginTime;
-            } else if (map) {
-                e.transactionNameId = (*map)[e.transactionNameId];
             }
         };
         // Only a run whose blocks span a record found undone since the walk is filtered.
         const auto firstUndone = std::lower_bound(undone_.begin(), undone_.end(), RecordPlace{run.lowestBlock, 0});
         if (firstUndone == undone_.end() || firstUndone->first > run.highestBlock) {
-            if (map || !run.pending.empty()) run.entries.ForEach(settle);
+            if (!run.pending.empty()) run.entries.ForEach(settle);
         } else {
             const size_t before = run.entries.size();
             run.entries.Filter([&](OperationEntry& e) {
@@ -207,10 +191,8 @@ private:
         }
     }
 
-    static constexpr uint32_t kUnmapped = UINT32_MAX;
     OperationStore& store_;
     std::vector<VlfRun*> runs_;
-    std::unordered_map<VlfWalker*, std::vector<uint32_t>> remap_;
     std::vector<RecordPlace> undone_;
 };
 }  // namespace
@@ -245,13 +227,14 @@ void LogScanner::Scan(const LogByteSource& source, unsigned slices, size_t windo
     const uint64_t length = source.Size();
     if (slices == 0) slices = SliceCount(length);
     const uint64_t perSlice = SliceLength(length, slices);
-    // The first walker interns its names in the store itself; the others' are mapped afterwards.
-    std::vector<std::unique_ptr<NameTable>> ownNames;
+    // Names are interned in the store as they are met (seldom: each walker keeps the names it met
+    // lately), under a lock when walkers run at once.
+    std::mutex namesLock;
     std::vector<std::unique_ptr<VlfWalker>> walkers;
     std::vector<VlfWalker*> walkerList;
     for (unsigned i = 0; i < slices; ++i) {
-        NameTable& names = i == 0 ? store_.Names() : *ownNames.emplace_back(std::make_unique<NameTable>());
-        walkers.push_back(std::make_unique<VlfWalker>(tables_, source, names, windowBytes));
+        walkers.push_back(std::make_unique<VlfWalker>(tables_, source, store_.Names(), slices > 1 ? &namesLock : nullptr,
+                                                      windowBytes));
         walkerList.push_back(walkers.back().get());
     }
     auto swept = OnThreads(slices, [&](unsigned i) {

@@ -42,8 +42,11 @@ OperationEntry& RunEntries::Add() {
 }
 
 VlfWalker::VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& source, NameTable& names,
-                     size_t windowBytes)
-    : tables_(tables), window_(windowBytes ? LogReadWindow(source, windowBytes) : LogReadWindow(source)), names_(names) {
+                     std::mutex* namesLock, size_t windowBytes)
+    : tables_(tables),
+      window_(windowBytes ? LogReadWindow(source, windowBytes) : LogReadWindow(source)),
+      names_(names),
+      namesLock_(namesLock) {
     uint32_t most = 0;
     for (const ScanTable& t : tables_) most = std::max(most, t.tableIndex + 1);
     tableRun_.assign(most, 0);
@@ -135,36 +138,25 @@ const ScanTable* VlfWalker::LookUpTable(uint64_t rowsetId) {
 }
 
 uint32_t VlfWalker::NameIdOf(ByteView rawName) {
-    // The name met last first: a run of one kind of transaction asks for it again and again.
-    for (size_t k = 0, i = lastRecent_; k < recentNames_.size(); ++k, i = i + 1 == recentNames_.size() ? 0 : i + 1) {
-        const RecentName& r = recentNames_[i];
-        if (r.raw.size() == rawName.size() &&
-            (rawName.empty() || std::memcmp(r.raw.data(), rawName.data(), rawName.size()) == 0)) {
-            lastRecent_ = i;
-            return r.id;
-        }
-    }
-    RecentName* slot;
-    if (recentNames_.size() < kRecentNames) {
-        slot = &recentNames_.emplace_back();
-    } else {
-        nextRecent_ = (nextRecent_ + 1) % kRecentNames;
-        slot = &recentNames_[nextRecent_];
-    }
-    slot->raw.assign(rawName.data(), rawName.data() + rawName.size());
+    // Transaction names repeat: the names met lately are kept as raw bytes with their id, by a hash
+    // of their length and ends, so that a name seen lately costs one comparison instead of a decode
+    // and a lookup by text.
+    const size_t n = rawName.size();
+    uint64_t first = 0, last = 0;
+    std::memcpy(&first, rawName.data(), std::min<size_t>(n, 8));
+    if (n > 8) std::memcpy(&last, rawName.data() + n - 8, 8);
+    RecentName& r = recentNames_[((first ^ (last * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
+    if (r.known && r.raw.size() == n && (n == 0 || std::memcmp(r.raw.data(), rawName.data(), n) == 0)) return r.id;
+    r.known = true;
+    r.raw.assign(rawName.data(), rawName.data() + n);
     DecodeTransactionName(rawName, text_);
-    slot->id = names_.Intern(text_);
-    lastRecent_ = static_cast<size_t>(slot - recentNames_.data());
-    if (slot->id >= VlfRun::kPending) slot->id = 0;  // ids that high cannot be told from pending marks
-    if (nameRun_.size() < names_.Count()) nameRun_.resize(names_.Count(), 0);
-    return slot->id;
-}
-
-void VlfWalker::UseName(VlfRun& run, uint32_t nameId) {
-    if (nameRun_[nameId] != run.serial) {
-        nameRun_[nameId] = run.serial;
-        run.namesUsed.push_back(nameId);
+    {
+        std::unique_lock<std::mutex> lock;
+        if (namesLock_) lock = std::unique_lock<std::mutex>(*namesLock_);
+        r.id = names_.Intern(text_);
     }
+    if (r.id >= VlfRun::kPending) r.id = 0;  // ids that high cannot be told from pending marks
+    return r.id;
 }
 
 uint32_t VlfWalker::Pending(VlfRun& run, uint64_t transaction) {
@@ -205,9 +197,7 @@ void VlfWalker::File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
     } else {
         e.transactionNameId = Pending(run, transaction);
         e.beginTime = 0;
-        return;
     }
-    UseName(run, e.transactionNameId);
 }
 
 bool VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c) {

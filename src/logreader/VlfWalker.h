@@ -5,6 +5,7 @@
 // record undoes) is settled by the scan once every run is walked.
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -147,9 +148,9 @@ struct PendingTransaction {
     size_t endedBefore = 0;        // the run's ids ended before the entry: VlfRun::ended[0, endedBefore)
     size_t endedChecked = 0;       // VlfRun::ended up to here does not end `transaction` after endedBefore
     bool fallbackCarried = false;  // no begin-transaction record before the entry in its run
-    uint32_t fallbackName = 0;     // else the run's last one (a name id of the walker)
+    uint32_t fallbackName = 0;     // else the run's last one
     uint64_t fallbackTime = 0;
-    // Settled: the store's name id and the begin time.
+    // Settled: the name id and the begin time.
     uint32_t nameId = 0;
     uint64_t beginTime = 0;
 };
@@ -177,22 +178,22 @@ struct VlfRun {
     TransactionTable transactions;
     std::vector<TransactionTable::Entry> open;
     std::vector<uint64_t> ended;
-    // The last begin-transaction record met (a name id of the walker).
+    // The last begin-transaction record met.
     bool hasTransaction = false;
     uint32_t nameId = 0;
     uint64_t beginTime = 0;
-    // The names and tables of the entries settled in the run, each once, in the order they first come.
-    std::vector<uint32_t> namesUsed, tablesUsed;
+    // The tables of the entries, each once, in the order they first come.
+    std::vector<uint32_t> tablesUsed;
     LogScanStats stats;
 };
 
-// Walks VLFs through one read window, on one thread. Names are interned into `names`, which no
-// other thread touches while the walker runs.
+// Walks VLFs through one read window, on one thread. Transaction names are interned into `names`
+// (the store's), under `namesLock` when walkers run at once.
 class VlfWalker {
 public:
     // `windowBytes`: the size of the reads (0: the window's own choice).
     VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& source, NameTable& names,
-              size_t windowBytes = 0);
+              std::mutex* namesLock = nullptr, size_t windowBytes = 0);
 
     // Points the run at the VLF's first block (done at once when that lies outside the file). The
     // run's entries and transactions stay: a run may span several VLFs.
@@ -210,15 +211,12 @@ public:
     // first block lies before its header is walked afterwards.
     std::vector<VlfRun> Sweep(uint64_t from, uint64_t to);
 
-    NameTable& Names() { return names_; }
-
 private:
     bool Probe(uint64_t offset, VlfEntry& vlf);
     // Walks the block at run.pos; the run is done when the VLF ends there.
     void Step(VlfRun& run);
     void ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run);
     void File(VlfRun& run, OperationEntry& e, uint64_t transaction);
-    void UseName(VlfRun& run, uint32_t nameId);
     // Follows a compensation record's chain while it stays in `block`; true when the undone record
     // was found there (its entry, if filed, is removed).
     bool UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c);
@@ -245,20 +243,16 @@ private:
     std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
     TransactionTable spare_;        // the room of a finished run's table, for the next run
 
-    // Transaction names repeat: the last few distinct ones are kept as raw bytes with their id, so
-    // that a name seen lately costs one comparison instead of a decode and a hash lookup.
     struct RecentName {
         std::vector<uint8_t> raw;
         uint32_t id = 0;
+        bool known = false;
     };
-    static constexpr size_t kRecentNames = 16;
-    std::vector<RecentName> recentNames_;
-    size_t nextRecent_ = kRecentNames - 1;
-    size_t lastRecent_ = 0;
+    RecentName recentNames_[16];
     std::wstring text_;
     NameTable& names_;
-    // Per name id and per table: the serial of the last run that settled an entry under it.
-    std::vector<uint32_t> nameRun_, tableRun_;
+    std::mutex* namesLock_;
+    std::vector<uint32_t> tableRun_;  // per table: the serial of the last run that filed an entry of it
     uint32_t runs_ = 0;
 };
 
