@@ -185,8 +185,7 @@ std::pair<double, double> Compare(const std::string& path, const UserTableMap& t
 
 void CorpusLogs() {
     const char* env = std::getenv("KESTRANE_CORPUS");
-    const std::filesystem::path root =
-        env ? std::filesystem::path(env) : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "shared/corpus";
+    const std::filesystem::path root = env ? std::filesystem::path(env) : std::filesystem::path(KESTRANE_CORPUS_DIR);
     std::error_code ec;
     if (!std::filesystem::is_directory(root, ec)) return;
     double read = 0, scan = 0, worst = 0;
