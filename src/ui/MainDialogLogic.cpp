@@ -27,14 +27,6 @@ bool MainDialogLogic::OnClose() {
 
 void MainDialogLogic::OnBack() { CloseDataFile(); }
 
-void MainDialogLogic::OnSave() {
-    if (view_.TreeGetCheckedCount() == 0) {
-        prompter_.ShowMessage(L"Please select atleast one item from tree to save", MessageIcon::Information);
-        return;
-    }
-    prompter_.ShowMessage(L"Saving is not available yet in this version of Kestrane.", MessageIcon::Information);
-}
-
 void MainDialogLogic::CloseDataFile() {
     engine_.CloseDataFile();
     view_.ClearRecordGrid();

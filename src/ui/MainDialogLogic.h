@@ -1,5 +1,5 @@
 #pragma once
-// The main dialog's behaviour without its window: Stop, Close, Back, Save's gate, the Help menu, the
+// The main dialog's behaviour without its window: Stop, Close, Back, the Help menu, the
 // close-data-file and reset-and-show-error routines, and the handlers of the progress protocol.
 #include <string>
 #include <vector>
@@ -28,7 +28,6 @@ public:
     bool OnClose();
     // The data file is closed; the caller shows the start dialog and destroys this dialog.
     void OnBack();
-    void OnSave();
     void OnHelpCommand(int commandId) { HandleHelpCommand(commandId, actions_); }
 
     void CloseDataFile();

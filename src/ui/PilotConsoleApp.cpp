@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/OdbcConnectionString.h"
 #include "ui/AboutDlg.h"
 #include "ui/ActivityLog.h"
+#include "ui/Migrationdlg.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleDlg.h"
 #include "ui/WxPrompter.h"
@@ -52,7 +54,12 @@ bool CPilot_ConsoleApp::OnInit() {
 
 wxWindow* CPilot_ConsoleApp::ActiveDialog() const {
     if (!startDialog_) return nullptr;
-    if (wxWindow* main = startDialog_->MainDialog(); main && main->IsShown()) return main;
+    if (CPilot_ConsoleDlg* main = startDialog_->MainDialog()) {
+        // During Save the save options, then the progress window, stand in front of the main dialog.
+        if (wxWindow* options = main->SaveOptions(); options && options->IsShown()) return options;
+        if (wxWindow* progress = main->ProgressWindow(); progress && progress->IsShown()) return progress;
+        if (main->IsShown()) return main;
+    }
     return startDialog_->IsShown() ? startDialog_ : nullptr;
 }
 
@@ -84,6 +91,10 @@ void CPilot_ConsoleApp::Terminate() {
         return;
     }
     std::_Exit(-1);  // no clean-up runs; the system drops the instance lock
+}
+
+SaveOptionsSetup CPilot_ConsoleApp::SaveOptionsSettings() const {
+    return {setup_.scanTarget, SqlServerDriverNames()};
 }
 
 void CPilot_ConsoleApp::OpenHelpPage() {

@@ -9,7 +9,9 @@
 
 #include "platform/Prompter.h"
 #include "platform/RunState.h"
+#include "export/SQLInfoEnumerator.h"
 #include "ui/AppActions.h"
+#include "ui/SaveoptionDlg.h"
 #include "ui/SingleInstanceGuard.h"
 #include "ui/ThemeHelper.h"
 #include "ui/WxDispatcher.h"
@@ -26,6 +28,8 @@ struct AppSetup {
     Prompter* prompter = nullptr;          // null: message boxes
     std::function<void()> terminate;       // the start dialog's Close; null: end the process at once
     std::function<void(const std::string& url)> openUrl;  // null: the default browser
+    FolderChooser chooseFolder;            // null: the toolkit's directory dialog
+    UdpProbeTarget scanTarget = CSQLInfoEnumerator::BroadcastTarget();  // where the instance scan asks
 };
 
 class CPilot_ConsoleApp : public wxApp, public AppActions {
@@ -56,6 +60,9 @@ public:
     // dialog while it is shown; null before either exists.
     wxWindow* ActiveDialog() const;
     const std::string& ExecutableDir() const { return setup_.executableDir; }
+    // What the save-options dialog scans and tests with, and how it picks a folder.
+    SaveOptionsSetup SaveOptionsSettings() const;
+    const FolderChooser& FolderChooserHook() const { return setup_.chooseFolder; }
 
 private:
     AppSetup setup_;

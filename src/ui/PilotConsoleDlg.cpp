@@ -10,10 +10,13 @@
 #include "ui/AppArt.h"
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
+#include "ui/EngineSaveRuns.h"
 #include "ui/HelpMenuButton.h"
 #include "ui/ListColumns.h"
+#include "ui/Migrationdlg.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleApp.h"
+#include "ui/SaveoptionDlg.h"
 
 namespace kestrane {
 
@@ -180,8 +183,51 @@ void CPilot_ConsoleDlg::Shutdown() {
         closing_ = true;
     }
     closingSignal_.notify_all();
+    if (progressWindow_) progressWindow_->CloseDispatcher();
+    if (saveWorker_.joinable()) {
+        if (progressWindow_ && progressWindow_->Logic().Saving()) state_.stopFlag = 1;  // ending under a save
+        saveWorker_.join();
+    }
     if (worker_.joinable()) worker_.join();
     if (listWorker_.joinable()) listWorker_.join();
+}
+
+void CPilot_ConsoleDlg::OnSaveButton() {
+    if (WorkerBusy() || progressWindow_) return;
+    RunSaveCommand(state_, app_.Prompts(), *this);
+}
+
+bool CPilot_ConsoleDlg::RunSaveOptions() {
+    SaveoptionDlg options(this, state_, app_.Prompts(), app_.SaveOptionsSettings(), app_.FolderChooserHook());
+    saveOptions_ = &options;
+    const int result = options.ShowModal();
+    saveOptions_ = nullptr;
+    return result == wxID_OK;
+}
+
+bool CPilot_ConsoleDlg::CreateProgressWindow() {
+    progressWindow_ = new Migrationdlg(
+        this, state_, app_.Prompts(), app_,
+        [this](const std::wstring& text) { ui_.RunSync([&] { SetStatusText(text); }); },
+        [this] { app_.Quit(0); });
+    return true;
+}
+
+void CPilot_ConsoleDlg::ShowProgressWindow() {
+    Hide();
+    progressWindow_->Show();
+}
+
+void CPilot_ConsoleDlg::StartSaveWorker(bool asScript) {
+    std::vector<TickedTreeItem> items;
+    const TreeItem root = tree_->Model().GetRootItem();
+    for (TreeItem item = tree_->GetFirstCheckedItem(); item != kNoTreeItem; item = tree_->GetNextCheckedItem(item))
+        if (item != root) items.push_back({tree_->GetItemData32(item), tree_->GetItemText(item)});
+    if (!saveRuns_) saveRuns_ = MakeEngineSaveRuns(state_, engine_, app_.Prompts());
+    progressWindow_->BeginSave();
+    saveWorker_ = std::thread([this, asScript, items = std::move(items)] {
+        RunSaveWorker(*saveRuns_, state_, asScript, items, *progressWindow_);
+    });
 }
 
 bool CPilot_ConsoleDlg::ListingRunning() const { return listing_; }

@@ -21,15 +21,19 @@
 #include "ui/EngineSession.h"
 #include "ui/MainDialogLogic.h"
 #include "ui/MainDialogView.h"
+#include "ui/SaveCommand.h"
+#include "ui/SaveRuns.h"
 #include "ui/WxDispatcher.h"
 #include "ui/XHtmlTree.h"
 
 namespace kestrane {
 
 class CPilot_ConsoleApp;
+class Migrationdlg;
 class Opendlg;
+class SaveoptionDlg;
 
-class CPilot_ConsoleDlg : public wxDialog, public MainDialogView {
+class CPilot_ConsoleDlg : public wxDialog, public MainDialogView, private SaveCommandHost {
 public:
     CPilot_ConsoleDlg(Opendlg* owner, CPilot_ConsoleApp& app);
     ~CPilot_ConsoleDlg() override;
@@ -49,9 +53,10 @@ public:
     void OnStopButton() { logic_.OnStop(); }
     void OnBackButton();
     void OnCloseButton();
-    void OnSaveButton() {
-        if (!WorkerBusy()) logic_.OnSave();
-    }
+    void OnSaveButton();
+    // The save-options dialog while Save runs it, and the progress window once a save has started.
+    SaveoptionDlg* SaveOptions() const { return saveOptions_; }
+    Migrationdlg* ProgressWindow() const { return progressWindow_; }
     void OnTreeDoubleClick();
     void OnOperationClick(long row);
     void OnNextPage();
@@ -100,6 +105,13 @@ private:
         void InsertRowAtTop(const std::vector<std::wstring>& cells) override;
     };
 
+    // SaveCommandHost
+    int CheckedItemCount() const override { return tree_->GetCheckedCount(); }
+    bool RunSaveOptions() override;
+    bool CreateProgressWindow() override;
+    void ShowProgressWindow() override;
+    void StartSaveWorker(bool asScript) override;
+
     void BuildControls();
     // While a worker runs, Back, Save and Close are disabled: they would touch what the worker reads.
     bool WorkerBusy() const { return running_ || listing_; }
@@ -124,6 +136,10 @@ private:
     std::atomic<bool> listing_{false};
     std::thread worker_;
     std::thread listWorker_;
+    std::unique_ptr<SaveRuns> saveRuns_;
+    std::thread saveWorker_;
+    SaveoptionDlg* saveOptions_ = nullptr;
+    Migrationdlg* progressWindow_ = nullptr;
     std::mutex closingMutex_;
     std::condition_variable closingSignal_;
     bool closing_ = false;

@@ -1,22 +1,17 @@
 // The instance scan: the browse text of an ODBC driver, the resolution protocol's replies, and the
 // whole scan against a responder of our own on 127.0.0.1 (the tests never send anywhere else).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "export/SQLInfoEnumerator.h"
 #include "export/SsrpResponse.h"
+#include "support/SsrpResponder.h"
 
 namespace kestrane {
 namespace {
 
 using Names = std::vector<std::wstring>;
+using test::Responder;
 
 std::vector<uint8_t> Response(const std::string& text, int declaredSize = -1) {
     const size_t size = declaredSize < 0 ? text.size() : static_cast<size_t>(declaredSize);
@@ -65,44 +60,6 @@ TEST(InstanceBrowser, ResolutionRepliesBecomeHostInstanceNames) {
         EXPECT_EQ(ParseSsrpResponse(ByteView(cases[i].first)), cases[i].second);
     }
 }
-
-// Answers one CLNT_UCAST_EX request on 127.0.0.1 with the given datagrams.
-class Responder {
-public:
-    explicit Responder(std::vector<std::vector<uint8_t>> replies) {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        socklen_t length = sizeof at;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &length);
-        port_ = ntohs(at.sin_port);
-        thread_ = std::thread([this, replies = std::move(replies)] {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) return;
-            uint8_t request[16];
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t n = recvfrom(fd_, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (n > 0) requestByte_ = request[0];
-            for (const auto& reply : replies)
-                sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
-        });
-    }
-    ~Responder() {
-        thread_.join();
-        close(fd_);
-    }
-    uint16_t port() const { return port_; }
-    int requestByte() const { return requestByte_; }
-
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-    int requestByte_ = -1;
-    std::thread thread_;
-};
 
 TEST(InstanceBrowser, ScanAsksTheNetworkWhenNoDriverCanBrowse) {
     CSQLInfoEnumerator enumerator;

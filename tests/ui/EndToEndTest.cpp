@@ -1,10 +1,17 @@
 // The real dialogs, driven in-process on a display (the test command runs them under Xvfb): for every
 // corpus pair the analysis fills the tree; on the first pair with logged operations a double-click lists
-// them, a click shows values and a statement; Back returns to the start dialog; Close ends with code 0.
+// them, a click shows values and a statement; Back returns to the start dialog. Then Save: two tables
+// into a database through the test endpoint, and as scripts into a folder; the progress window's Close
+// ends the program with code 0.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <wx/app.h>
+#include <wx/checkbox.h>
+#include <wx/datectrl.h>
+#include <wx/listctrl.h>
+#include <wx/radiobut.h>
+#include <wx/textctrl.h>
 #include <wx/apptrait.h>
 #include <wx/dcclient.h>
 #include <wx/evtloop.h>
@@ -23,14 +30,17 @@
 
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
+#include "support/TdsEndpoint.h"
 #include "ui/AboutDlg.h"
 #include "ui/AppTexts.h"
 #include "ui/HelpMenuButton.h"
 #include "ui/ListColumns.h"
-#include "ui/WxPrompter.h"
+#include "ui/Migrationdlg.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleApp.h"
 #include "ui/PilotConsoleDlg.h"
+#include "ui/SaveoptionDlg.h"
+#include "ui/WxPrompter.h"
 #include "ui/XHtmlTree.h"
 
 // The toolkit's libraries keep caches for the life of the process; they are not ours to free.
@@ -56,7 +66,7 @@ public:
     PromptAnswer AskYesNo(const std::wstring& text) override {
         std::lock_guard<std::mutex> lock(mutex);
         questions.push_back(text);
-        return PromptAnswer::Yes;
+        return answer;
     }
     std::vector<std::wstring> Messages() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -64,6 +74,7 @@ public:
     }
     std::mutex mutex;
     std::vector<std::wstring> messages, questions;
+    PromptAnswer answer = PromptAnswer::Yes;
 };
 
 // Runs the event loop until `done` or the timeout; false on timeout.
@@ -219,6 +230,11 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
     setup.terminate = [&] { terminated = true; };
     std::vector<std::string> opened;
     setup.openUrl = [&](const std::string& url) { opened.push_back(url); };
+    std::wstring chosenFolder;
+    setup.chooseFolder = [&](const std::wstring& title) -> std::optional<std::wstring> {
+        EXPECT_EQ(title, L"Select Folder");
+        return chosenFolder;
+    };
     auto* app = new CPilot_ConsoleApp(setup);
     wxApp::SetInstance(app);
     int argc = 1;
@@ -268,6 +284,12 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         int browsed = 0, withStatement = 0;
         wxRect shortPathPanes;  // the tree's right edge and the operations list's size for a short path
         const Pair* withTree = nullptr;  // the first pair whose tree has tables
+        std::optional<Pair> savePair;  // the last pair with logged operations, best with two tables or more
+        auto tablesOf = [](CPilot_ConsoleDlg& dialog) {
+            const XHtmlTreeModel& tree = dialog.Tree().Model();
+            const auto& underRoot = tree.GetChildren(tree.GetRootItem());
+            return underRoot.empty() ? std::vector<TreeItem>() : tree.GetChildren(underRoot[0]);
+        };
         for (const Pair& pair : pairs) {
             SCOPED_TRACE(pair.set);
             start->Logic().OnBrowseLogFile(Utf8ToWide(pair.log.string()));
@@ -344,6 +366,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                     for (int c = 0; c < grid.GetColumnCount(); ++c)
                         EXPECT_GE(grid.GetColumnWidth(c), gridDc.GetTextExtent(grid.GetItemText(0, c)).x) << c;
                 }
+                if (!savePair || tablesOf(*dialog).size() > 1) savePair = pair;
                 // While a listing runs (its worker waits for this thread), Back and Save do nothing:
                 // Back would free the entries that it reads.
                 const size_t messagesBefore = prompter.Messages().size();
@@ -368,8 +391,6 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                     tree.SetCheck(facts.firstTable, false);
                     EXPECT_EQ(tree.GetItemState(tree.ToWx(all)), 3);
                 }
-                dialog->OnSaveButton();
-                EXPECT_NE(prompter.Messages().back().find(L"not available yet"), std::wstring::npos);
                 // A click on a box and the Space key toggle the item with its children.
                 const bool before = tree.GetCheck(all);
                 wxTreeEvent click(wxEVT_TREE_STATE_IMAGE_CLICK, &tree, tree.ToWx(all));
@@ -454,22 +475,25 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             PumpFor(50);
         }
 
-        // The last pair once more, then Close: the question, and the program ends with code 0.
-        start->Logic().OnBrowseLogFile(Utf8ToWide(pairs.back().log.string()));
-        start->Logic().OnBrowseDataFile(Utf8ToWide(pairs.back().data.string()));
-        start->Logic().OnNext();
-        CPilot_ConsoleDlg* dialog = start->MainDialog();
+        // The pair to save, once more.
+        ASSERT_TRUE(savePair);
+        start->Logic().OnBrowseLogFile(Utf8ToWide(savePair->log.string()));
+        start->Logic().OnBrowseDataFile(Utf8ToWide(savePair->data.string()));
+        auto analyse = [&]() -> CPilot_ConsoleDlg* {
+            start->Logic().OnNext();
+            CPilot_ConsoleDlg* opened = start->MainDialog();
+            if (opened && !PumpUntil([&] { return !opened->AnalysisRunning(); }, 300000)) return nullptr;
+            return opened;
+        };
+        CPilot_ConsoleDlg* dialog = analyse();
         ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000));
         // Stop answered after the run has ended stops nothing: Back and Next on the same files work.
         dialog->OnStopButton();
         EXPECT_EQ(state.stopFlag.load(), 0);
         dialog->OnBackButton();
         PumpFor(50);
-        start->Logic().OnNext();
-        dialog = start->MainDialog();
+        dialog = analyse();
         ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(PumpUntil([&] { return !dialog->AnalysisRunning(); }, 300000));
         EXPECT_TRUE(prompter.Messages().empty() || prompter.Messages().back().find(L"not valid") == std::wstring::npos);
         EXPECT_NE(dialog->Tree().Model().GetRootItem(), kNoTreeItem) << "the second run found nothing";
         // Message boxes belong to the dialog on screen.
@@ -481,7 +505,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             real.ShowMessage(L"x", MessageIcon::Information);
             EXPECT_EQ(boxes.parents, (std::vector<wxWindow*>{dialog, dialog}));
         }
-        // Enter and Escape do nothing in either dialog.
+        // Enter and Escape do nothing in either dialog; Close answered No leaves it open.
         prompter.questions.clear();
         for (int key : {WXK_ESCAPE, WXK_RETURN, WXK_NUMPAD_ENTER}) {
             for (wxWindow* window : {static_cast<wxWindow*>(dialog), static_cast<wxWindow*>(start)}) {
@@ -495,9 +519,112 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         EXPECT_TRUE(prompter.questions.empty());
         EXPECT_EQ(start->MainDialog(), dialog);
         EXPECT_TRUE(dialog->IsShown());
-        EXPECT_FALSE(app->QuitRequested());
-        prompter.questions.clear();
+        prompter.answer = PromptAnswer::No;
         dialog->OnCloseButton();
+        EXPECT_EQ(prompter.questions, std::vector<std::wstring>{L"Do you want to Close Application ?"});
+        EXPECT_FALSE(app->QuitRequested());
+        prompter.answer = PromptAnswer::Yes;
+
+        // Save drives the real save-options dialog from inside its modal loop.
+        auto press = [](wxWindow* control) {
+            const bool radio = dynamic_cast<wxRadioButton*>(control) != nullptr;
+            if (radio) static_cast<wxRadioButton*>(control)->SetValue(true);
+            wxCommandEvent click(radio ? wxEVT_RADIOBUTTON : wxEVT_BUTTON, control->GetId());
+            click.SetEventObject(control);
+            control->ProcessWindowEvent(click);
+        };
+        auto runSave = [&](CPilot_ConsoleDlg& main, size_t tables, const std::function<void(SaveoptionDlg&)>& fill) {
+            const std::vector<TreeItem> all = tablesOf(main);
+            CXHtmlTree& tree = main.Tree();
+            tree.SetCheck(tree.Model().GetRootItem(), false);
+            for (size_t i = 0; i < all.size() && i < tables; ++i) tree.SetCheck(all[i], true);
+            bool filled = false;
+            wxTheApp->CallAfter([&] {
+                SaveoptionDlg* options = main.SaveOptions();
+                if (!options) return;
+                for (SaveOption kind : {SaveOption::Insert, SaveOption::Delete, SaveOption::Update})
+                    static_cast<wxCheckBox*>(options->Control(kind))->SetValue(true);
+                // Every operation of the corpus lies after 1990: one range from then to the end of today.
+                static_cast<wxDatePickerCtrl*>(options->Control(SaveOption::From))->SetValue(wxDateTime(1, wxDateTime::Jan, 1990));
+                press(options->Control(SaveOption::Add));
+                press(options->Control(SaveOption::Add));  // the same range twice is one row
+                EXPECT_EQ(static_cast<wxListCtrl*>(options->Control(SaveOption::Ranges))->GetItemCount(), 1);
+                fill(*options);
+                filled = true;
+                press(options->FindWindow(wxID_OK));
+                if (options->GetReturnCode() != wxID_OK) {
+                    ADD_FAILURE() << "OK did not end the save options";
+                    options->EndModal(wxID_CANCEL);
+                }
+            });
+            main.OnSaveButton();
+            EXPECT_TRUE(filled);
+            Migrationdlg* progress = main.ProgressWindow();
+            if (!progress) return progress;
+            EXPECT_FALSE(main.IsShown());
+            EXPECT_TRUE(progress->IsShown());
+            EXPECT_TRUE(PumpUntil([&] { return progress->CloseEnabled(); }, 300000)) << "the save did not end";
+            EXPECT_FALSE(progress->StopShown());
+            EXPECT_GT(progress->LogList().GetItemCount(), 0);
+            return progress;
+        };
+
+        if (const std::string why = test::TdsEndpointUnavailable(); why.empty()) {
+            test::TdsEndpoint endpoint;
+            ASSERT_TRUE(endpoint.running());
+            Migrationdlg* progress = runSave(*dialog, 2, [&](SaveoptionDlg& options) {
+                press(options.Control(SaveOption::SqlAuth));
+                static_cast<wxTextCtrl*>(options.Control(SaveOption::UserName))->ChangeValue("sa");
+                static_cast<wxTextCtrl*>(options.Control(SaveOption::Password))->ChangeValue("S3cr;et#pw");
+                options.SetText(SaveOption::Server, endpoint.server());
+                options.SetText(SaveOption::Database, L"KestraneSaved");
+                press(options.Control(SaveOption::Test));
+                EXPECT_TRUE(PumpUntil([&] { return !options.Logic().TestRunning(); }, 60000));
+                EXPECT_TRUE(options.Logic().ConnectionTested());
+                const auto messages = prompter.Messages();
+                EXPECT_NE(std::find(messages.begin(), messages.end(), L"Connection Established with FreeTDS Driver."),
+                          messages.end());
+                PumpFor(200);
+                SaveScreenshot(options.GetScreenRect(), "save-options-database");
+            });
+            ASSERT_NE(progress, nullptr);
+            PumpFor(200);
+            SaveScreenshot(progress->GetScreenRect(), "progress-database");
+            const std::string record = endpoint.RecordText();
+            EXPECT_NE(record.find("create database [KestraneSaved]"), std::string::npos);
+            EXPECT_NE(record.find("INSERT INTO"), std::string::npos) << "no row reached the endpoint";
+            // Back to the start dialog (which no user can reach from here) and a new analysis, to save the
+            // same tables as scripts.
+            dialog->OnBackButton();
+            PumpFor(50);
+            dialog = analyse();
+            ASSERT_NE(dialog, nullptr);
+        }
+
+        const fs::path scripts = work / "scripts";
+        fs::create_directories(scripts);
+        chosenFolder = Utf8ToWide(scripts.string());
+        Migrationdlg* progress = runSave(*dialog, 2, [&](SaveoptionDlg& options) {
+            press(options.Control(SaveOption::ScriptTarget));
+            EXPECT_FALSE(options.Control(SaveOption::Server)->IsEnabled());
+            press(options.Control(SaveOption::BrowseFolder));
+            EXPECT_EQ(options.Text(SaveOption::Folder), chosenFolder);
+            static_cast<wxCheckBox*>(options.Control(SaveOption::Constraints))->SetValue(true);
+            PumpFor(200);
+            SaveScreenshot(options.GetScreenRect(), "save-options-scripts");
+        });
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(state.scriptFolder, chosenFolder + L"/");
+        PumpFor(200);
+        SaveScreenshot(progress->GetScreenRect(), "progress-scripts");
+        size_t sqlFiles = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(scripts))
+            sqlFiles += entry.path().extension() == ".sql";
+        EXPECT_GT(sqlFiles, 0u) << "no script was written";
+
+        // Close: the question, and the program ends with code 0.
+        prompter.questions.clear();
+        progress->OnCloseButton();
         EXPECT_EQ(prompter.questions, std::vector<std::wstring>{L"Do you want to Close Application ?"});
         EXPECT_TRUE(app->QuitRequested());
         EXPECT_EQ(app->ExitCode(), 0);

@@ -1,0 +1,60 @@
+#include "ui/EngineSaveRuns.h"
+
+#include "export/ScriptSaveRun.h"
+#include "export/TickedTableWalk.h"
+#include "logreader/LogByteSource.h"
+#include "sqltext/InsertScript.h"
+
+namespace kestrane {
+
+namespace {
+
+std::vector<TickedTable> TablesOf(const std::vector<TickedTreeItem>& items) {
+    std::vector<TickedTable> tables;
+    tables.reserve(items.size());
+    for (const TickedTreeItem& item : items) tables.push_back({item.data, OperationCountOfLabel(item.label)});
+    return tables;
+}
+
+SaveFilter FilterOf(const RunState& state) {
+    SaveFilter filter;
+    filter.saveInsert = state.saveInsert != 0;
+    filter.saveDelete = state.saveDelete != 0;
+    filter.saveUpdate = state.saveUpdate != 0;
+    filter.dateRanges = state.dateFilter;
+    return filter;
+}
+
+class EngineSaveRuns : public SaveRuns {
+public:
+    EngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter)
+        : state_(state), engine_(engine), prompter_(prompter) {}
+
+    void SaveToDatabase(const std::vector<TickedTreeItem>&, SaveProgressView& view) override {
+        view.AddLine(state_.saveLogRow++, L"PENDING: database save engine");
+    }
+
+    void SaveAsScripts(const std::vector<TickedTreeItem>& items, SaveProgressView& view) override {
+        ScriptSaveOptions options;
+        options.filter = FilterOf(state_);
+        options.scriptFolder = state_.scriptFolder;
+        options.saveConstraints = state_.saveConstraints != 0;
+        const FileLogSource log(engine_.LogFile());
+        ScriptSaveRun(state_, engine_.Holder(), engine_.Operations(), log, script_, view, prompter_)
+            .Run(TablesOf(items), options);
+    }
+
+private:
+    RunState& state_;
+    EngineSession& engine_;
+    Prompter& prompter_;
+    InsertScriptState script_;  // its continuation counter outlives runs
+};
+
+}  // namespace
+
+std::unique_ptr<SaveRuns> MakeEngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter) {
+    return std::make_unique<EngineSaveRuns>(state, engine, prompter);
+}
+
+}  // namespace kestrane
