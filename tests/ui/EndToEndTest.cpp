@@ -8,6 +8,7 @@
 
 #include <wx/app.h>
 #include <wx/checkbox.h>
+#include <wx/combobox.h>
 #include <wx/datectrl.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
@@ -30,6 +31,8 @@
 
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
+#include "export/SsrpResponse.h"
+#include "support/SsrpResponder.h"
 #include "support/TdsEndpoint.h"
 #include "ui/AboutDlg.h"
 #include "ui/AppTexts.h"
@@ -230,6 +233,12 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
     setup.terminate = [&] { terminated = true; };
     std::vector<std::string> opened;
     setup.openUrl = [&](const std::string& url) { opened.push_back(url); };
+    // The instance scan asks a responder of the test's own, never the network.
+    const std::string reply = "ServerName;E2EHOST;InstanceName;SQLEXPRESS;IsClustered;No;tcp;1433;;";
+    std::vector<uint8_t> datagram = {kSsrpServerResponse, static_cast<uint8_t>(reply.size()), 0};
+    datagram.insert(datagram.end(), reply.begin(), reply.end());
+    test::Responder responder({datagram}, 600000);
+    setup.scanTarget = {"127.0.0.1", responder.port(), false, std::chrono::milliseconds(500)};
     std::wstring chosenFolder;
     setup.chooseFolder = [&](const std::wstring& title) -> std::optional<std::wstring> {
         EXPECT_EQ(title, L"Select Folder");
@@ -576,9 +585,20 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 press(options.Control(SaveOption::SqlAuth));
                 static_cast<wxTextCtrl*>(options.Control(SaveOption::UserName))->ChangeValue("sa");
                 static_cast<wxTextCtrl*>(options.Control(SaveOption::Password))->ChangeValue("S3cr;et#pw");
-                options.SetText(SaveOption::Server, endpoint.server());
                 options.SetText(SaveOption::Database, L"KestraneSaved");
+                press(options.Control(SaveOption::Scan));
+                EXPECT_FALSE(options.Control(SaveOption::Scan)->IsEnabled());
+                EXPECT_TRUE(PumpUntil([&] { return !options.Logic().ScanRunning(); }, 30000));
+                EXPECT_TRUE(options.Control(SaveOption::Scan)->IsEnabled());
+                EXPECT_NE(static_cast<wxComboBox*>(options.Control(SaveOption::Server))->FindString("E2EHOST\\SQLEXPRESS"),
+                          wxNOT_FOUND);
+                options.SetText(SaveOption::Server, endpoint.server());
                 press(options.Control(SaveOption::Test));
+                // The close box waits while the test uses the dialog.
+                const size_t shown = prompter.Messages().size();
+                EXPECT_FALSE(options.Close());
+                EXPECT_TRUE(options.IsModal());
+                EXPECT_EQ(prompter.Messages().at(shown), L"Please wait until current process is running.");
                 EXPECT_TRUE(PumpUntil([&] { return !options.Logic().TestRunning(); }, 60000));
                 EXPECT_TRUE(options.Logic().ConnectionTested());
                 const auto messages = prompter.Messages();
