@@ -27,8 +27,8 @@ SaveFilter FilterOf(const RunState& state) {
 
 class EngineSaveRuns : public SaveRuns {
 public:
-    EngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter)
-        : state_(state), engine_(engine), prompter_(prompter) {}
+    EngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter, ProgressSink& owner)
+        : state_(state), engine_(engine), prompter_(prompter), owner_(owner) {}
 
     void SaveToDatabase(const std::vector<TickedTreeItem>&, SaveProgressView& view) override {
         view.AddLine(state_.saveLogRow++, L"PENDING: database save engine");
@@ -48,13 +48,15 @@ private:
     RunState& state_;
     EngineSession& engine_;
     Prompter& prompter_;
+    ProgressSink& owner_;
     InsertScriptState script_;  // its continuation counter outlives runs
 };
 
 }  // namespace
 
-std::unique_ptr<SaveRuns> MakeEngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter) {
-    return std::make_unique<EngineSaveRuns>(state, engine, prompter);
+std::unique_ptr<SaveRuns> MakeEngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter,
+                                             ProgressSink& owner) {
+    return std::make_unique<EngineSaveRuns>(state, engine, prompter, owner);
 }
 
 }  // namespace kestrane

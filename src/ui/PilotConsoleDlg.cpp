@@ -223,7 +223,7 @@ void CPilot_ConsoleDlg::StartSaveWorker(bool asScript) {
     const TreeItem root = tree_->Model().GetRootItem();
     for (TreeItem item = tree_->GetFirstCheckedItem(); item != kNoTreeItem; item = tree_->GetNextCheckedItem(item))
         if (item != root) items.push_back({tree_->GetItemData32(item), tree_->GetItemText(item)});
-    if (!saveRuns_) saveRuns_ = MakeEngineSaveRuns(state_, engine_, app_.Prompts());
+    if (!saveRuns_) saveRuns_ = MakeEngineSaveRuns(state_, engine_, app_.Prompts(), sink_);
     progressWindow_->BeginSave();
     saveWorker_ = std::thread([this, asScript, items = std::move(items)] {
         RunSaveWorker(*saveRuns_, state_, asScript, items, *progressWindow_);

@@ -405,25 +405,22 @@ TEST(ProgressWindow, StopAsksAndCloseEndsTheProgramWhateverTheRunDid) {
     ScriptedPrompter prompter;
     test::FakeActions actions;
     ProgressWindowLogic logic(state, prompter, actions);
-    logic.SetSaving(true);
-    prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
-    logic.OnStop();
-    EXPECT_EQ(state.stopFlag.load(), 0);
-    logic.OnStop();
-    EXPECT_EQ(state.stopFlag.load(), 1);
-    state.stopFlag = 0;
-    logic.SetSaving(false);  // a Yes given after the run ended stops nothing
-    prompter.answers = {PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::Yes, PromptAnswer::Yes};
-    logic.OnStop();
-    EXPECT_EQ(state.stopFlag.load(), 0);
-    EXPECT_FALSE(logic.OnClose());
-    EXPECT_TRUE(logic.OnClose());
-    EXPECT_TRUE(logic.OnCancel());
-    EXPECT_EQ(prompter.questions, (Texts{L"Are you sure you want to stop the saving process?",
-                                         L"Are you sure you want to stop the saving process?",
-                                         L"Are you sure you want to stop the saving process?",
-                                         L"Do you want to Close Application ?", L"Do you want to Close Application ?",
-                                         L"Do you want to Close Application ?"}));
+    // Stop: No, Yes while saving, Yes after the run ended (stops nothing); Close: No, Yes; Cancel: Yes.
+    prompter.answers = {PromptAnswer::No, PromptAnswer::Yes, PromptAnswer::Yes,
+                        PromptAnswer::No, PromptAnswer::Yes, PromptAnswer::Yes};
+    std::vector<int> flags;
+    for (bool saving : {true, true, false}) {
+        state.stopFlag = 0;
+        logic.SetSaving(saving);
+        logic.OnStop();
+        flags.push_back(state.stopFlag.load());
+    }
+    EXPECT_EQ(flags, (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(std::vector<bool>({logic.OnClose(), logic.OnClose(), logic.OnCancel()}),
+              std::vector<bool>({false, true, true}));
+    EXPECT_EQ(prompter.questions[0], L"Are you sure you want to stop the saving process?");
+    EXPECT_EQ(prompter.questions[3], L"Do you want to Close Application ?");
+    EXPECT_EQ(prompter.questions[5], L"Do you want to Close Application ?");
     logic.OnHelpCommand(32771);
     EXPECT_EQ(actions.calls, std::vector<std::string>{"help"});
 
