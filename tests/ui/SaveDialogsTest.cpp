@@ -15,6 +15,7 @@
 #include "support/SsrpResponder.h"
 #include "support/TdsEndpoint.h"
 #include "ui/ActivityLog.h"
+#include "ui/AppTexts.h"
 #include "ui/ProgressWindowLogic.h"
 #include "ui/SaveCommand.h"
 #include "ui/SaveOptionsLogic.h"
@@ -421,7 +422,7 @@ TEST(ProgressWindow, StopAsksAndCloseEndsTheProgramWhateverTheRunDid) {
     EXPECT_EQ(prompter.questions[0], L"Are you sure you want to stop the saving process?");
     EXPECT_EQ(prompter.questions[3], L"Do you want to Close Application ?");
     EXPECT_EQ(prompter.questions[5], L"Do you want to Close Application ?");
-    logic.OnHelpCommand(32771);
+    logic.OnHelpCommand(kCmdHelp);
     EXPECT_EQ(actions.calls, std::vector<std::string>{"help"});
 
     struct Runs : SaveRuns {
