@@ -31,7 +31,7 @@ public:
         : state_(state), engine_(engine), prompter_(prompter), owner_(owner) {}
 
     void SaveToDatabase(const std::vector<TickedTreeItem>&, SaveProgressView& view) override {
-        view.AddLine(state_.saveLogRow++, L"PENDING: database save engine");
+        view.AddLine(state_.saveLogRow++, L"Saving into a SQL Server database is not available in this version.");
     }
 
     void SaveAsScripts(const std::vector<TickedTreeItem>& items, SaveProgressView& view) override {
