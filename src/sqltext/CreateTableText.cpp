@@ -92,4 +92,6 @@ std::wstring BuildCreateTableScript(const ColumnDefList& columns, const std::wst
 
 std::vector<std::wstring> ScriptColumnNames(const ColumnDefList& columns) { return ColumnNames(columns, Flavour::Script); }
 
+std::vector<std::wstring> SqlColumnNames(const ColumnDefList& columns) { return ColumnNames(columns, Flavour::Database); }
+
 }  // namespace kestrane

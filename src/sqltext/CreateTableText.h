@@ -18,5 +18,7 @@ std::wstring BuildCreateTableScript(const ColumnDefList& columns, const std::wst
 // The column names that the script CREATE TABLE text gives each column (sanitized, "Repaircln" + index
 // for a name with nothing left, "_" appended until unique); "" for a computed column it leaves out.
 std::vector<std::wstring> ScriptColumnNames(const ColumnDefList& columns);
+// The same for the database export's text, whose INSERT must name the columns exactly so.
+std::vector<std::wstring> SqlColumnNames(const ColumnDefList& columns);
 
 }  // namespace kestrane

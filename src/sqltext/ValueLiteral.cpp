@@ -219,6 +219,10 @@ std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunSt
     return L"NULL";
 }
 
+ByteView CutToColumnLength(const ColumnDef& column, ByteView bytes, const RunState& state) {
+    return CutToColumn(column, bytes, state);
+}
+
 std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
     return ValueLiteral(column, cell, state) + L",";
 }

@@ -18,6 +18,10 @@ std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunSt
 // The same followed by ",".
 std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state);
 
+// The stored bytes of a value, cut to its column's length when longer (varchar and varbinary: bytes,
+// nvarchar: whole UTF-16 units); only damage makes a value longer. Uncut while the raw-length option is on.
+ByteView CutToColumnLength(const ColumnDef& column, ByteView bytes, const RunState& state);
+
 // Today's local date at midnight, "yyyy-mm-dd 00:00:00": the value given to a missing date of a key column.
 std::wstring TodayDateText();
 

@@ -1,0 +1,26 @@
+#include "export/OperationRowReplay.h"
+
+
+#include "export/RowParameters.h"
+#include "export/SavedRowImages.h"
+#include "platform/ActivityLogText.h"
+
+namespace kestrane {
+
+void OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
+                                            uint32_t slotIndex, CSqlExportSession& session) {
+    std::vector<RowValues> rows = SavedRowImages(rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex));
+    for (const RowValues& row : rows) {
+        try {
+            if (FillRowValues(layout.columns, row, state_, values_)) session.InsertRow(values_);
+            ++addedRows_;
+        } catch (const OdbcError& e) {
+            AppendActivityLog(state_, L"row not inserted after " + std::to_wstring(addedRows_) + L"  row no.\r\n");
+            // A broken key or constraint refuses this row only; anything else is the run's to report.
+            if (!e.IntegrityViolation()) failure_ = e;
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+}  // namespace kestrane

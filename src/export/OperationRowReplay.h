@@ -1,0 +1,43 @@
+#pragma once
+// The row replay of the database save: each chosen logged operation is rebuilt as the click handler
+// rebuilds it, and the row it keeps (SavedRowImages) is added to the export session's open table
+// through the prepared INSERT. A row that the server refuses is written to the activity log as
+// "row not inserted after N  row no." and the replay goes on with the next.
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "export/SqlExportSession.h"
+#include "logreader/OperationRebuild.h"
+#include "platform/OdbcError.h"
+
+namespace kestrane {
+
+class OperationRowReplay {
+public:
+    OperationRowReplay(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state, const LogByteSource& log)
+        : state_(state), rebuilder_(holder, catalog, state, log) {}
+
+    // Rebuilds the operation at (`blockOffset`, `slotIndex`) of the rowset `allocationUnitId` and adds
+    // its row to `session`'s open table. A rebuild that gives no row adds, counts and reports nothing.
+    void ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout, uint32_t slotIndex,
+                            CSqlExportSession& session);
+
+    // Rows handed to the server since the last reset (a refused row is not counted; a row of a table
+    // without exported columns is).
+    uint64_t addedRows() const { return addedRows_; }
+    void ResetAddedRows() { addedRows_ = 0; }
+    // The last refusal that was no broken key or constraint (a lost connection, a refused statement),
+    // taken once: the run reports it.
+    std::optional<OdbcError> TakeFailure() { return std::exchange(failure_, std::nullopt); }
+
+private:
+    RunState& state_;
+    OperationRebuilder rebuilder_;
+    std::vector<SqlRowValue> values_;  // reused from row to row
+    uint64_t addedRows_ = 0;
+    std::optional<OdbcError> failure_;
+};
+
+}  // namespace kestrane
