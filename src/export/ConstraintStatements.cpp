@@ -231,6 +231,28 @@ std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& c
     return text;
 }
 
+std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
+                                                      const std::vector<StringTriple>& definitions,
+                                                      const std::function<bool(const ForeignKeyDef&)>& keep) {
+    std::map<uint32_t, std::pair<ColumnDefList, std::vector<std::wstring>>> tables;
+    auto columnName = [&](uint32_t tableId, const std::wstring& table, uint32_t columnId, const std::wstring& stored) {
+        auto found = tables.find(tableId);
+        if (found == tables.end()) {
+            ColumnDefList columns = catalog.BuildObjectLists(table, L"U ", definitions);
+            std::vector<std::wstring> names = ScriptColumnNames(columns);
+            found = tables.emplace(tableId, std::make_pair(std::move(columns), std::move(names))).first;
+        }
+        const auto& [columns, names] = found->second;
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].columnId == columnId) return names[i];
+        return SanitizeSqlIdentifier(stored);
+    };
+    std::vector<std::wstring> statements;
+    for (const ForeignKeyDef& key : GroupForeignKeys(catalog.foreignKeys))
+        statements.push_back(keep(key) ? ForeignKeyStatement(key, columnName) : std::wstring());
+    return statements;
+}
+
 std::wstring LegacyPrimaryKeyStatement(const std::wstring& table, const std::vector<std::wstring>& columns) {
     return L"ALTER TABLE " + Bracketed(table) + L"  ADD PRIMARY KEY (" + KeyColumnList(columns) + L")";
 }

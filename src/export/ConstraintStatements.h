@@ -44,6 +44,13 @@ std::vector<ForeignKeyDef> GroupForeignKeys(const std::vector<ForeignKeyRecord>&
 using ColumnNaming = std::function<std::wstring(uint32_t, const std::wstring&, uint32_t, const std::wstring&)>;
 std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& columnName);
 
+// The statements of the catalogue's foreign keys (GroupForeignKeys order; "" for a key not kept or
+// without a statement), every column named as the CREATE TABLE text of its table named it. Builds
+// each table's schema again: call it while no table's schema is in use.
+std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
+                                                      const std::vector<StringTriple>& definitions,
+                                                      const std::function<bool(const ForeignKeyDef&)>& keep);
+
 // "ALTER TABLE [T]  ADD PRIMARY KEY ([c] , [d] )", the key script of a catalogue of the legacy layout.
 std::wstring LegacyPrimaryKeyStatement(const std::wstring& table, const std::vector<std::wstring>& columns);
 

@@ -62,27 +62,13 @@ void WriteLegacyPrimaryKeys(ScriptRunContext& run, const std::vector<std::pair<s
 }
 
 void WriteForeignKeys(ScriptRunContext& run) {
-    // Columns are named as the CREATE TABLE text of their table named them.
-    std::map<uint32_t, std::pair<ColumnDefList, std::vector<std::wstring>>> tables;
-    auto columnName = [&](uint32_t tableId, const std::wstring& table, uint32_t columnId, const std::wstring& stored) {
-        auto found = tables.find(tableId);
-        if (found == tables.end()) {
-            ColumnDefList columns = run.catalog.BuildObjectLists(table, L"U ", run.definitions);
-            std::vector<std::wstring> names = ScriptColumnNames(columns);
-            found = tables.emplace(tableId, std::make_pair(std::move(columns), std::move(names))).first;
-        }
-        const auto& [columns, names] = found->second;
-        for (size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].columnId == columnId) return names[i];
-        return SanitizeSqlIdentifier(stored);
-    };
-    const std::vector<ForeignKeyDef> keys = GroupForeignKeys(run.catalog.foreignKeys);
-    for (size_t i = 0; i < keys.size(); ++i) {
+    const std::vector<std::wstring> statements =
+        CatalogForeignKeyStatements(run.catalog, run.definitions, [](const ForeignKeyDef&) { return true; });
+    for (size_t i = 0; i < statements.size(); ++i) {
         if (run.state.stopRequested()) break;
-        const std::wstring statement = ForeignKeyStatement(keys[i], columnName);
-        if (statement.empty()) continue;
+        if (statements[i].empty()) continue;
         const std::wstring path = L"altertablecommandforeignkeys/" + std::to_wstring(i) + L".sql";
-        if (run.WriteScript(path, statement)) run.batch.AddKeyScript(path);
+        if (run.WriteScript(path, statements[i])) run.batch.AddKeyScript(path);
     }
 }
 

@@ -68,6 +68,9 @@ public:
 
     const std::vector<std::wstring>& createdTables() const { return createdTables_; }
 
+    // The error's text as it may be shown: the password, should a driver ever echo it, is masked.
+    static std::wstring ShownDescription(const OdbcError& error, const SqlConnectionFields& fields);
+
     // The statement AddForeignKey runs for a foreign key.
     static std::wstring ForeignKeyStatement(const ForeignKeyRecord& foreignKey);
 
@@ -78,8 +81,6 @@ private:
     void LogTest(const std::wstring& text);
     void LogDatabase(const std::wstring& text);
     void LogOwner(const std::wstring& text);
-    // The error's text as it may be shown: the password, should a driver ever echo it, is masked.
-    static std::wstring ShownDescription(const OdbcError& error, const SqlConnectionFields& fields);
 
     RunState& state_;
     ProgressSink& owner_;

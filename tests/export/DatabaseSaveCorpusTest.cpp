@@ -1,62 +1,29 @@
-// The database save over the corpus sets whose data file has a matching log (SOURCES.md's summary):
-// every logged row of every table is replayed through the real driver into the test endpoint, and the
-// parameters the endpoint decoded are compared, column by column, with the rebuilt row's grid texts.
+// The database save over the corpus sets whose data file has a matching log (SOURCES.md's summary),
+// through the real driver into the test endpoint: the statements of every table in their order, and
+// the parameters of every inserted row compared, column by column, with the rebuilt row's grid texts;
+// then the kind and date filters.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <set>
 
+#include "ExportFixtures.h"
 #include "datafile/CellText.h"
-#include "datafile/DbFileHolder.h"
-#include "datafile/MetadataCatalog.h"
-#include "export/OperationRowReplay.h"
+#include "export/ConstraintStatements.h"
+#include "export/DatabaseSaveRun.h"
+#include "export/ObjectDefinitionText.h"
 #include "export/RowParameters.h"
 #include "export/SavedRowImages.h"
-#include "logreader/LogScanner.h"
-#include "logreader/UserTableMap.h"
-#include "platform/TextCodec.h"
-#include "support/Corpus.h"
-#include "support/RecordingSinks.h"
+#include "sqltext/CreateTableText.h"
+#include "sqltext/SqlNames.h"
 #include "support/TdsEndpoint.h"
 
 namespace kestrane {
 namespace {
 
 using nlohmann::json;
-
-// A corpus data file opened with its matching log, scanned.
-struct CorpusDatabase {
-    std::string name;
-    RunState state{""};
-    NullProgressSink progress;
-    CDbFileHolder holder{state, progress};
-    OperationStore store;
-    BinaryFile logFile;
-    std::unique_ptr<FileLogSource> log;
-};
-
-std::vector<std::unique_ptr<CorpusDatabase>> MatchingDatabases() {
-    std::vector<std::unique_ptr<CorpusDatabase>> out;
-    const auto summary = test::CorpusSummary();
-    for (const test::CorpusSet& set : test::CorpusSets()) {
-        for (const auto& facts : summary) {
-            if (facts.set != set.name || facts.matchingLog.empty()) continue;
-            auto db = std::make_unique<CorpusDatabase>();
-            db->name = set.name;
-            if (!db->holder.Open(Utf8ToWide((set.folder / facts.dataFile).string())) || !db->holder.Catalog()) continue;
-            UserTableMap tables;
-            BuildUserTableMap(*db->holder.Catalog(), tables);
-            test::ScriptedPrompter prompter;
-            ScanLdfFile(db->logFile, (set.folder / facts.matchingLog).string(), tables, db->store, prompter);
-            if (db->store.Empty()) continue;
-            db->log = std::make_unique<FileLogSource>(db->logFile);
-            out.push_back(std::move(db));
-        }
-    }
-    return out;
-}
+using namespace test;
 
 // The fraction digits of `longer` past those of `shorter` are all zeros (the driver sends datetime2(7)).
 bool SameInstant(const std::string& shorter, const std::string& longer) {
@@ -148,45 +115,116 @@ std::vector<std::optional<json>> ValuesByColumn(const json& run) {
     return out;
 }
 
-TEST(DatabaseSaveCorpus, EveryReplayedRowReachesTheServerAsRebuilt) {
+
+// What the run must send for a set: per ticked table its statements (CREATE TABLE, keys and
+// constraints, indexes, IDENTITY_INSERT, one INSERT per kept row) and the rows, then the foreign keys.
+struct Expected {
+    std::vector<std::wstring> statements;  // an INSERT stands as "INSERT INTO [T] ("
+    std::vector<std::pair<ColumnDefList, RowValues>> rows;
+};
+
+Expected ExpectedSave(ScannedSet& set, const std::vector<TickedTable>& tables, const SaveFilter& filter,
+                      bool constraints) {
+    Expected out;
+    CMetadataCatalog& catalog = *set.holder.Catalog();
+    const auto& definitions = catalog.ObjectDefinitions();
+    OperationRebuilder rebuilder(set.holder, catalog, set.state, *set.log);
+    std::set<uint32_t> created;
+    for (const TickedTable& table : tables) {
+        const auto entries = set.store.EntriesOfTable(table.objectId);
+        if (entries.empty()) continue;
+        const std::wstring name = set.store.TableName(set.store[entries[0]]);
+        const ColumnDefList columns = catalog.BuildObjectLists(name, L"U ", definitions);
+        out.statements.push_back(BuildCreateTableSql(columns, name, set.state));
+        const bool identity = set.state.identityColumnSeen == 1;
+        created.insert(static_cast<uint32_t>(catalog.currentObject.id));
+        if (constraints) {
+            for (auto& s : TableConstraintStatements(catalog, name, columns, [&](int32_t id) {
+                     return GetObjectDefinitionText(definitions, std::to_wstring(id), set.state.codePage);
+                 }, set.state))
+                out.statements.push_back(s);
+            for (auto& s : TableIndexStatements(catalog, name, columns, set.state)) out.statements.push_back(s);
+        }
+        if (identity) out.statements.push_back(L"SET IDENTITY_INSERT [" + EscapeBracketedName(name) + L"] ON");
+        for (uint32_t index : entries) {
+            const OperationEntry& e = set.store[index];
+            if (!filter.KeepsKind(e.operation) || !filter.KeepsDate(OperationBeginDate(e.beginTime))) continue;
+            TableLayout layout{columns, {}, {}};
+            for (RowValues& row : SavedRowImages(rebuilder.Rebuild(e.blockOffset, set.store.AllocationUnitId(e), layout,
+                                                                   e.slotIndex))) {
+                out.rows.emplace_back(columns, std::move(row));
+                out.statements.push_back(L"INSERT INTO [" + EscapeBracketedName(name) + L"] (");
+            }
+        }
+    }
+    if (constraints)
+        for (auto& s : CatalogForeignKeyStatements(catalog, definitions,
+                                                   [&](const ForeignKeyDef& k) { return created.count(k.tableId) != 0; }))
+            if (!s.empty()) out.statements.push_back(s);
+    return out;
+}
+
+struct Saved {
+    RecordingSaveView view;
+    ScriptedPrompter prompter;
+    RecordingProgressSink owner;
+    DatabaseSaveResult result;
+    std::vector<json> runs;  // every statement run, in order
+};
+
+Saved SaveToEndpoint(ScannedSet& set, const std::vector<TickedTable>& tables, const SaveFilter& filter,
+                     bool constraints, const json& rules = json::array()) {
+    Saved out;
+    TdsEndpoint endpoint(rules);
+    EXPECT_TRUE(endpoint.running());
+    DatabaseSaveOptions options{filter, {L"Saved", L"sa", L"pw", endpoint.server(), L"FreeTDS"}, constraints, false};
+    out.result = DatabaseSaveRun(set.state, set.holder, set.store, *set.log, out.view, out.prompter, out.owner)
+                     .Run(tables, options);
+    out.runs = endpoint.Events("execute");
+    return out;
+}
+
+TEST(DatabaseSaveCorpus, EveryTableGetsItsStatementsAndEveryRowItsValues) {
     KESTRANE_REQUIRE_CORPUS();
     KESTRANE_REQUIRE_TDS_ENDPOINT();
-    const auto databases = MatchingDatabases();
-    EXPECT_GE(databases.size(), 8u);
     Tally all;
-    for (const auto& db : databases) {
-        SCOPED_TRACE(db->name);
-        test::TdsEndpoint endpoint;
-        ASSERT_TRUE(endpoint.running());
-        CMetadataCatalog& catalog = *db->holder.Catalog();
-        CSqlExportSession session(db->state, db->progress);
-        const SqlConnectionFields login{L"Saved", L"sa", L"pw", endpoint.server(), L"FreeTDS"};
-        OperationRowReplay replay(db->holder, catalog, db->state, *db->log);
-        OperationRebuilder rebuilder(db->holder, catalog, db->state, *db->log);
-        std::vector<std::pair<ColumnDefList, RowValues>> expected;
-        for (const auto& [objectId, table] : db->store.Tables()) {
-            const ColumnDefList columns = catalog.BuildObjectLists(table, L"U ", {});
-            ASSERT_TRUE(session.OpenTableForInsert(table, BuildFieldList(columns), login));
-            for (uint32_t index : db->store.EntriesOfTable(objectId)) {
-                const OperationEntry& e = db->store[index];
-                TableLayout layout{columns, {}, {}};
-                replay.ReplayOperationRow(e.blockOffset, db->store.AllocationUnitId(e), layout, e.slotIndex, session);
-                TableLayout again{columns, {}, {}};
-                for (RowValues& row :
-                     SavedRowImages(rebuilder.Rebuild(e.blockOffset, db->store.AllocationUnitId(e), again, e.slotIndex)))
-                    expected.emplace_back(columns, std::move(row));
-            }
-            session.CloseConnection();
-        }
-        EXPECT_FALSE(replay.TakeFailure().has_value());
+    int sets = 0;
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet set;
+        if (!set.Open(corpusSet, logName)) continue;
+        SCOPED_TRACE(set.name);
+        ++sets;
+        const SaveFilter everything{true, true, true, {}};
+        const bool constraints = sets % 2 == 1;  // every other set with its keys, constraints and indexes
+        const Expected expected = ExpectedSave(set, set.TickAll(), everything, constraints);
+        const Saved saved = SaveToEndpoint(set, set.TickAll(), everything, constraints);
+        ASSERT_FALSE(saved.runs.empty());
+        EXPECT_EQ(saved.runs[0]["text"], "create database [Saved]");
+        std::vector<std::wstring> statements;
         std::vector<json> inserts;
-        for (const json& run : endpoint.Events("execute"))
-            if (run["text"].get<std::string>().rfind("INSERT", 0) == 0) inserts.push_back(run);
-        ASSERT_EQ(inserts.size(), expected.size());
-        EXPECT_EQ(replay.addedRows(), expected.size());
+        for (size_t i = 1; i < saved.runs.size(); ++i) {
+            std::wstring text = Utf8ToWide(saved.runs[i]["text"].get<std::string>());
+            if (text.rfind(L"INSERT INTO [", 0) == 0) {
+                inserts.push_back(saved.runs[i]);
+                text = text.substr(0, text.find(L"] (") + 3);
+            }
+            statements.push_back(text);
+        }
+        EXPECT_EQ(statements, expected.statements);
+        ASSERT_EQ(inserts.size(), expected.rows.size());
+        EXPECT_EQ(saved.result.rowsAdded, expected.rows.size());
+        EXPECT_TRUE(saved.owner.calls.empty());
+        EXPECT_EQ(saved.prompter.messages.size(), 1u);
+        EXPECT_TRUE(saved.view.finished);
+        if (set.name.rfind("hospital", 0) == 0 && !constraints) {
+            std::printf("%s, statements of the first table:\n", set.name.c_str());
+            for (size_t i = 0; i < statements.size() && i < 3; ++i)
+                std::printf("  %s\n", WideToUtf8(i + 1 < saved.runs.size() ? Utf8ToWide(saved.runs[i + 1]["text"].get<std::string>()) : L"").c_str());
+        }
+
         Tally t;
-        for (size_t r = 0; r < expected.size(); ++r) {
-            const auto& [columns, row] = expected[r];
+        for (size_t r = 0; r < expected.rows.size(); ++r) {
+            const auto& [columns, row] = expected.rows[r];
             const auto values = ValuesByColumn(inserts[r]);
             size_t k = 0;
             ++t.rows;
@@ -207,16 +245,52 @@ TEST(DatabaseSaveCorpus, EveryReplayedRowReachesTheServerAsRebuilt) {
             }
         }
         std::printf("%s: %lld rows, %lld values equal to the rebuilt row (%lld NULL, %lld binary, %lld unicode, "
-                    "%lld dates, %lld money, %lld decimal), %lld differ, %lld left to the default, %lld unreadable (stand-in), "
-                    "%lld cut to their column\n",
-                    db->name.c_str(), t.rows, t.values - t.differing, t.nulls, t.binary, t.unicode, t.dates, t.money,
+                    "%lld dates, %lld money, %lld decimal), %lld differ, %lld left to the default, %lld unreadable "
+                    "(stand-in), %lld cut to their column\n",
+                    set.name.c_str(), t.rows, t.values - t.differing, t.nulls, t.binary, t.unicode, t.dates, t.money,
                     t.decimals, t.differing, t.defaulted, t.unreadable, t.cut);
         all.rows += t.rows;
         all.values += t.values;
         all.differing += t.differing;
     }
+    EXPECT_GE(sets, 8);
     std::printf("all sets: %lld rows, %lld values compared, %lld differ\n", all.rows, all.values, all.differing);
-    EXPECT_GT(all.rows, 0);
+}
+
+TEST(DatabaseSaveCorpus, KindAndDateFiltersChooseTheRows) {
+    KESTRANE_REQUIRE_CORPUS();
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        if (corpusSet.name.rfind("hospital", 0) != 0 && corpusSet.name.rfind("ybaros", 0) != 0) continue;
+        ScannedSet set;
+        ASSERT_TRUE(set.Open(corpusSet, logName));
+        SCOPED_TRACE(set.name);
+        // A range that ends exactly at an operation's time takes it; one that ends a second before does not.
+        const COleDateTime at = OperationBeginDate(set.store[set.store.Size() / 2].beginTime);
+        const COleDateTime before(at.days() - 1.0 / 86400);
+        COleDateTime start;
+        start.SetDateTime(1900, 1, 1, 0, 0, 0);
+        const std::vector<SaveFilter> filters = {
+            {false, false, true, {}},
+            {true, false, false, {}},
+            {true, true, true, {{start, at}}},
+            {true, true, true, {{start, before}}},
+            {true, true, true, {{at, at}}},
+        };
+        std::vector<size_t> counts;
+        for (const SaveFilter& filter : filters) {
+            const Expected expected = ExpectedSave(set, set.TickAll(), filter, false);
+            const Saved saved = SaveToEndpoint(set, set.TickAll(), filter, false);
+            size_t inserts = 0;
+            for (const json& run : saved.runs) inserts += run["text"].get<std::string>().rfind("INSERT", 0) == 0;
+            EXPECT_EQ(inserts, expected.rows.size());
+            counts.push_back(inserts);
+        }
+        EXPECT_GT(counts[2], counts[3]);  // the operation at the range's end is in
+        EXPECT_GT(counts[4], 0u);
+        std::printf("%s: UPDATE only %zu rows, INSERT only %zu, up to the edge %zu, a second before %zu, at it %zu\n",
+                    set.name.c_str(), counts[0], counts[1], counts[2], counts[3], counts[4]);
+    }
 }
 
 }  // namespace

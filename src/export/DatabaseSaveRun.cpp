@@ -1,0 +1,154 @@
+#include "export/DatabaseSaveRun.h"
+
+#include <set>
+
+#include "datafile/DbFileHolder.h"
+#include "datafile/MetadataCatalog.h"
+#include "export/ConstraintStatements.h"
+#include "export/ObjectDefinitionText.h"
+#include "export/OperationRowReplay.h"
+#include "export/RowParameters.h"
+#include "export/SaveLog.h"
+#include "sqltext/CreateTableText.h"
+
+namespace kestrane {
+
+namespace {
+
+const wchar_t* kMissingFields =
+    L"Please Select Sql Server or give Database name or select Provider name to create Database,All are mandatory ";
+
+// A lost connection fails every later row of the table the same way.
+bool ConnectionLost(const OdbcError& error) { return error.HasClass("08") || error.stage() != OdbcError::Stage::Execute; }
+
+// One table at a time: created at its first operation, then its rows.
+class TableSaver : public TickedTableWalk::Handler {
+public:
+    TableSaver(RunState& state, CMetadataCatalog& catalog, const OperationStore& store, CSqlExportSession& session,
+               OperationRowReplay& replay, SaveLog& log, const DatabaseSaveOptions& options, DatabaseSaveResult& result)
+        : state_(state), catalog_(catalog), store_(store), session_(session), replay_(replay), log_(log),
+          options_(options), result_(result) {}
+
+    void BeginTable(const TickedTable&) override {
+        catalog_.tableSchema.clear();
+        columns_.clear();
+        opened_ = false;
+        reported_ = false;
+        replay_.ResetAddedRows();
+    }
+
+    TickedTableWalk::TableStart FirstOperation(const std::wstring& tableName) override {
+        using Start = TickedTableWalk::TableStart;
+        table_ = tableName;
+        columns_ = catalog_.BuildObjectLists(tableName, L"U ", catalog_.ObjectDefinitions());
+        const std::wstring create = BuildCreateTableSql(columns_, tableName, state_);
+        if (create.empty()) {
+            log_.Line(L"Empty query for table  " + tableName + L" .Table can not be created");
+            return Start::Leave;
+        }
+        log_.Line(L"creating table " + tableName + L" ...");
+        if (!session_.CreateTableOnce(create, tableName, options_.connection)) return Start::NotReady;
+        result_.tablesCreated.push_back(tableName);
+        tableIds_.insert(static_cast<uint32_t>(catalog_.currentObject.id));
+        if (options_.saveConstraints) AddConstraintsAndIndexes();
+        opened_ = session_.OpenTableForInsert(tableName, BuildFieldList(columns_), options_.connection);
+        return Start::Ready;  // also when the table did not open: its rows then fail one by one
+    }
+
+    void SaveOperation(const OperationEntry& entry) override {
+        TableLayout layout{columns_, {}, {}};
+        replay_.ReplayOperationRow(entry.blockOffset, store_.AllocationUnitId(entry), layout, entry.slotIndex, session_);
+        if (auto failure = replay_.TakeFailure()) {
+            // Once per table: why its rows are refused (the activity log has each row).
+            if (!reported_) log_.Line(L"Rows of table " + table_ + L" not inserted: " +
+                                      CSqlExportSession::ShownDescription(*failure, options_.connection));
+            reported_ = true;
+            if (ConnectionLost(*failure)) session_.CloseConnection();
+        }
+    }
+
+    void EndTable(const TickedTable&, uint64_t) override {
+        if (opened_) session_.CloseConnection();
+        result_.rowsAdded += replay_.addedRows();
+        log_.View().AddLine(state_.saveLogRow++, L"Total Number of record inserted =  " +
+                                                      std::to_wstring(replay_.addedRows()) + L" .");
+    }
+
+    // The tables this run created, by object id.
+    const std::set<uint32_t>& TableIds() const { return tableIds_; }
+
+private:
+    void AddConstraintsAndIndexes() {
+        const auto& definitions = catalog_.ObjectDefinitions();
+        const auto definitionText = [&](int32_t id) {
+            return GetObjectDefinitionText(definitions, std::to_wstring(id), state_.codePage);
+        };
+        for (const std::wstring& statement : TableConstraintStatements(catalog_, table_, columns_, definitionText, state_))
+            session_.ExecuteStatement(options_.connection, statement);
+        for (const std::wstring& statement : TableIndexStatements(catalog_, table_, columns_, state_)) {
+            if (state_.stopRequested()) break;
+            session_.ExecuteStatement(options_.connection, statement);
+        }
+    }
+
+    RunState& state_;
+    CMetadataCatalog& catalog_;
+    const OperationStore& store_;
+    CSqlExportSession& session_;
+    OperationRowReplay& replay_;
+    SaveLog& log_;
+    const DatabaseSaveOptions& options_;
+    DatabaseSaveResult& result_;
+    std::wstring table_;
+    ColumnDefList columns_;
+    bool opened_ = false;
+    bool reported_ = false;
+    std::set<uint32_t> tableIds_;
+};
+
+}  // namespace
+
+DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, const DatabaseSaveOptions& options) {
+    DatabaseSaveResult result;
+    state_.blobsToFiles = 0;
+    state_.saveInsert = options.filter.saveInsert;
+    state_.saveDelete = options.filter.saveDelete;
+    state_.saveUpdate = options.filter.saveUpdate;
+    state_.dateFilter = options.filter.dateRanges;
+    state_.saveConstraints = options.saveConstraints;
+    state_.saveIntoExistingDatabase = options.saveIntoExistingDatabase;
+    state_.saveAsScript = 0;
+    state_.stopFlag = 0;
+    state_.saveLogRow = 0;
+    const SqlConnectionFields& fields = options.connection;
+    if (fields.server.empty() || fields.database.empty() || fields.driver.empty()) {
+        prompter_.ShowMessage(kMissingFields, MessageIcon::Error);
+        view_.SetFinished();  // the user must still be able to leave
+        return result;
+    }
+    CMetadataCatalog* catalog = holder_.Catalog();
+    SaveLog log(state_, view_);
+    CSqlExportSession session(state_, owner_);
+    session.SetDatabaseLog(&view_);
+    if (catalog && session.CreateOrOpenDatabase(fields)) {
+        result.databaseReady = true;
+        OperationRowReplay replay(holder_, *catalog, state_, log_);
+        TableSaver saver(state_, *catalog, store_, session, replay, log, options, result);
+        TickedTableWalk(store_, state_, options.filter, view_).Run(tables, saver);
+        // Every table has its rows now, so a key to a table created later in the run is not refused.
+        if (options.saveConstraints && !state_.stopRequested()) {
+            const std::set<uint32_t>& created = saver.TableIds();
+            for (const std::wstring& statement : CatalogForeignKeyStatements(
+                     *catalog, catalog->ObjectDefinitions(),
+                     [&](const ForeignKeyDef& key) { return created.count(key.tableId) != 0; })) {
+                if (state_.stopRequested()) break;
+                if (!statement.empty()) session.ExecuteStatement(fields, statement);
+            }
+        }
+    }
+    view_.SetFinished();
+    prompter_.ShowMessage(L"Saving process completed", MessageIcon::Information);
+    return result;
+}
+
+}  // namespace kestrane
