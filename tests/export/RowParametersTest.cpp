@@ -166,6 +166,30 @@ TEST(RowParameters, EachCellReachesTheServerAsItsExactValue) {
     EXPECT_NE(text.find("DEFAULT"), std::string::npos);
 }
 
+TEST(RowParameters, ATableOf1024ColumnsGoesInOneRow) {
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    ColumnDefList columns;
+    for (int i = 0; i < 1024; ++i) columns.emplace_back(L"c" + std::to_wstring(i), L"int", kTypeInt);
+    std::vector<std::optional<std::wstring>> texts;
+    for (int i = 0; i < 1024; ++i) texts.push_back(std::to_wstring(i));
+    texts[7] = std::nullopt;
+    RunState state("/nonexistent");
+    std::vector<SqlRowValue> values;
+    ASSERT_TRUE(FillRowValues(columns, test::RowOf(columns, texts), state, values));
+    test::TdsEndpoint endpoint;
+    ASSERT_TRUE(endpoint.running());
+    test::RecordingProgressSink progress;
+    CSqlExportSession session(state, progress);
+    ASSERT_TRUE(session.OpenTableForInsert(L"wide", BuildFieldList(columns),
+                                           {L"db", L"sa", L"pw", endpoint.server(), L"FreeTDS"}));
+    session.InsertRow(values);
+    const auto runs = endpoint.Events("execute");
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0]["params"].size(), 1024u);
+    EXPECT_EQ(runs[0]["params"][1023]["value"], 1023);
+    EXPECT_EQ(runs[0]["params"][7]["value"], nullptr);
+}
+
 TEST(RowParameters, FieldNamesAreTheCreateTableNames) {
     struct Case { std::vector<std::wstring> names; std::vector<std::wstring> fields; };
     const std::vector<Case> cases = {

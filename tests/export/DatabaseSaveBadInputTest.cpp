@@ -1,0 +1,196 @@
+// The database save where things go wrong, on a corpus set through the real driver and the test
+// endpoint: a refused row, an existing database, a missing driver, a refused login, a connection that
+// closes mid-table, a stop between rows, crafted table names, missing connection fields. Each ends with
+// clear lines, builds no statement from a value, and shows the password nowhere.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "ExportFixtures.h"
+#include "export/DatabaseSaveRun.h"
+#include "support/TdsEndpoint.h"
+
+namespace kestrane {
+namespace {
+
+using nlohmann::json;
+using namespace test;
+
+const std::wstring kPassword = L"S3cr;et#pw";
+
+// The first set with a matching log and operations of at least three tables, tables renamed in order.
+bool OpenSet(ScannedSet& set, const std::vector<std::wstring>& names) {
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet probe;
+        if (!probe.Open(corpusSet, logName) || probe.store.Tables().size() < 3) continue;
+        std::map<int32_t, std::wstring> renames;
+        size_t i = 0;
+        for (const auto& [id, name] : probe.store.Tables())
+            if (i < names.size()) renames[static_cast<int32_t>(id)] = names[i++];
+        return set.Open(corpusSet, logName, [&](CMetadataCatalog& catalog) {
+            for (ObjectRecord& object : catalog.objects)
+                if (renames.count(object.id)) object.name = renames[object.id];
+        });
+    }
+    return false;
+}
+
+struct Outcome {
+    RecordingSaveView view;
+    ScriptedPrompter prompter;
+    RecordingProgressSink owner;
+    DatabaseSaveResult result;
+    std::vector<json> runs;
+    std::wstring activity;
+    size_t inserts = 0;
+
+    // Everything the program showed or wrote down.
+    std::wstring Shown() const {
+        std::wstring all = activity;
+        for (const auto& line : view.lines) all += line + L"\n";
+        for (const auto& call : owner.calls) all += Utf8ToWide(call.text) + L"\n";
+        for (const auto& m : prompter.messages) all += m.text + L"\n";
+        return all;
+    }
+};
+
+struct Case {
+    const char* name;
+    json rules;
+    std::function<void(DatabaseSaveOptions&, Outcome&, RunState&)> prepare;
+    std::function<void(const Outcome&)> check;
+    std::vector<std::wstring> tableNames;
+};
+
+TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
+    KESTRANE_REQUIRE_CORPUS();
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    const auto logged = [](const Outcome& o, const std::wstring& part) {
+        for (const auto& line : o.view.lines)
+            if (line.find(part) != std::wstring::npos) return true;
+        return false;
+    };
+    const auto completed = [](const Outcome& o) {
+        ASSERT_FALSE(o.prompter.messages.empty());
+        EXPECT_EQ(o.prompter.messages.back().text, L"Saving process completed");
+    };
+    const std::vector<Case> cases = {
+        {"a duplicate key refuses one row; the next is still added",
+         json::array({{{"match", "^INSERT"}, {"error", 2627}, {"severity", 14}, {"skip", 1}, {"times", 1}}}), {},
+         [&](const Outcome& o) {
+             completed(o);
+             EXPECT_NE(o.activity.find(L"row not inserted after 1  row no.\r\n"), std::wstring::npos);
+             EXPECT_EQ(o.result.rowsAdded + 1, o.inserts);
+             EXPECT_GT(o.inserts, 2u);
+             EXPECT_FALSE(logged(o, L"not inserted:"));  // a broken key is no failure of the table
+         }},
+        {"an existing database goes on", json::array({{{"match", "^create database"}, {"error", 1801}}}), {},
+         [&](const Outcome& o) {
+             completed(o);
+             EXPECT_TRUE(logged(o, L"already exists"));
+             EXPECT_TRUE(o.result.databaseReady);
+             EXPECT_FALSE(o.result.tablesCreated.empty());
+             EXPECT_EQ(o.result.rowsAdded, o.inserts);
+             EXPECT_TRUE(o.owner.calls.empty());
+         }},
+        {"a missing driver ends the run with the hint", json::array(),
+         [](DatabaseSaveOptions& options, Outcome&, RunState&) { options.connection.driver = L"ODBC Driver 18 for SQL Server"; },
+         [&](const Outcome& o) {
+             completed(o);
+             ASSERT_EQ(o.owner.texts(kMsgErrorDescription).size(), 1u);
+             EXPECT_NE(o.owner.texts(kMsgErrorDescription)[0].find("select another provider from Provider: Combobox"),
+                       std::string::npos);
+             EXPECT_TRUE(o.result.tablesCreated.empty());
+             EXPECT_TRUE(o.runs.empty());
+         }},
+        {"a refused login ends the run", json::array({{{"on", "login"}, {"message", "Login failed for user 'sa' (S3cr;et#pw)."}}}),
+         {},
+         [&](const Outcome& o) {
+             completed(o);
+             ASSERT_EQ(o.owner.texts(kMsgErrorDescription).size(), 1u);
+             EXPECT_NE(o.owner.texts(kMsgErrorDescription)[0].find("Login failed"), std::string::npos);
+             EXPECT_TRUE(logged(o, L"Connection is not successful") || logged(o, L"Login failed"));
+             EXPECT_TRUE(o.runs.empty());
+         }},
+        {"the connection closes mid-table", json::array({{{"match", "^INSERT"}, {"close", true}, {"skip", 2}}}), {},
+         [&](const Outcome& o) {
+             completed(o);
+             EXPECT_EQ(o.result.rowsAdded, 2u);
+             EXPECT_TRUE(logged(o, L"not inserted: "));
+             EXPECT_NE(o.activity.find(L"  row no.\r\n"), std::wstring::npos);
+         }},
+        {"a stop between rows ends the run", json::array(),
+         [](DatabaseSaveOptions&, Outcome& o, RunState& state) {
+             // The third operation walked (over all tables) asks to stop.
+             o.view.onPosition = [&state, walked = 0](uint64_t position) mutable {
+                 if (position > 0 && ++walked == 3) state.stopFlag = 1;
+             };
+         },
+         [&](const Outcome& o) {
+             completed(o);
+             EXPECT_LE(o.inserts, 3u);
+             EXPECT_TRUE(o.view.finished);
+         }},
+        {"crafted names stay names", json::array(), {},
+         [&](const Outcome& o) {
+             completed(o);
+             std::vector<std::string> creates;
+             for (const json& run : o.runs)
+                 if (run["text"].get<std::string>().rfind("Create TABLE", 0) == 0) creates.push_back(run["text"]);
+             for (const std::string name : {"\x01]]; DROP TABLE x--", "O'Brien\x1f;", "z]]"}) {
+                 const std::string prefix = "Create TABLE  [" + name + "](";
+                 EXPECT_TRUE(std::any_of(creates.begin(), creates.end(),
+                                         [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }))
+                     << prefix;
+             }
+             EXPECT_EQ(o.result.rowsAdded, o.inserts);
+         },
+         {L"\x01]; DROP TABLE x--", L"O'Brien\x1f;", L"z]"}},
+        {"missing connection fields stop before any step", json::array(),
+         [](DatabaseSaveOptions& options, Outcome&, RunState&) { options.connection.server.clear(); },
+         [](const Outcome& o) {
+             ASSERT_EQ(o.prompter.messages.size(), 1u);
+             EXPECT_EQ(o.prompter.messages[0].text,
+                       L"Please Select Sql Server or give Database name or select Provider name to create Database,All "
+                       L"are mandatory ");
+             EXPECT_EQ(o.prompter.messages[0].icon, MessageIcon::Error);
+             EXPECT_TRUE(o.view.finished);
+             EXPECT_TRUE(o.runs.empty());
+         }},
+    };
+    const std::filesystem::path scratch = ExportScratch("database-bad-input");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScannedSet set;
+        if (!OpenSet(set, c.tableNames)) GTEST_SKIP() << "no corpus log with three tables";
+        const std::string activityPath = (scratch / "log.txt").string();
+        ASSERT_TRUE(set.state.activityLog.open(activityPath, BinaryFile::Mode::CreateWrite));
+        TdsEndpoint endpoint(c.rules);
+        ASSERT_TRUE(endpoint.running());
+        DatabaseSaveOptions options{{true, true, true, {}}, {L"Saved", L"sa", kPassword, endpoint.server(), L"FreeTDS"},
+                                    true, false};
+        Outcome o;
+        if (c.prepare) c.prepare(options, o, set.state);
+        o.result = DatabaseSaveRun(set.state, set.holder, set.store, *set.log, o.view, o.prompter, o.owner)
+                       .Run(set.TickAll(), options);
+        set.state.activityLog.close();
+        std::ifstream in(activityPath, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        o.activity = Utf16LeToWide(ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+        o.runs = endpoint.Events("execute");
+        // A value never becomes statement text: an INSERT holds only markers and DEFAULT.
+        static const std::regex markers(R"(.* VALUES \(((@P[0-9]+|DEFAULT)(,(@P[0-9]+|DEFAULT))*)\)$)");
+        for (const json& run : o.runs) {
+            const std::string text = run["text"];
+            if (text.rfind("INSERT", 0) != 0) continue;
+            ++o.inserts;
+            EXPECT_TRUE(std::regex_match(text, markers)) << text;
+        }
+        c.check(o);
+        EXPECT_EQ(o.Shown().find(kPassword), std::wstring::npos) << WideToUtf8(o.Shown());
+    }
+}
+
+}  // namespace
+}  // namespace kestrane
