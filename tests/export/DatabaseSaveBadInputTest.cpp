@@ -19,23 +19,6 @@ using namespace test;
 
 const std::wstring kPassword = L"S3cr;et#pw";
 
-// The first set with a matching log and operations of at least three tables, tables renamed in order.
-bool OpenSet(ScannedSet& set, const std::vector<std::wstring>& names) {
-    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
-        ScannedSet probe;
-        if (!probe.Open(corpusSet, logName) || probe.store.Tables().size() < 3) continue;
-        std::map<int32_t, std::wstring> renames;
-        size_t i = 0;
-        for (const auto& [id, name] : probe.store.Tables())
-            if (i < names.size()) renames[static_cast<int32_t>(id)] = names[i++];
-        return set.Open(corpusSet, logName, [&](CMetadataCatalog& catalog) {
-            for (ObjectRecord& object : catalog.objects)
-                if (renames.count(object.id)) object.name = renames[object.id];
-        });
-    }
-    return false;
-}
-
 struct Outcome {
     RecordingSaveView view;
     ScriptedPrompter prompter;
@@ -163,7 +146,7 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScannedSet set;
-        if (!OpenSet(set, c.tableNames)) GTEST_SKIP() << "no corpus log with three tables";
+        if (!OpenSetWithTables(set, 3, c.tableNames)) GTEST_SKIP() << "no corpus log with three tables";
         const std::string activityPath = (scratch / "log.txt").string();
         ASSERT_TRUE(set.state.activityLog.open(activityPath, BinaryFile::Mode::CreateWrite));
         TdsEndpoint endpoint(c.rules);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,24 @@ inline std::vector<std::pair<CorpusSet, std::string>> SetsWithMatchingLog() {
                 out.push_back({set, s.matchingLog});
     }
     return out;
+}
+
+// The first corpus set whose log holds operations of at least `tables` tables, with those tables'
+// names changed (in list order) before the scan; false when the corpus has none.
+inline bool OpenSetWithTables(ScannedSet& set, size_t tables, const std::vector<std::wstring>& names = {}) {
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet probe;
+        if (!probe.Open(corpusSet, logName) || probe.store.Tables().size() < tables) continue;
+        std::map<int32_t, std::wstring> renames;
+        size_t i = 0;
+        for (const auto& [id, name] : probe.store.Tables())
+            if (i < names.size()) renames[static_cast<int32_t>(id)] = names[i++];
+        return set.Open(corpusSet, logName, [&](CMetadataCatalog& catalog) {
+            for (ObjectRecord& object : catalog.objects)
+                if (renames.count(object.id)) object.name = renames[object.id];
+        });
+    }
+    return false;
 }
 
 // "mainsqlscript.bat" for scripts run in this order (true: a database script, false: a key script),

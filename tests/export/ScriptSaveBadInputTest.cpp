@@ -19,24 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-// The first corpus set whose log holds operations of at least `tables` tables, with those tables'
-// names changed (in list order) before the scan; false when the corpus has none.
-bool OpenSetWithTables(ScannedSet& set, size_t tables, const std::vector<std::wstring>& names = {}) {
-    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
-        ScannedSet probe;
-        if (!probe.Open(corpusSet, logName) || probe.store.Tables().size() < tables) continue;
-        std::map<int32_t, std::wstring> renames;
-        size_t i = 0;
-        for (const auto& [id, name] : probe.store.Tables())
-            if (i < names.size()) renames[static_cast<int32_t>(id)] = names[i++];
-        return set.Open(corpusSet, logName, [&](CMetadataCatalog& catalog) {
-            for (ObjectRecord& object : catalog.objects)
-                if (renames.count(object.id)) object.name = renames[object.id];
-        });
-    }
-    return false;
-}
-
 struct Outcome {
     RecordingSaveView view;
     ScriptedPrompter prompter;
