@@ -29,53 +29,23 @@ constexpr size_t kOperations = 200000;
 constexpr uint64_t kRowsetId = 0x0100000000110000ULL;
 constexpr uint32_t kPage = 2;
 
-ColumnDef Column(uint32_t id, const std::wstring& name, const std::wstring& typeText, uint32_t code, int16_t leaf,
-                 uint8_t nullable = 0) {
-    ColumnDef def(name, typeText, code);
-    def.columnId = id;
-    def.ordinal = static_cast<int32_t>(id);
-    def.nullable = nullable;
-    def.inLayout = 1;
-    def.leafOffset = leaf;
-    def.nullBitmapIndex = static_cast<int32_t>(id);
-    return def;
-}
-
 ColumnDefList Columns() {
-    return {Column(1, L"id", L"int(4)", kTypeInt, 4),
-            Column(2, L"price", L"money(8)", kTypeMoney, 8),
-            Column(3, L"a", L"bit(1)", kTypeBit, 16),
-            Column(4, L"b", L"bit(1)", kTypeBit, 16),
-            Column(5, L"name", L"varchar(20)", kTypeVarChar, -1),
-            Column(6, L"data", L"varbinary(10)", kTypeVarBinary, -2, 1),
-            Column(7, L"note", L"nvarchar(40)", kTypeNVarChar, -3, 1)};
+    return {test::LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4),
+            test::LayoutColumn(2, L"price", L"money(8)", kTypeMoney, 8),
+            test::LayoutColumn(3, L"a", L"bit(1)", kTypeBit, 16),
+            test::LayoutColumn(4, L"b", L"bit(1)", kTypeBit, 16),
+            test::LayoutColumn(5, L"name", L"varchar(20)", kTypeVarChar, -1),
+            test::LayoutColumn(6, L"data", L"varbinary(10)", kTypeVarBinary, -2, 1),
+            test::LayoutColumn(7, L"note", L"nvarchar(40)", kTypeNVarChar, -3, 1)};
 }
 
-void Append(std::vector<uint8_t>& out, uint64_t v, size_t n) {
-    for (size_t i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// The stored row: status 0x30, fixed part (id, price, the two bits), 7 columns, an empty NULL bitmap,
-// then the three variable values with their end offsets.
+// The stored row: id, price and the two bits in the fixed part, then name, data and note.
 std::vector<uint8_t> Row(uint32_t n) {
-    const std::string name = "customer " + std::to_string(n);
-    std::vector<uint8_t> data, note;
-    Append(data, n, 4);
-    for (char16_t c : u"note \x00E9\x4E2D " + std::u16string(n % 7, u'x')) Append(note, c, 2);
-    std::vector<uint8_t> row = {0x30, 0};
-    Append(row, 4 + 4 + 8 + 1, 2);
-    Append(row, n, 4);
-    Append(row, uint64_t{1234500} + n, 8);
-    Append(row, n & 3, 1);
-    Append(row, 7, 2);
-    Append(row, 0, 1);
-    Append(row, 3, 2);
-    size_t end = row.size() + 6;
-    for (size_t length : {name.size(), data.size(), note.size()}) Append(row, end += length, 2);
-    row.insert(row.end(), name.begin(), name.end());
-    row.insert(row.end(), data.begin(), data.end());
-    row.insert(row.end(), note.begin(), note.end());
-    return row;
+    test::Bytes fixed = test::Cat(test::Le(n, 4), test::Le(uint64_t{1234500} + n, 8));
+    fixed.push_back(static_cast<uint8_t>(n & 3));
+    test::Bytes note;
+    for (char16_t c : u"note \x00E9\x4E2D " + std::u16string(n % 7, u'x')) note = test::Cat(note, test::Le(c, 2));
+    return test::FixedVarRow(fixed, 7, {test::Text("customer " + std::to_string(n)), test::Le(n, 4), note});
 }
 
 struct Operation {

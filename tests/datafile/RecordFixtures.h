@@ -15,6 +15,20 @@ namespace kestrane::test {
 
 using Bytes = std::vector<uint8_t>;
 
+// A stored column of a test layout: column id and ordinal `id`, NULL bitmap bit `id`, leaf offset `leaf`
+// (fixed: offset in the row; variable: -(index + 1)).
+inline ColumnDef LayoutColumn(uint32_t id, const std::wstring& name, const std::wstring& typeText, uint32_t code,
+                              int16_t leaf, uint8_t nullable = 0) {
+    ColumnDef def(name, typeText, code);
+    def.columnId = id;
+    def.ordinal = static_cast<int32_t>(id);
+    def.nullable = nullable;
+    def.inLayout = 1;
+    def.leafOffset = leaf;
+    def.nullBitmapIndex = static_cast<int32_t>(id);
+    return def;
+}
+
 inline void PutU16(Bytes& b, size_t at, uint16_t v) {
     if (b.size() < at + 2) b.resize(at + 2);
     b[at] = static_cast<uint8_t>(v);

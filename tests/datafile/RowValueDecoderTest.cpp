@@ -41,28 +41,16 @@ std::unique_ptr<CDataPage> MakePage(const std::vector<Bytes>& rows, RunState& st
     return std::make_unique<CDataPage>(pb.Buffer(), nullptr, state);
 }
 
-ColumnDef Column(uint32_t id, const std::wstring& name, const std::wstring& typeText, uint32_t code, int16_t leaf,
-                 uint8_t nullable = 0) {
-    ColumnDef def(name, typeText, code);
-    def.columnId = id;
-    def.ordinal = static_cast<int32_t>(id);
-    def.nullable = nullable;
-    def.inLayout = 1;
-    def.leafOffset = leaf;
-    def.nullBitmapIndex = static_cast<int32_t>(id);
-    return def;
-}
-
 // id int, price money, two bits, name varchar(20), data varbinary(10) NULL, note nvarchar(10) NULL
 TableLayout SampleLayout() {
     TableLayout layout;
-    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4),
-                      Column(2, L"price", L"money(8)", kTypeMoney, 8),
-                      Column(3, L"a", L"bit(1)", kTypeBit, 16),
-                      Column(4, L"b", L"bit(1)", kTypeBit, 16),
-                      Column(5, L"name", L"varchar(20)", kTypeVarChar, -1),
-                      Column(6, L"data", L"varbinary(10)", kTypeVarBinary, -2, 1),
-                      Column(7, L"note", L"nvarchar(20)", kTypeNVarChar, -3, 1)};
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4),
+                      LayoutColumn(2, L"price", L"money(8)", kTypeMoney, 8),
+                      LayoutColumn(3, L"a", L"bit(1)", kTypeBit, 16),
+                      LayoutColumn(4, L"b", L"bit(1)", kTypeBit, 16),
+                      LayoutColumn(5, L"name", L"varchar(20)", kTypeVarChar, -1),
+                      LayoutColumn(6, L"data", L"varbinary(10)", kTypeVarBinary, -2, 1),
+                      LayoutColumn(7, L"note", L"nvarchar(20)", kTypeNVarChar, -3, 1)};
     return layout;
 }
 
@@ -158,12 +146,12 @@ TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
     pages.Add(1, 50, {DataNode({'l', 0, 'o', 0, 'n', 0, 'g', 0}), DataNode({0xCA, 0xFE}), SmallRootNode({'t', 'x', 't', 0x20}),
                       SmallRootNode({}), DataNode({0x00, 0x01, 'a', 0, 'b', 0})});
     TableLayout layout;
-    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4),
-                      Column(2, L"body", L"nvarchar(-1)", kTypeNVarChar, -1, 1),
-                      Column(3, L"blob", L"varbinary(-1)", kTypeVarBinary, -2, 1),
-                      Column(4, L"memo", L"text(16)", kTypeText, -3, 1),
-                      Column(5, L"v", L"sql_variant(8016)", kTypeSqlVariant, -4, 1),
-                      Column(6, L"s", L"int(4)", kTypeInt, 0, 1)};
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4),
+                      LayoutColumn(2, L"body", L"nvarchar(-1)", kTypeNVarChar, -1, 1),
+                      LayoutColumn(3, L"blob", L"varbinary(-1)", kTypeVarBinary, -2, 1),
+                      LayoutColumn(4, L"memo", L"text(16)", kTypeText, -3, 1),
+                      LayoutColumn(5, L"v", L"sql_variant(8016)", kTypeSqlVariant, -4, 1),
+                      LayoutColumn(6, L"s", L"int(4)", kTypeInt, 0, 1)};
     layout.columns[5].sparse = 1;
     Bytes pointer{0, 0, 0, 0, 0, 0, 0, 0};
     PutRid(pointer, 50, 1, 2);
@@ -215,8 +203,8 @@ TEST(RowValueDecoderTest, XmlValuesInRowAndInPieces) {
     FakeTextPages pages;
     pages.Add(1, 60, {DataNode(Bytes(xml.begin(), xml.begin() + 9)), DataNode(Bytes(xml.begin() + 9, xml.end()))});
     TableLayout layout;
-    layout.columns = {Column(1, L"id", L"int(4)", kTypeInt, 4), Column(2, L"doc", L"xml(-1)", kTypeXml, -1, 1),
-                      Column(3, L"big", L"xml(-1)", kTypeXml, -2, 1), Column(4, L"bad", L"xml(-1)", kTypeXml, -3, 1)};
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4), LayoutColumn(2, L"doc", L"xml(-1)", kTypeXml, -1, 1),
+                      LayoutColumn(3, L"big", L"xml(-1)", kTypeXml, -2, 1), LayoutColumn(4, L"bad", L"xml(-1)", kTypeXml, -3, 1)};
     Row r;
     Put(r.fixed, 1, 4);
     r.columns = 4;

@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "../datafile/RecordFixtures.h"
+
 namespace kestrane::test {
 
-inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
-inline void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
-inline void PutU64(std::vector<uint8_t>& b, size_t at, uint64_t v) { std::memcpy(&b[at], &v, 8); }
 
 // A CLogSeqNo as the records hold it: VLF sequence, block offset / 512 from the VLF start, slot (a
 // block's first record is slot 1).
