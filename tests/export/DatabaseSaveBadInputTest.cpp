@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 
 #include "ExportFixtures.h"
 #include "export/DatabaseSaveRun.h"
@@ -38,12 +37,29 @@ struct Outcome {
     }
 };
 
+// The values list of an INSERT holds parameter markers and DEFAULT, nothing else.
+bool OnlyMarkers(const std::string& text) {
+    const size_t open = text.rfind(" VALUES (");
+    if (open == std::string::npos || text.back() != ')') return false;
+    const std::string list = text.substr(open + 9, text.size() - open - 10);
+    for (size_t at = 0; at <= list.size();) {
+        size_t end = list.find(',', at);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(at, end - at);
+        const bool marker = item.size() > 2 && item.rfind("@P", 0) == 0 &&
+                            item.find_first_not_of("0123456789", 2) == std::string::npos;
+        if (!marker && item != "DEFAULT") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 struct Case {
     const char* name;
     json rules;
     std::function<void(DatabaseSaveOptions&, Outcome&, RunState&)> prepare;
     std::function<void(const Outcome&)> check;
-    std::vector<std::wstring> tableNames;
+    std::vector<std::wstring> tableNames = {};
 };
 
 TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
@@ -163,12 +179,11 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         o.activity = Utf16LeToWide(ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
         o.runs = endpoint.Events("execute");
         // A value never becomes statement text: an INSERT holds only markers and DEFAULT.
-        static const std::regex markers(R"(.* VALUES \(((@P[0-9]+|DEFAULT)(,(@P[0-9]+|DEFAULT))*)\)$)");
         for (const json& run : o.runs) {
             const std::string text = run["text"];
             if (text.rfind("INSERT", 0) != 0) continue;
             ++o.inserts;
-            EXPECT_TRUE(std::regex_match(text, markers)) << text;
+            EXPECT_TRUE(OnlyMarkers(text)) << text;
         }
         c.check(o);
         EXPECT_EQ(o.Shown().find(kPassword), std::wstring::npos) << WideToUtf8(o.Shown());
