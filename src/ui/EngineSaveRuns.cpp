@@ -1,5 +1,6 @@
 #include "ui/EngineSaveRuns.h"
 
+#include "export/DatabaseSaveRun.h"
 #include "export/ScriptSaveRun.h"
 #include "export/TickedTableWalk.h"
 #include "logreader/LogByteSource.h"
@@ -30,8 +31,17 @@ public:
     EngineSaveRuns(RunState& state, EngineSession& engine, Prompter& prompter, ProgressSink& owner)
         : state_(state), engine_(engine), prompter_(prompter), owner_(owner) {}
 
-    void SaveToDatabase(const std::vector<TickedTreeItem>&, SaveProgressView& view) override {
-        view.AddLine(state_.saveLogRow++, L"Saving into a SQL Server database is not available in this version.");
+    void SaveToDatabase(const std::vector<TickedTreeItem>& items, SaveProgressView& view) override {
+        DatabaseSaveOptions options;
+        options.filter = FilterOf(state_);
+        // The driver that the connection test found stands where the provider stood.
+        options.connection = {state_.databaseName, state_.userName, state_.password, state_.serverName,
+                              state_.provider};
+        options.saveConstraints = state_.saveConstraints != 0;
+        options.saveIntoExistingDatabase = state_.saveIntoExistingDatabase != 0;
+        const FileLogSource log(engine_.LogFile());
+        DatabaseSaveRun(state_, engine_.Holder(), engine_.Operations(), log, view, prompter_, owner_)
+            .Run(TablesOf(items), options);
     }
 
     void SaveAsScripts(const std::vector<TickedTreeItem>& items, SaveProgressView& view) override {

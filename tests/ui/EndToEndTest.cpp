@@ -612,6 +612,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             SaveScreenshot(progress->GetScreenRect(), "progress-database");
             const std::string record = endpoint.RecordText();
             EXPECT_NE(record.find("create database [KestraneSaved]"), std::string::npos);
+            EXPECT_NE(record.find("INSERT INTO"), std::string::npos) << "no row reached the endpoint";
             // Back to the start dialog (which no user can reach from here) and a new analysis, to save the
             // same tables as scripts.
             dialog->OnBackButton();
