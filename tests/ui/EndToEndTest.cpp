@@ -610,9 +610,20 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             ASSERT_NE(progress, nullptr);
             PumpFor(200);
             SaveScreenshot(progress->GetScreenRect(), "progress-database");
-            const std::string record = endpoint.RecordText();
-            EXPECT_NE(record.find("create database [KestraneSaved]"), std::string::npos);
-            EXPECT_NE(record.find("INSERT INTO"), std::string::npos) << "no row reached the endpoint";
+            // Every row the log counts reached the server, each through its own INSERT.
+            const std::wstring totalHead = L"Total Number of record inserted =  ";
+            uint64_t counted = 0;
+            for (long row = 0; row < progress->LogList().GetItemCount(); ++row) {
+                const std::wstring line = progress->LogList().GetItemText(row).ToStdWstring();
+                if (line.rfind(totalHead, 0) == 0) counted += std::stoull(line.substr(totalHead.size()));
+            }
+            const std::vector<std::wstring> statements = endpoint.Statements();
+            EXPECT_NE(std::find(statements.begin(), statements.end(), L"create database [KestraneSaved]"),
+                      statements.end());
+            const auto inserts = std::count_if(statements.begin(), statements.end(),
+                                               [](const std::wstring& text) { return text.rfind(L"INSERT INTO", 0) == 0; });
+            EXPECT_GT(inserts, 0) << "no row reached the endpoint";
+            EXPECT_EQ(static_cast<uint64_t>(inserts), counted);
             // Back to the start dialog (which no user can reach from here) and a new analysis, to save the
             // same tables as scripts.
             dialog->OnBackButton();
