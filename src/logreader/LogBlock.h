@@ -83,18 +83,20 @@ public:
         if (at < 0 || static_cast<uint64_t>(at) + 2 > Size()) return 0;
         return Get<uint16_t>(static_cast<size_t>(at));
     }
-    // The offsets of all records, record j at (*slots)[n - 1 - j] (the array as the block stores
-    // it); false, with nothing read, when the array does not lie whole in the bytes.
-    bool SlotArray(std::vector<uint16_t>& slots) const {
+    // The offsets of all records, record j at slots[n - 1 - j] (the array as the block stores it):
+    // read whole when the array lies in the bytes, else one by one as SlotOffset reads them.
+    void SlotArray(std::vector<uint16_t>& slots) const {
         const size_t n = header_.recordCount, base = header_.slotBase;
-        if (2 * n > base || base > Size() || !bytes_.fits(base - 2 * n, 2 * n)) return false;
         slots.resize(n);
+        if (2 * n > base || base > Size() || !bytes_.fits(base - 2 * n, 2 * n)) {
+            for (size_t j = 0; j < n; ++j) slots[n - 1 - j] = static_cast<uint16_t>(SlotOffset(static_cast<uint32_t>(j)));
+            return;
+        }
         if (n) std::memcpy(slots.data(), bytes_.data() + base - 2 * n, 2 * n);
         auto* raw = reinterpret_cast<uint8_t*>(slots.data());
         for (size_t at = (base - 2 * n + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize;
              at < base && at < stampedEnd_; at += logfmt::kSectorSize)
             raw[at - (base - 2 * n)] = TrueSectorByte(at);
-        return true;
     }
     // Record j from its offset to the next record's offset (the last one: to base - 2n).
     LogRecordExtent Extent(uint32_t j) const;

@@ -37,8 +37,8 @@ size_t Utf16Length(const uint8_t* text, size_t units) {
 }
 }  // namespace
 
-bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
-                         std::vector<uint8_t>& scratch, ByteView& rawName) {
+bool ReadTransactionNameField(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
+                              std::vector<uint8_t>& scratch, ByteView& field) {
     const size_t var = size_t{extent.start} + fixedLength, end = extent.end;
     if (var + 4 > end) return false;
     uint8_t counts[4];
@@ -48,15 +48,17 @@ bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint
     // The fields begin 4-byte aligned after the length array: one field skips nothing, two skip 2.
     const size_t nameAt = var + ((2 + 2 * fieldCount + 3) & ~size_t{3});
     if (nameAt > end || nameLength > end - nameAt) return false;
-    const ByteView text = block.Range(nameAt, nameLength, scratch);
-    rawName = text.sub(0, 2 * Utf16Length(text.data(), text.size() / 2));
+    field = block.Range(nameAt, nameLength, scratch);
     return true;
 }
+
+ByteView TransactionNameIn(ByteView field) { return field.sub(0, 2 * Utf16Length(field.data(), field.size() / 2)); }
 
 bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,
                           ByteView& rawName, uint64_t& beginTime) {
     const LogRecordHead head(block, extent.start);
-    if (!ReadTransactionName(block, extent, head.FixedLength(), scratch, rawName)) return false;
+    if (!ReadTransactionNameField(block, extent, head.FixedLength(), scratch, rawName)) return false;
+    rawName = TransactionNameIn(rawName);
     beginTime = head.BeginTime();
     return true;
 }

@@ -106,9 +106,12 @@ private:
 };
 
 // The name field of the begin-transaction record at `extent` of `block`, whose fixed part is
-// `fixedLength` bytes long; as ReadBeginTransaction.
-bool ReadTransactionName(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
-                         std::vector<uint8_t>& scratch, ByteView& rawName);
+// `fixedLength` bytes long, as stored (before the cut at a zero character); false as for
+// ReadBeginTransaction.
+bool ReadTransactionNameField(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
+                              std::vector<uint8_t>& scratch, ByteView& field);
+// The name a name field holds: up to its length or its first zero character.
+ByteView TransactionNameIn(ByteView field);
 // The name field and begin time of the begin-transaction record at `extent` of `block`. False when the
 // record holds no name field (field count 0) or the name does not lie inside the record: the caller
 // then keeps its current name and time. `rawName` is the UTF-16LE name up to its length or its first

@@ -21,9 +21,6 @@ EntryBlock::EntryBlock(size_t capacity) : capacity_(capacity) {
                   ? std::malloc(bytes)
                   : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (!m || m == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (capacity >= kLargeCapacity) ::madvise(m, bytes, MADV_HUGEPAGE);
-#endif
     entries_ = static_cast<OperationEntry*>(m);
 }
 

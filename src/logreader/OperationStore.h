@@ -18,8 +18,8 @@ namespace kestrane {
 using TableNameMap = std::map<uint32_t, std::wstring>;
 
 // Room for entries, filled by one owner and handed on whole. A large block's memory is reserved at
-// once and committed as entries are written (in large pages where the system offers them), so that
-// a small log costs little and a large one few page faults.
+// once and committed as entries are written, so that a small log costs little. (Large pages were
+// tried: faulting them in cost more than they saved, waiting on the kernel to assemble them.)
 class EntryBlock {
 public:
     static constexpr size_t kLargeCapacity = size_t{1} << 16;  // 2 MiB

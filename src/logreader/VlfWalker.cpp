@@ -137,19 +137,19 @@ const ScanTable* VlfWalker::LookUpTable(uint64_t rowsetId) {
     return k.table;
 }
 
-uint32_t VlfWalker::NameIdOf(ByteView rawName) {
-    // Transaction names repeat: the names met lately are kept as raw bytes with their id, by a hash
-    // of their length and ends, so that a name seen lately costs one comparison instead of a decode
-    // and a lookup by text.
-    const size_t n = rawName.size();
+uint32_t VlfWalker::NameIdOf(ByteView field) {
+    // Transaction names repeat: the name fields met lately are kept as raw bytes with their id, by a
+    // hash of their length and ends, so that a name seen lately costs one comparison instead of a
+    // decode and a lookup by text.
+    const size_t n = field.size();
     uint64_t first = 0, last = 0;
-    std::memcpy(&first, rawName.data(), std::min<size_t>(n, 8));
-    if (n > 8) std::memcpy(&last, rawName.data() + n - 8, 8);
+    std::memcpy(&first, field.data(), std::min<size_t>(n, 8));
+    if (n > 8) std::memcpy(&last, field.data() + n - 8, 8);
     RecentName& r = recentNames_[((first ^ (last * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
-    if (r.known && r.raw.size() == n && (n == 0 || std::memcmp(r.raw.data(), rawName.data(), n) == 0)) return r.id;
+    if (r.known && r.raw.size() == n && (n == 0 || std::memcmp(r.raw.data(), field.data(), n) == 0)) return r.id;
     r.known = true;
-    r.raw.assign(rawName.data(), rawName.data() + n);
-    DecodeTransactionName(rawName, text_);
+    r.raw.assign(field.data(), field.data() + n);
+    DecodeTransactionName(TransactionNameIn(field), text_);
     {
         std::unique_lock<std::mutex> lock;
         if (namesLock_) lock = std::unique_lock<std::mutex>(*namesLock_);
@@ -246,17 +246,18 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
         return;
     }
     const uint32_t n = block.RecordCount();
-    const bool whole = block.SlotArray(slots_);
+    block.SlotArray(slots_);
+    const uint16_t* slots = slots_.data();
     uint32_t j = 0;
     const uint8_t* bytes = block.bytes().data();
     const size_t available = block.bytes().size();
     for (; j < n; ++j) {
-        const uint32_t start = whole ? slots_[n - 1 - j] : block.SlotOffset(j);
+        const uint32_t start = slots[n - 1 - j];
         if (uint64_t{start} + logfmt::kRecordExamined > block.Size()) break;
         // The records are reached through the slot array: asking for the heads of the next few
         // lets their loads overlap instead of waiting on each in turn.
-        if (whole && j + kPrefetchAhead < n) {
-            const size_t ahead = slots_[n - 1 - j - kPrefetchAhead];
+        if (j + kPrefetchAhead < n) {
+            const size_t ahead = slots[n - 1 - j - kPrefetchAhead];
             if (ahead + LogRecordHead::kSize <= available) {
                 __builtin_prefetch(bytes + ahead);
                 __builtin_prefetch(bytes + ahead + LogRecordHead::kSize - 1);
@@ -290,12 +291,11 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
             }
         }
         if (op == logfmt::kOpBeginXact) {
-            ByteView rawName;
-            const LogRecordExtent extent =
-                whole ? block.ExtentOf(start, j + 1 < n ? int64_t{slots_[n - 2 - j]} : block.LastRecordEnd()) : block.Extent(j);
-            if (ReadTransactionName(block, extent, head.FixedLength(), scratch_, rawName)) {
+            ByteView field;
+            const LogRecordExtent extent = block.ExtentOf(start, j + 1 < n ? int64_t{slots[n - 2 - j]} : block.LastRecordEnd());
+            if (ReadTransactionNameField(block, extent, head.FixedLength(), scratch_, field)) {
                 const uint64_t time = head.BeginTime();
-                run.nameId = NameIdOf(rawName);
+                run.nameId = NameIdOf(field);
                 run.beginTime = time;
                 run.hasTransaction = true;
                 if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);

@@ -227,7 +227,8 @@ private:
         return k.known && k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
     }
     const ScanTable* LookUpTable(uint64_t rowsetId);
-    uint32_t NameIdOf(ByteView rawName);
+    // The name id of a begin-transaction record's name field.
+    uint32_t NameIdOf(ByteView field);
 
     const std::vector<ScanTable>& tables_;
     // The tables of the rowset ids met lately (null: no user table), by a hash of the id.
