@@ -14,16 +14,11 @@ constexpr size_t kCachedBlocks = 8;
 // Reads records by their CLogSeqNo, keeping the last few blocks read.
 class LsnReader {
 public:
-    struct Found {
-        RecordPlace place;
-        LogRecordHead head;
-    };
-
     LsnReader(const LogByteSource& source, const std::map<uint32_t, uint64_t>& vlfOffsets, uint64_t loads)
         : source_(source), vlfOffsets_(vlfOffsets), loadsLeft_(loads) {}
 
     // The record at `lsn` when it is one the scan examines (its block walked, its head inside it).
-    std::optional<Found> Read(const CLogSeqNo& lsn) {
+    std::optional<FoundRecord> Read(const CLogSeqNo& lsn) {
         auto vlf = vlfOffsets_.find(lsn.vlfSequence);
         if (vlf == vlfOffsets_.end()) return std::nullopt;
         const uint64_t offset = uint64_t{lsn.blockOffset} * logfmt::kBlockOffsetUnit;
@@ -35,7 +30,7 @@ public:
             return std::nullopt;
         const uint16_t j = static_cast<uint16_t>(lsn.slot - block->header().lsn.slot);
         if (j >= block->RecordCount() || !block->Examinable(j)) return std::nullopt;
-        return Found{{pos, j}, LogRecordHead(*block, block->SlotOffset(j))};
+        return FoundRecord{{pos, j}, LogRecordHead(*block, block->SlotOffset(j))};
     }
 
 private:
@@ -80,27 +75,11 @@ std::vector<RecordPlace> FindUndoneRecords(const LogByteSource& source, const st
     std::sort(compensations.begin(), compensations.end(),
               [](const CompensationRecord& a, const CompensationRecord& b) { return a.lsn < b.lsn; });
     LsnReader reader(source, vlfOffsets, 1024 + 2 * blocksWalked);
-    for (const CompensationRecord& c : compensations) {
-        CLogSeqNo at = c.next;
-        for (uint32_t step = c.steps; step < CompensationRecord::kMaxSteps && at < c.lsn; ++step) {
-            const auto found = reader.Read(at);
-            if (!found) break;
-            const LogRecordHead& h = found->head;
-            if (h.IsCompensation()) {
-                // What an earlier compensation record of this transaction undid, and the changes
-                // between, are later than the record looked for: go on from before it.
-                auto earlier = h.TransactionId() == c.transaction ? undoneBy.find(at) : undoneBy.end();
-                const auto undid = earlier != undoneBy.end() ? reader.Read(earlier->second) : std::nullopt;
-                at = undid ? undid->head.PagePrevious() : h.PagePrevious();
-                continue;
-            }
-            if (h.TransactionId() == c.transaction && h.Previous() == c.undoNext) {
-                undoneBy.emplace(c.lsn, at);
-                undone.push_back(found->place);
-                break;
-            }
-            at = h.PagePrevious();
-        }
+    uint64_t budget = 65536 + 16 * uint64_t{compensations.size()};
+    auto read = [&reader](const CLogSeqNo& lsn, bool&) { return reader.Read(lsn); };
+    for (CompensationRecord& c : compensations) {
+        RecordPlace place;
+        if (FollowChain(c, undoneBy, budget, read, place) == ChainEnd::Found) undone.push_back(place);
     }
     std::sort(undone.begin(), undone.end());
     undone.erase(std::unique(undone.begin(), undone.end()), undone.end());

@@ -200,41 +200,23 @@ void VlfWalker::File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
     }
 }
 
-bool VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c) {
+ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c,
+                                uint64_t& budget) {
     const CLogSeqNo& b = block.header().lsn;
-    for (; c.steps < CompensationRecord::kMaxSteps; ++c.steps) {
-        const CLogSeqNo at = c.next;
-        if (at.vlfSequence != b.vlfSequence || at.blockOffset != b.blockOffset || !(at < c.lsn)) return false;
-        const uint16_t j = static_cast<uint16_t>(at.slot - b.slot);
-        if (j >= block.RecordCount() || !block.Examinable(j)) return false;
-        const LogRecordHead h(block, block.SlotOffset(j));
-        if (h.IsCompensation()) {
-            // What an earlier compensation record of this transaction undid, and the changes
-            // between, are later than the record looked for: go on from before it.
-            auto earlier = h.TransactionId() == c.transaction ? run.undoneBy.find(at) : run.undoneBy.end();
-            if (earlier == run.undoneBy.end()) {
-                c.next = h.PagePrevious();
-                continue;
-            }
-            const CLogSeqNo& undid = earlier->second;
-            if (undid.vlfSequence != b.vlfSequence || undid.blockOffset != b.blockOffset) return false;
-            const uint16_t k = static_cast<uint16_t>(undid.slot - b.slot);
-            if (k >= block.RecordCount() || !block.Examinable(k)) return false;
-            c.next = LogRecordHead(block, block.SlotOffset(k)).PagePrevious();
-            continue;
-        }
-        if (h.TransactionId() == c.transaction && h.Previous() == c.undoNext) {
-            run.undoneBy.emplace(c.lsn, at);
-            uint32_t table = 0;
-            if (run.entries.EraseFromLastBlock(pos, j, table)) {
-                run.undoneTables.push_back(table);
-                ++run.stats.undone;
-            }
-            return true;
-        }
-        c.next = h.PagePrevious();
+    auto read = [&](const CLogSeqNo& lsn, bool& outside) -> std::optional<FoundRecord> {
+        outside = lsn.vlfSequence != b.vlfSequence || lsn.blockOffset != b.blockOffset;
+        const uint16_t j = static_cast<uint16_t>(lsn.slot - b.slot);
+        if (outside || j >= block.RecordCount() || !block.Examinable(j)) return std::nullopt;
+        return FoundRecord{{pos, j}, LogRecordHead(block, block.SlotOffset(j))};
+    };
+    RecordPlace place;
+    const ChainEnd end = FollowChain(c, run.undoneBy, budget, read, place);
+    uint32_t table = 0;
+    if (end == ChainEnd::Found && run.entries.EraseFromLastBlock(pos, place.second, table)) {
+        run.undoneTables.push_back(table);
+        ++run.stats.undone;
     }
-    return false;
+    return end;
 }
 
 void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run) {
@@ -248,6 +230,7 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
     const uint32_t n = block.RecordCount();
     block.SlotArray(slots_);
     const uint16_t* slots = slots_.data();
+    uint64_t undoBudget = 4 * uint64_t{n} + 64;  // steps of the compensation chains in this block
     uint32_t j = 0;
     const uint8_t* bytes = block.bytes().data();
     const size_t available = block.bytes().size();
@@ -275,7 +258,7 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
                     c.next = head.PagePrevious();
                     c.transaction = head.TransactionId();
                     ++run.stats.compensations;
-                    if (!UndoInBlock(block, pos, run, c)) run.compensations.push_back(c);
+                    if (UndoInBlock(block, pos, run, c, undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
                 } else {
                     OperationEntry& e = run.entries.Add();
                     e.blockOffset = pos;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "logreader/CompensationMatch.h"
 #include "logreader/LogBlock.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/LogFormat.h"
@@ -49,22 +50,6 @@ struct ScanTable {
     uint64_t rowsetId;
     uint32_t tableIndex;  // in the store
 };
-
-// A compensation record of a user table's row whose undone record is looked for: the change of the
-// same transaction whose previous record is `undoNext`, on the page's chain of changes from `next`
-// back. The walk follows the chain while it stays in the block in hand and leaves the rest to the
-// scan's end, when every block can be read.
-struct CompensationRecord {
-    static constexpr uint32_t kMaxSteps = 256;  // along the chain: a record further back is not found
-
-    CLogSeqNo lsn;       // its own
-    CLogSeqNo undoNext;  // the record before the undone one in its transaction
-    CLogSeqNo next;      // the next change of the page's chain to look at
-    uint64_t transaction = 0;
-    uint32_t steps = 0;  // taken so far
-};
-// Compensation record -> the record it undid.
-using UndoneBy = std::map<CLogSeqNo, CLogSeqNo>;
 
 // The entries of one run, in blocks (a small first one, then large ones) that go to the store whole.
 class RunEntries {
@@ -217,9 +202,9 @@ private:
     void Step(VlfRun& run);
     void ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run);
     void File(VlfRun& run, OperationEntry& e, uint64_t transaction);
-    // Follows a compensation record's chain while it stays in `block`; true when the undone record
-    // was found there (its entry, if filed, is removed).
-    bool UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c);
+    // Follows a compensation record's chain while it stays in `block`; the undone record found there
+    // has its entry, if filed, removed.
+    ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
     uint32_t Pending(VlfRun& run, uint64_t transaction);
     const ScanTable* FindTable(uint64_t rowsetId) {
         // A log changes few rowsets at a time, user tables' and the system's alike.
