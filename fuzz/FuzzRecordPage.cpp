@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto image = [&]() {
         PageBuffer b = AllocatePageBuffer();
+        std::memset(b.get(), 0, kPageSize);
         std::memcpy(b.get(), body, bodySize < kPageSize ? bodySize : kPageSize);
         return b;
     };

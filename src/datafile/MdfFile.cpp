@@ -1,6 +1,7 @@
 #include "datafile/MdfFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "datafile/PageScan.h"
@@ -112,11 +113,21 @@ void CMdfFile::NoteLinksAndLsn(ByteView page) {
     }
 }
 
+namespace {
+
+// One page from `file` at `position`; what a short read leaves is zeroed.
+void FillPage(BinaryFile& file, uint64_t position, uint8_t* page) {
+    const size_t got = file.readAt(position, page, kPageSize);
+    if (got < kPageSize) std::memset(page + got, 0, kPageSize - got);
+}
+
+}  // namespace
+
 PageBuffer CMdfFile::ReadPrimaryAt(uint64_t position) {
     if (position > fileLength_) return nullptr;
     PageBuffer buffer = AllocatePageBuffer();
     if (!buffer) return nullptr;
-    primaryFile_.readAt(position, buffer.get(), kPageSize);
+    FillPage(primaryFile_, position, buffer.get());
     return buffer;
 }
 
@@ -132,7 +143,7 @@ PageBuffer CMdfFile::ReadSecondary(const DataFileEntry& entry, uint32_t pageId) 
     }
     PageBuffer buffer = AllocatePageBuffer();
     if (!buffer) return nullptr;
-    open->second.readAt(position, buffer.get(), kPageSize);
+    FillPage(open->second, position, buffer.get());
     return buffer;
 }
 

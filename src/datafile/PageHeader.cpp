@@ -5,8 +5,31 @@
 
 namespace kestrane {
 
+namespace {
+
+// The page image the thread gave back last; freed when the thread ends.
+struct SparePage {
+    uint8_t* page = nullptr;
+    ~SparePage() { std::free(page); }
+};
+thread_local SparePage spare;
+
+}  // namespace
+
+void CFreeDeleter::operator()(uint8_t* p) const noexcept {
+    if (!p) return;
+    if (spare.page == nullptr) spare.page = p;
+    else std::free(p);
+}
+
 PageBuffer AllocatePageBuffer() {
-    return PageBuffer(static_cast<uint8_t*>(std::calloc(1, kPageBufferSize)));
+    // Not zero-filled: every reader fills the page and zeroes what a short read leaves.
+    uint8_t* page = spare.page;
+    spare.page = nullptr;
+    if (!page) page = static_cast<uint8_t*>(std::malloc(kPageBufferSize));
+    PageBuffer buffer(page);
+    if (buffer) buffer.get()[kPageSize] = 0;
+    return buffer;
 }
 
 void RepairTornPage(uint8_t* page, size_t size) {

@@ -32,6 +32,9 @@ class RowDecoder {
 public:
     RowDecoder(CDataPage& page, TableLayout& layout, LobPageSource* lobPages, Decoder kind)
         : page_(page), columns_(layout.columns), state_(page.state()), kind_(kind) {
+        // The number in each type text, read once rather than once a value.
+        declared_.reserve(columns_.size());
+        for (const ColumnDef& def : columns_) declared_.push_back(ParenthesisedNumber(def.typeText));
         if (lobPages) {
             lobPages_ = lobPages;
         } else if (page.file()) {
@@ -47,6 +50,7 @@ public:
         else rows = page_.header()->slotCount;
         // Row-compressed records take the shape of uncompressed ones once the column types are known.
         if (kind_ == Decoder::ByRowsetColumns) ExpandCompressedRecords(page_, columns_);
+        page_.decodedRows.reserve(page_.decodedRows.size() + std::min(rows, page_.RecordCount()));
         for (size_t r = 0; r < rows && r < page_.RecordCount(); ++r) {
             CPrimaryRecord* record = page_.PrimaryRecordAt(r);
             if (!record || record->recordType == 3 || record->invalid) continue;
@@ -67,7 +71,8 @@ private:
         const int32_t recordColumns = record.columnCount;
         const size_t columnCount = static_cast<size_t>(std::max<int32_t>(
             0, std::min<int32_t>(static_cast<int32_t>(columns_.size()), recordColumns)));
-        RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage);
+        RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage,
+                                                        static_cast<size_t>(std::max<int32_t>(record.cursor, 0)) + 16);
         for (size_t c = 0; c < columns_.size(); ++c)
             if (columns_[c].ordinal == kOrdinalNotStored) row.SetState(c, columns_[c], CellState::Computed);
         Counters n;
@@ -169,6 +174,7 @@ private:
     }
 
     void Capture(RowValues& row, size_t c, const ColumnDef& def, ColumnDescriptor& desc, ByteView data) {
+        if (desc.declaredLength == 0) desc.declaredLength = declared_[c];
         if (std::optional<ByteView> value = CaptureColumnValue(desc, data, def)) row.SetValue(c, def, *value);
     }
 
@@ -316,6 +322,7 @@ private:
     LobPageSource* lobPages_ = nullptr;
     std::unique_ptr<MdfLobPageSource> ownLobPages_;
     std::vector<uint8_t> lobBytes_;
+    std::vector<uint16_t> declared_;
 };
 
 }  // namespace

@@ -285,21 +285,24 @@ std::optional<Cell> Cell::VariantValue() const {
     return inner;
 }
 
-void RowValues::Reset(size_t columns, int32_t codePage) {
-    bytes_.clear();
-    cells_.assign(columns, CellEntry{});
+void RowValues::Reset(size_t columns, int32_t codePage, size_t reserveBytes) {
+    storage_.clear();
+    storage_.reserve(columns + (reserveBytes + sizeof(CellEntry) - 1) / sizeof(CellEntry));
+    storage_.resize(columns);
+    columns_ = columns;
+    used_ = 0;
     codePage_ = codePage;
 }
 
 Cell RowValues::operator[](size_t column) const {
-    const CellEntry& e = cells_[column];
+    const CellEntry& e = storage_[column];
     Cell cell;
     cell.state = e.state;
     cell.flags = e.flags;
     cell.typeCode = e.typeCode;
     cell.precision = e.precision;
     cell.scale = e.scale;
-    cell.bytes = ByteView(bytes_).sub(e.offset, e.length);
+    cell.bytes = ByteView(arena(), used_).sub(e.offset, e.length);
     cell.codePage = codePage_;
     return cell;
 }
@@ -316,7 +319,7 @@ void RowValues::SetValue(size_t column, const ColumnDef& def, ByteView bytes, ui
 }
 
 void RowValues::SetState(size_t column, const ColumnDef& def, CellState state) {
-    CellEntry& e = cells_[column];
+    CellEntry& e = storage_[column];
     Type(e, def);
     e.state = state;
     e.flags = 0;
@@ -325,18 +328,22 @@ void RowValues::SetState(size_t column, const ColumnDef& def, CellState state) {
 }
 
 void RowValues::BeginValue(size_t column, const ColumnDef& def, uint8_t flags) {
-    CellEntry& e = cells_[column];
+    CellEntry& e = storage_[column];
     Type(e, def);
     e.state = CellState::Value;
     e.flags = flags;
-    e.offset = static_cast<uint32_t>(bytes_.size());
+    e.offset = static_cast<uint32_t>(used_);
     e.length = 0;
 }
 
 void RowValues::AppendToValue(size_t column, ByteView bytes) {
     if (bytes.empty()) return;
-    bytes_.insert(bytes_.end(), bytes.data(), bytes.data() + bytes.size());
-    cells_[column].length += static_cast<uint32_t>(bytes.size());
+    const size_t need = used_ + bytes.size();
+    const size_t blocks = (need + sizeof(CellEntry) - 1) / sizeof(CellEntry);
+    if (storage_.size() < columns_ + blocks) storage_.resize(columns_ + blocks);
+    std::memcpy(reinterpret_cast<uint8_t*>(storage_.data() + columns_) + used_, bytes.data(), bytes.size());
+    used_ = need;
+    storage_[column].length += static_cast<uint32_t>(bytes.size());
 }
 
 bool RowValues::operator==(const RowValues& other) const {

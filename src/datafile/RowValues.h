@@ -84,14 +84,15 @@ struct CellEntry {
 class RowValues {
 public:
     RowValues() = default;
-    RowValues(size_t columns, int32_t codePage) { Reset(columns, codePage); }
+    // `reserveBytes`: room for that many bytes of values, so that filling the row allocates once.
+    RowValues(size_t columns, int32_t codePage, size_t reserveBytes = 0) { Reset(columns, codePage, reserveBytes); }
 
     // Every cell Unavailable, typed by nothing yet.
-    void Reset(size_t columns, int32_t codePage);
-    size_t size() const { return cells_.size(); }
-    bool empty() const { return cells_.empty(); }
+    void Reset(size_t columns, int32_t codePage, size_t reserveBytes = 0);
+    size_t size() const { return columns_; }
+    bool empty() const { return columns_ == 0; }
     Cell operator[](size_t column) const;
-    CellState state(size_t column) const { return cells_[column].state; }
+    CellState state(size_t column) const { return storage_[column].state; }
     int32_t codePage() const { return codePage_; }
 
     // Builders; `def` gives the cell its type.
@@ -105,9 +106,12 @@ public:
 
 private:
     static void Type(CellEntry& entry, const ColumnDef& def);
+    const uint8_t* arena() const { return reinterpret_cast<const uint8_t*>(storage_.data() + columns_); }
 
-    std::vector<uint8_t> bytes_;
-    std::vector<CellEntry> cells_;
+    // One allocation a row: the entries, then the value bytes in the blocks after them.
+    std::vector<CellEntry> storage_;
+    size_t columns_ = 0;
+    size_t used_ = 0;  // value bytes in the arena
     int32_t codePage_ = 1252;
 };
 

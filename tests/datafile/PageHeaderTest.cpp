@@ -68,6 +68,7 @@ TEST(PageHeader, PageOwnsImageAndHeader) {
     PageBuffer image = AllocatePageBuffer();
     ASSERT_TRUE(image);
     uint8_t* raw = image.get();
+    std::memset(raw, 0, kPageSize);
     raw[5] = 0x01;  // torn bits present
     for (size_t i = 60; i < 64; ++i) raw[i] = 0xFF;
     raw[32] = 9;

@@ -89,6 +89,7 @@ public:
         if (it == pages_.end()) return nullptr;
         PageBuffer image = AllocatePageBuffer();
         uint8_t* p = image.get();
+        std::memset(p, 0, kPageSize);
         p[1] = 3;
         const auto alias = aliased_.find({a.fileId, a.pageId});
         const size_t slotCount = alias == aliased_.end() ? it->second.size() : alias->second;
