@@ -2,27 +2,22 @@
 // fixed, bit, 8-bit and Unicode variable columns and some NULLs), reads it once to bring it into the
 // page cache, then times a plain sequential read and the decode of every row of every page in the
 // same run, both on one thread.
-//   DecodeBench [size in MiB, default 1024] [folder, default the system temporary folder]
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
+//   DecodeBench [size in MiB] [folder] (see BenchSupport.h)
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "datafile/CatalogRecords.h"
 #include "datafile/DataPage.h"
 #include "datafile/PageHeader.h"
 #include "datafile/RowValueDecoder.h"
-#include "platform/BinaryFile.h"
 #include "platform/RunState.h"
 
 using namespace kestrane;
 
 namespace {
 
-constexpr size_t kBlock = 8u << 20;
 constexpr size_t kFixed = 23;  // id int, price money, qty smallint, created datetime, flag bit
 constexpr uint16_t kColumns = 7;
 
@@ -80,21 +75,6 @@ uint32_t FillPage(uint8_t* page, uint32_t index, uint32_t next) {
     return slots;
 }
 
-bool BuildFile(const std::string& path, uint64_t pages) {
-    BinaryFile out;
-    if (!out.open(path, BinaryFile::Mode::CreateWrite)) return false;
-    std::vector<uint8_t> block(kBlock);
-    const uint64_t perBlock = kBlock / kPageSize;
-    uint32_t next = 0;
-    for (uint64_t first = 0; first < pages; first += perBlock) {
-        const uint64_t n = std::min(perBlock, pages - first);
-        for (uint64_t i = 0; i < n; ++i)
-            next += FillPage(block.data() + i * kPageSize, static_cast<uint32_t>(first + i), next);
-        if (!out.write(block.data(), n * kPageSize)) return false;
-    }
-    return out.flush();
-}
-
 TableLayout Layout() {
     auto column = [](uint32_t id, const wchar_t* name, const wchar_t* type, uint32_t code, int16_t leaf) {
         ColumnDef def(name, type, code);
@@ -117,55 +97,34 @@ TableLayout Layout() {
     return layout;
 }
 
-// Reads the file in large blocks; `perPage` sees every page.
-template <typename PerPage>
-bool ReadPages(const std::string& path, PerPage perPage) {
-    BinaryFile in;
-    if (!in.open(path, BinaryFile::Mode::Read)) return false;
-    std::vector<uint8_t> block(kBlock);
-    for (uint64_t offset = 0;; offset += kBlock) {
-        const size_t got = in.readAt(offset, block.data(), kBlock);
-        if (got == 0) break;
-        for (size_t p = 0; p + kPageSize <= got; p += kPageSize) perPage(block.data() + p);
-    }
-    return true;
-}
-
-double Seconds(const std::chrono::steady_clock::time_point& since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
-    const std::filesystem::path folder = argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path();
-    const std::string path = (folder / "kestrane-decode-bench.mdf").string();
-    const uint64_t pages = (mib << 20) / kPageSize;
-
-    std::printf("building %llu MiB (%llu pages) at %s\n", static_cast<unsigned long long>(mib),
-                static_cast<unsigned long long>(pages), path.c_str());
-    if (!BuildFile(path, pages)) {
+    const bench::BenchFile file = bench::BenchFileFromArgs(argc, argv, "kestrane-decode-bench.mdf");
+    const std::string& path = file.path;
+    const uint64_t pages = file.pages;
+    uint32_t next = 0;
+    if (!bench::WritePages(path, pages, [&](uint8_t* page, uint32_t index) { next += FillPage(page, index, next); })) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
     uint64_t sum = 0;
     auto plain = [&](const uint8_t* page) { sum += page[kPageHeaderSize]; };
-    ReadPages(path, plain);  // bring the file into the page cache
+    bench::ReadPages(path, plain);  // bring the file into the page cache
 
     const TableLayout prototype = Layout();
     double readBest = 1e9, decodeBest = 1e9;
     uint64_t rows = 0, values = 0;
     for (int round = 0; round < 3; ++round) {
         auto t = std::chrono::steady_clock::now();
-        ReadPages(path, plain);
-        readBest = std::min(readBest, Seconds(t));
+        bench::ReadPages(path, plain);
+        readBest = std::min(readBest, bench::SecondsSince(t));
 
         RunState state;
         TableLayout layout = prototype;
         rows = values = 0;
         t = std::chrono::steady_clock::now();
-        ReadPages(path, [&](const uint8_t* bytes) {
+        bench::ReadPages(path, [&](const uint8_t* bytes) {
             PageBuffer image = AllocatePageBuffer();
             std::memcpy(image.get(), bytes, kPageSize);
             CDataPage page(std::move(image), nullptr, state);
@@ -174,7 +133,7 @@ int main(int argc, char** argv) {
                 values += row.state(0) == CellState::Value;
             }
         });
-        decodeBest = std::min(decodeBest, Seconds(t));
+        decodeBest = std::min(decodeBest, bench::SecondsSince(t));
     }
     std::filesystem::remove(path);
 

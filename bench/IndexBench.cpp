@@ -1,14 +1,10 @@
 // Indexing speed against plain reading: builds a large synthetic data file, reads it once to bring it
 // into the page cache, then times a plain sequential read and the page index in the same run.
-//   IndexBench [size in MiB, default 1024] [folder, default the system temporary folder]
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
+//   IndexBench [size in MiB] [folder] (see BenchSupport.h)
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "BenchSupport.h"
 #include "datafile/MdfFile.h"
 #include "datafile/PageHeader.h"
 #include "platform/BinaryFile.h"
@@ -19,8 +15,6 @@
 using namespace kestrane;
 
 namespace {
-
-constexpr size_t kBlock = 8u << 20;
 
 // Pages of a plausible database: system tables at the front, then runs of user data pages with an
 // IAM page and an index page now and then.
@@ -45,47 +39,19 @@ void FillPage(uint8_t* page, uint32_t index) {
     std::memcpy(page + kHdrThisFileId, &fileId, 2);
 }
 
-bool BuildFile(const std::string& path, uint64_t pages) {
-    BinaryFile out;
-    if (!out.open(path, BinaryFile::Mode::CreateWrite)) return false;
-    std::vector<uint8_t> block(kBlock);
-    const uint64_t perBlock = kBlock / kPageSize;
-    for (uint64_t first = 0; first < pages; first += perBlock) {
-        const uint64_t n = std::min(perBlock, pages - first);
-        for (uint64_t i = 0; i < n; ++i) FillPage(block.data() + i * kPageSize, static_cast<uint32_t>(first + i));
-        if (!out.write(block.data(), n * kPageSize)) return false;
-    }
-    return out.flush();
-}
-
 uint64_t PlainRead(const std::string& path) {
-    BinaryFile in;
-    if (!in.open(path, BinaryFile::Mode::Read)) return 0;
-    std::vector<uint8_t> block(kBlock);
     uint64_t sum = 0;
-    for (uint64_t offset = 0;; offset += kBlock) {
-        const size_t got = in.readAt(offset, block.data(), kBlock);
-        if (got == 0) break;
-        for (size_t p = 0; p < got; p += kPageSize) sum += block[p + kHdrObjectId];
-    }
+    bench::ReadPages(path, [&](const uint8_t* page) { sum += page[kHdrObjectId]; });
     return sum;
-}
-
-double Seconds(const std::chrono::steady_clock::time_point& since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
-    const std::filesystem::path folder = argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path();
-    const std::string path = (folder / "kestrane-index-bench.mdf").string();
-    const uint64_t pages = (mib << 20) / kPageSize;
-
-    std::printf("building %llu MiB (%llu pages) at %s\n", static_cast<unsigned long long>(mib),
-                static_cast<unsigned long long>(pages), path.c_str());
-    if (!BuildFile(path, pages)) {
+    const bench::BenchFile synthetic = bench::BenchFileFromArgs(argc, argv, "kestrane-index-bench.mdf");
+    const std::string& path = synthetic.path;
+    const uint64_t pages = synthetic.pages;
+    if (!bench::WritePages(path, pages, FillPage)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
@@ -96,12 +62,12 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 3; ++round) {
         auto t = std::chrono::steady_clock::now();
         sink = sink + PlainRead(path);
-        readBest = std::min(readBest, Seconds(t));
+        readBest = std::min(readBest, bench::SecondsSince(t));
 
         RunState state;
         t = std::chrono::steady_clock::now();
         CMdfFile file(Utf8ToWide(path), 0, state, NullProgressSink::instance());
-        indexBest = std::min(indexBest, Seconds(t));
+        indexBest = std::min(indexBest, bench::SecondsSince(t));
         if (!file.IsOpen()) {
             std::fprintf(stderr, "the bench file did not open\n");
             return 1;
