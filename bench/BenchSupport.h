@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
+
 #include "datafile/PageHeader.h"
 #include "platform/BinaryFile.h"
 
@@ -66,6 +68,14 @@ bool ReadPages(const std::string& path, PerPage perPage) {
 
 inline double SecondsSince(const std::chrono::steady_clock::time_point& since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Processor time of the calling thread (user and system), which other work on a busy machine does not
+// inflate the way it inflates elapsed time.
+inline double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 }  // namespace kestrane::bench

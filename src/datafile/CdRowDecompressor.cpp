@@ -179,8 +179,7 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
         value.complex = complex[k];
         const ByteView bytes = complex[k] ? stored : ByteView(expanded);
         if (!bytes.empty()) {
-            value.data.assign(bytes.data(), bytes.data() + bytes.size());
-            value.data.resize(bytes.size() + 2, 0);
+            value.Own(bytes);
             value.length = static_cast<uint32_t>(bytes.size());
         }
         const size_t index = def.leafOffset < 0 ? static_cast<size_t>(-(def.leafOffset + 1))

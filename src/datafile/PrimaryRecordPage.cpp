@@ -156,7 +156,8 @@ void PrimaryRecordPage::UnpackAnchorColumns(size_t columnListSize) {
         } else if (code == 10) {
             if (longIndex < anchor.columnValues.size()) {
                 const ColumnValue& lv = anchor.columnValues[longIndex];
-                if (lv.hasData()) value.data.assign(lv.data.begin(), lv.data.begin() + lv.length);
+                const ByteView bytes = lv.data.clip(0, lv.length);
+                if (!bytes.empty()) value.data.assign(bytes.data(), bytes.data() + bytes.size());
                 value.length = static_cast<int32_t>(lv.length);
             }
             ++longIndex;
@@ -236,9 +237,8 @@ void PrimaryRecordPage::ScanForRecords(const std::vector<uint16_t>& pageSlots) {
             record->columnValues.clear();
             record->columnValues.shrink_to_fit();
             record->fixedData.clear();
-            record->nullBitmap.clear();
+            record->nullBitmap = ByteView();
             record->rowCopy.clear();
-            record->variableEndOffsets.clear();
             record->sparseVector.reset();
             scanRecords.push_back(std::move(record));
             if (length <= 0) {

@@ -37,13 +37,40 @@ void CRecord::AttachOwner(const RecordPage* owner) {
 
 bool CRecord::includeDeletedRows() const { return state_ && state_->includeDeletedRows != 0; }
 
+void CRecord::KeepBytes(ByteView row) {
+    // Every view lies in `row`, which the record does not outlive: move them to bytes it holds, its
+    // row copy when that covers them, else one copy of the bytes they reach.
+    const uint8_t* base = row.data();
+    size_t extent = 0;
+    auto reach = [&](ByteView v) {
+        if (!v.empty()) extent = std::max(extent, static_cast<size_t>(v.data() - base) + v.size());
+    };
+    reach(nullBitmap);
+    for (const ColumnValue& value : columnValues)
+        if (value.owned.empty()) reach(value.data);
+    if (extent == 0) return;
+    const uint8_t* home = nullptr;
+    if (rowCopy.size() >= extent) {
+        home = rowCopy.data();
+    } else {
+        held_.assign(base, base + extent);
+        home = held_.data();
+    }
+    auto move = [&](ByteView& v) {
+        if (!v.empty()) v = ByteView(home + (v.data() - base), v.size());
+    };
+    move(nullBitmap);
+    for (ColumnValue& value : columnValues)
+        if (value.owned.empty()) move(value.data);
+}
+
 void CRecord::ReportVariableDataStart(int32_t start) {
     if (state_) state_->rowSplice.variableDataStart = start;
 }
 
 int32_t CRecord::ReadNullBitmap(ByteView row, int32_t at) {
     const int32_t size = (std::max<int32_t>(columnCount, 0) + 7) / 8;
-    if (at >= 1 && at <= room && size <= room - at) nullBitmap = PaddedCopy(row, static_cast<size_t>(at), size, 0);
+    if (at >= 1 && at <= room && size <= room - at) nullBitmap = row.sub(static_cast<size_t>(at), size);
     return at + size;
 }
 
@@ -65,19 +92,18 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
         const int32_t pos = arrayStart + 2 * k;
         return (pos >= 0 && pos + 2 <= room) ? row.getOr<uint16_t>(static_cast<size_t>(pos), 0) : 0;
     };
-    variableEndOffsets.assign(static_cast<size_t>(variableCount), 0);
-    for (int32_t k = 0; k < variableCount; ++k) variableEndOffsets[k] = storedOffset(k) & 0x7FFF;
     at += 2 * variableCount;
     ReportVariableDataStart(at);
 
     columnValues.reserve(columnValues.size() + variableCount);
     for (int32_t k = 0; k < variableCount; ++k) {
-        const int32_t end = variableEndOffsets[k];
+        const uint16_t stored = storedOffset(k);
+        const int32_t end = stored & 0x7FFF;
         const int32_t length = end - at;
         ColumnValue value;
-        value.complex = static_cast<uint8_t>(storedOffset(k) >> 15);
+        value.complex = static_cast<uint8_t>(stored >> 15);
         if (end <= room && end <= kPageLimit && length > 0 && length <= kPageLimit && at >= 1 && at <= kPageLimit) {
-            value.data = PaddedCopy(row, static_cast<size_t>(at), static_cast<size_t>(length), 2);
+            value.data = row.sub(static_cast<size_t>(at), static_cast<size_t>(length));
             if (value.hasData()) {
                 value.length = static_cast<uint32_t>(length);
                 at = end;
@@ -86,11 +112,11 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
         // A refused value keeps its stated length, so that it is not taken for an empty one.
         if (!value.hasData() && length > 0) value.length = static_cast<uint32_t>(length);
         if (value.hasData() && value.complex && value.length != kPointerValueLength) {
-            int32_t typeWord = value.data[0];
-            if (typeWord == 0) typeWord = ByteView(value.data).getOr<uint16_t>(0, 0);
+            int32_t typeWord = value.data.getOr<uint8_t>(0, 0);
+            if (typeWord == 0) typeWord = value.data.getOr<uint16_t>(0, 0);
             if (typeWord == kSparseVectorType) {
                 sparseVector = std::make_unique<SparseVector>();
-                sparseVector->Parse(ByteView(value.data.data(), value.length));
+                sparseVector->Parse(value.data.clip(0, value.length));
             }
         }
         columnValues.push_back(std::move(value));
@@ -132,7 +158,7 @@ int32_t CRecord::ParseLongDataRegion(ByteView row, int32_t p) {
         value.complex = entry.complex;
         if (length < room && length < 8192 && previousEnd >= 0 && previousEnd < 8192 && at >= 0 && at + length < 8192 &&
             at + length <= room) {
-            value.data = PaddedCopy(row, static_cast<size_t>(at), static_cast<size_t>(length), 2);
+            value.data = row.sub(static_cast<size_t>(at), static_cast<size_t>(length));
         }
         // A refused value keeps its stated length, so that it is not taken for an empty one.
         value.length = static_cast<uint32_t>(length);
@@ -278,6 +304,7 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
     if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
     if (hasVariableColumns) cursor = ParseVariableColumns(row, cursor, fixedPartPresent);
     if (mode != Mode::Scan && cursor > 0 && cursor <= room) rowCopy = PaddedCopy(row, 0, static_cast<size_t>(cursor), 0);
+    KeepBytes(row);
     return true;
 }
 
@@ -327,6 +354,7 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
     if (recordType == 3) return;
     if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
     if (hasVariableColumns) cursor = ParseLongDataRegion(row, cursor);
+    KeepBytes(row);
 }
 
 // ---- TextRecord -------------------------------------------------------------------------------

@@ -63,7 +63,6 @@ public:
     bool hasRowCopy() const { return !rowCopy.empty(); }
     const RunState* state() const { return state_; }
 
-    std::vector<uint16_t> variableEndOffsets;
     uint32_t recordType = 0;
     uint8_t hasNullBitmap = 0;
     uint8_t compressed = 0;
@@ -73,7 +72,7 @@ public:
     std::vector<uint8_t> fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement)
     int16_t cdShortLengthWithClusters = 0;
     int16_t columnCount = 0;
-    std::vector<uint8_t> nullBitmap;
+    ByteView nullBitmap;  // in the bytes the record holds
     int16_t variableCount = 0;
     std::vector<ColumnValue> columnValues;
     std::vector<uint8_t> rowCopy;
@@ -92,6 +91,12 @@ protected:
     void AttachOwner(const RecordPage* owner);
     bool includeDeletedRows() const;
     void ReportVariableDataStart(int32_t start);
+    // Moves the NULL bitmap and the values from `row` into bytes the record holds; the last step of
+    // every parse.
+    void KeepBytes(ByteView row);
+
+private:
+    std::vector<uint8_t> held_;  // the bytes the views reach when there is no row copy
 };
 
 class CPrimaryRecord : public CRecord {

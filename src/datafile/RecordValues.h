@@ -4,21 +4,42 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteReader.h"
+
 namespace kestrane {
 
-// One variable (FixedVar) or long (CD) column value of a record, or one sparse-column value. The
-// data is a private copy padded with zero bytes; an empty `data` means the value has no bytes: an
-// empty value when `length` is 0, a refused (damaged) one otherwise.
+// One variable (FixedVar) or long (CD) column value of a record, or one sparse-column value. `data`
+// lies in bytes the record holds (its row copy) or in `owned`; an empty `data` means the value has no
+// bytes: an empty value when `length` is 0, a refused (damaged) one otherwise.
 struct ColumnValue {
     int32_t columnId = -1;  // sparse column id; -1 for an ordinary column
-    std::vector<uint8_t> data;
+    ByteView data;
+    std::vector<uint8_t> owned;  // bytes of the value's own (expanded CD values, sparse entries)
     uint32_t length = 0;
     std::wstring text;
     uint8_t complex = 0;
     uint8_t spare = 0;
 
+    ColumnValue() = default;
+    // Moving keeps `data` valid: a moved vector keeps its buffer. A copy would not, so there is none.
+    ColumnValue(ColumnValue&&) noexcept = default;
+    ColumnValue& operator=(ColumnValue&&) noexcept = default;
+    ColumnValue(const ColumnValue&) = delete;
+    ColumnValue& operator=(const ColumnValue&) = delete;
+
     bool hasData() const { return !data.empty(); }
     const uint8_t* bytes() const { return data.empty() ? nullptr : data.data(); }
+    // Takes `bytes` as the value's own.
+    void Own(ByteView bytes) {
+        owned.assign(bytes.data(), bytes.data() + bytes.size());
+        data = ByteView(owned);
+    }
+    // Forgets the bytes (a value is handed out once).
+    void Release() {
+        data = ByteView();
+        owned.clear();
+        owned.shrink_to_fit();
+    }
 };
 
 // A value of the page-compression anchor, a dictionary entry, or a collected large-value piece.

@@ -23,10 +23,7 @@ ByteView ValueBytes(const ColumnValue& value) {
     return ByteView(value.bytes(), std::min<size_t>(value.data.size(), value.length));
 }
 
-void ReleaseBytes(ColumnValue& value) {
-    value.data.clear();
-    value.data.shrink_to_fit();
-}
+void ReleaseBytes(ColumnValue& value) { value.Release(); }
 
 class RowDecoder {
 public:

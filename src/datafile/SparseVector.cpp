@@ -17,8 +17,7 @@ void SparseVector::Parse(ByteView value) {
         const int32_t end = value.getOr<uint16_t>(endPos + 2 * k, 0);
         const int32_t len = end - previous;
         if (end != previous && len >= 0 && len < 8061 && previous < 8060 && static_cast<size_t>(end) <= length) {
-            v.data.assign(static_cast<size_t>(len) + 1, 0);
-            value.copy(static_cast<size_t>(previous), static_cast<size_t>(len), v.data.data());
+            if (len > 0) v.Own(value.sub(static_cast<size_t>(previous), static_cast<size_t>(len)));
         }
         v.length = len > 0 ? static_cast<uint32_t>(len) : 0;
         values.push_back(std::move(v));

@@ -32,8 +32,10 @@ TEST_F(RecordTest, FixedVarRowKeepsFixedPartBitmapAndVariableValues) {
     EXPECT_EQ(r.nullBitmap.size(), 1u);
     ASSERT_EQ(r.columnValues.size(), 2u);
     EXPECT_EQ(r.columnValues[0].length, 2u);
-    EXPECT_EQ(std::string(r.columnValues[0].data.begin(), r.columnValues[0].data.begin() + 2), "ab");
-    EXPECT_EQ(r.columnValues[0].data.size(), 4u);  // two zero bytes of padding
+    EXPECT_EQ(Bytes(r.columnValues[0].bytes(), r.columnValues[0].bytes() + 2), Text("ab"));
+    EXPECT_EQ(r.columnValues[0].data.size(), 2u);
+    // The values lie in the record's own row copy.
+    EXPECT_EQ(r.columnValues[0].bytes(), r.rowCopy.data() + row.size() - 5);
     EXPECT_EQ(r.columnValues[1].length, 3u);
     EXPECT_EQ(r.cursor, static_cast<int32_t>(row.size()));
     EXPECT_EQ(r.rowCopy, row);
@@ -213,7 +215,7 @@ TEST_F(RecordTest, SparseVectorsAndComplexValues) {
     EXPECT_EQ(r.sparseVector->values[0].columnId, 7);
     EXPECT_EQ(r.sparseVector->values[0].length, 2u);
     EXPECT_EQ(r.sparseVector->values[1].columnId, 9);
-    EXPECT_EQ(r.sparseVector->values[1].data[2], 'c');
+    EXPECT_EQ(r.sparseVector->values[1].data.getOr<uint8_t>(2, 0), 'c');
     r.sparseVector->Clear();
     EXPECT_TRUE(r.sparseVector->values.empty());
 
