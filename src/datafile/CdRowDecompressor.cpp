@@ -52,7 +52,7 @@ void ApplyAnchorPrefix(ByteView anchor, ByteView value, Bytes& out) {
 void ResolveCdColumns(CPrimaryRecord& record, const PrimaryRecordPage* page) {
     // Resolved already (one descriptor per code): the fixed data no longer holds the short data.
     if (record.cdCodes.empty() || record.cdDescriptors.size() == record.cdCodes.size()) return;
-    const Bytes shortData = std::move(record.fixedData);
+    const Bytes shortData = record.fixedData.toVector();
     const ByteView shortView(shortData);
     Bytes image;
     image.reserve(kResolvedImageSize);
@@ -100,7 +100,7 @@ void ResolveCdColumns(CPrimaryRecord& record, const PrimaryRecordPage* page) {
     }
     record.fixedLength = static_cast<int16_t>(std::min<size_t>(image.size(), INT16_MAX));
     EnsureSize(image, kResolvedImageSize);
-    record.fixedData = std::move(image);
+    record.SetFixedData(std::move(image));
 }
 
 bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
@@ -191,7 +191,7 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
         values[index] = std::move(value);
     }
 
-    record.fixedData = std::move(fixed);
+    record.SetFixedData(std::move(fixed));
     record.fixedLength = static_cast<int16_t>(record.fixedData.size());
     record.columnValues = std::move(values);
     record.variableCount = static_cast<int16_t>(record.columnValues.size());

@@ -236,7 +236,7 @@ void PrimaryRecordPage::ScanForRecords(const std::vector<uint16_t>& pageSlots) {
             auto record = std::make_unique<CPrimaryRecord>(image.from(static_cast<size_t>(pos)), this, length);
             record->columnValues.clear();
             record->columnValues.shrink_to_fit();
-            record->fixedData.clear();
+            record->fixedData = ByteView();
             record->nullBitmap = ByteView();
             record->rowCopy.clear();
             record->sparseVector.reset();

@@ -38,13 +38,15 @@ void CRecord::AttachOwner(const RecordPage* owner) {
 bool CRecord::includeDeletedRows() const { return state_ && state_->includeDeletedRows != 0; }
 
 void CRecord::KeepBytes(ByteView row) {
-    // Every view lies in `row`, which the record does not outlive: move them to bytes it holds, its
-    // row copy when that covers them, else one copy of the bytes they reach.
+    // Every view lies in `row`, which the record may outlive: move them to bytes it holds, its row copy
+    // when that covers them, else one copy of the bytes they reach.
     const uint8_t* base = row.data();
     size_t extent = 0;
     auto reach = [&](ByteView v) {
         if (!v.empty()) extent = std::max(extent, static_cast<size_t>(v.data() - base) + v.size());
     };
+    const bool fixedInRow = fixedOwned_.empty();
+    if (fixedInRow) reach(fixedData);
     reach(nullBitmap);
     for (const ColumnValue& value : columnValues)
         if (value.owned.empty()) reach(value.data);
@@ -59,6 +61,7 @@ void CRecord::KeepBytes(ByteView row) {
     auto move = [&](ByteView& v) {
         if (!v.empty()) v = ByteView(home + (v.data() - base), v.size());
     };
+    if (fixedInRow) move(fixedData);
     move(nullBitmap);
     for (ColumnValue& value : columnValues)
         if (value.owned.empty()) move(value.data);
@@ -276,6 +279,7 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
         recordType = 2;
     }
 
+    const KeepBytesOnExit keep(*this, row);
     const auto fixedEnd = row.u16(2);
     SetStatusB(row.getOr<uint8_t>(1, 0));
     if (!fixedEnd) return false;
@@ -288,7 +292,7 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
             fixedPartPresent = true;
         }
     } else if (fixedLength >= 1 && fixedLength <= kMaxFixedLength && fixedLength <= room) {
-        fixedData = PaddedCopy(row, 4, static_cast<size_t>(fixedLength), 0);
+        fixedData = row.sub(4, static_cast<size_t>(fixedLength));
         if (hasFixedData()) {
             cursor += fixedLength;
             fixedPartPresent = true;
@@ -304,7 +308,6 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
     if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
     if (hasVariableColumns) cursor = ParseVariableColumns(row, cursor, fixedPartPresent);
     if (mode != Mode::Scan && cursor > 0 && cursor <= room) rowCopy = PaddedCopy(row, 0, static_cast<size_t>(cursor), 0);
-    KeepBytes(row);
     return true;
 }
 
@@ -321,6 +324,7 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
         return;
     }
 
+    const KeepBytesOnExit keep(*this, row);
     cdCodes.clear();
     cdCodes.reserve(static_cast<size_t>(count));
     for (int32_t pos = 1 + width; static_cast<int32_t>(cdCodes.size()) < count && pos < room; ++pos) {
@@ -346,7 +350,7 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
 
     if (shortLength > 0 && shortLength < kScanRoom && recordType != 3) {
         if (shortLength <= room && cursor + shortLength <= kMaxFixedLength && cursor + shortLength <= room) {
-            fixedData = PaddedCopy(row, static_cast<size_t>(cursor), static_cast<size_t>(shortLength), 0);
+            fixedData = row.sub(static_cast<size_t>(cursor), static_cast<size_t>(shortLength));
             if (hasFixedData()) cursor += shortLength;
         }
     }
@@ -354,7 +358,6 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
     if (recordType == 3) return;
     if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
     if (hasVariableColumns) cursor = ParseLongDataRegion(row, cursor);
-    KeepBytes(row);
 }
 
 // ---- TextRecord -------------------------------------------------------------------------------

@@ -61,6 +61,11 @@ public:
 
     bool hasFixedData() const { return !fixedData.empty(); }
     bool hasRowCopy() const { return !rowCopy.empty(); }
+    // Replaces the fixed data by bytes of the record's own (the decompressed image of a CD row).
+    void SetFixedData(std::vector<uint8_t> bytes) {
+        fixedOwned_ = std::move(bytes);
+        fixedData = ByteView(fixedOwned_);
+    }
     const RunState* state() const { return state_; }
 
     uint32_t recordType = 0;
@@ -69,7 +74,7 @@ public:
     uint8_t invalid = 0;
     uint8_t hasVariableColumns = 0;
     uint8_t ghost = 0;
-    std::vector<uint8_t> fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement)
+    ByteView fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement); held by the record
     int16_t cdShortLengthWithClusters = 0;
     int16_t columnCount = 0;
     ByteView nullBitmap;  // in the bytes the record holds
@@ -91,12 +96,19 @@ protected:
     void AttachOwner(const RecordPage* owner);
     bool includeDeletedRows() const;
     void ReportVariableDataStart(int32_t start);
-    // Moves the NULL bitmap and the values from `row` into bytes the record holds; the last step of
-    // every parse.
+    // Moves the fixed data, the NULL bitmap and the values from `row` into bytes the record holds;
+    // the last step of every parse, however it ends.
     void KeepBytes(ByteView row);
+    struct KeepBytesOnExit {
+        CRecord& record;
+        ByteView row;
+        KeepBytesOnExit(CRecord& r, ByteView bytes) : record(r), row(bytes) {}
+        ~KeepBytesOnExit() { record.KeepBytes(row); }
+    };
 
 private:
     std::vector<uint8_t> held_;  // the bytes the views reach when there is no row copy
+    std::vector<uint8_t> fixedOwned_;
 };
 
 class CPrimaryRecord : public CRecord {

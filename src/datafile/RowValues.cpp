@@ -286,9 +286,7 @@ std::optional<Cell> Cell::VariantValue() const {
 }
 
 void RowValues::Reset(size_t columns, int32_t codePage, size_t reserveBytes) {
-    storage_.clear();
-    storage_.reserve(columns + (reserveBytes + sizeof(CellEntry) - 1) / sizeof(CellEntry));
-    storage_.resize(columns);
+    storage_.assign(columns + (reserveBytes + sizeof(CellEntry) - 1) / sizeof(CellEntry), CellEntry{});
     columns_ = columns;
     used_ = 0;
     codePage_ = codePage;
@@ -340,7 +338,7 @@ void RowValues::AppendToValue(size_t column, ByteView bytes) {
     if (bytes.empty()) return;
     const size_t need = used_ + bytes.size();
     const size_t blocks = (need + sizeof(CellEntry) - 1) / sizeof(CellEntry);
-    if (storage_.size() < columns_ + blocks) storage_.resize(columns_ + blocks);
+    if (storage_.size() < columns_ + blocks) storage_.resize(std::max(columns_ + blocks, 2 * storage_.size()));
     std::memcpy(reinterpret_cast<uint8_t*>(storage_.data() + columns_) + used_, bytes.data(), bytes.size());
     used_ = need;
     storage_[column].length += static_cast<uint32_t>(bytes.size());

@@ -379,7 +379,7 @@ TEST(CompressionTest, DecompressionStepKeepsOtherRecordsAndRunsOnce) {
     CPrimaryRecord r(ByteView(cd), &owner, static_cast<uint16_t>(cd.size()), RecordForm::Cd);
     r.cdDescriptors.push_back({});  // left from before: replaced, not added to
     ASSERT_EQ(owner.DecompressRecord(&r), &r);
-    const Bytes image = r.fixedData;
+    const Bytes image = r.fixedData.toVector();
     ASSERT_EQ(image.size(), 4096u);
     EXPECT_EQ(r.fixedLength, 3);
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 3), Text("abc"));
@@ -389,14 +389,14 @@ TEST(CompressionTest, DecompressionStepKeepsOtherRecordsAndRunsOnce) {
     EXPECT_EQ(r.cdDescriptors[2].isNull, 1);
     EXPECT_EQ(r.cdCodes, (std::vector<int>{3, 2, 0}));
     ASSERT_EQ(owner.DecompressRecord(&r), &r);  // a second run changes nothing
-    EXPECT_EQ(r.fixedData, image);
+    EXPECT_EQ(r.fixedData.toVector(), image);
 
     Bytes ghostRow = cd;
     ghostRow[0] = 0x03;  // type 1
     CPrimaryRecord other(ByteView(ghostRow), &owner, static_cast<uint16_t>(ghostRow.size()), RecordForm::Cd);
-    const Bytes shortData = other.fixedData;
+    const Bytes shortData = other.fixedData.toVector();
     EXPECT_EQ(owner.DecompressRecord(&other), nullptr);
-    EXPECT_EQ(other.fixedData, shortData);
+    EXPECT_EQ(other.fixedData.toVector(), shortData);
     EXPECT_TRUE(other.cdDescriptors.empty());
 
     // The expansion needs a resolved CD record and runs once.

@@ -187,8 +187,8 @@ TEST_F(RecordPageTest, RowSpliceGivesThePageRowAndTheRebuiltRow) {
     auto page = load(request(put, 2, 4));
     EXPECT_FALSE(state.rowSplice.active());
     ASSERT_EQ(page->RecordCount(), 2u);
-    EXPECT_EQ(At(*page, 0)->fixedData, (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(At(*page, 1)->fixedData, (Bytes{9, 8, 3, 4}));
+    EXPECT_EQ(At(*page, 0)->fixedData.toVector(), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(At(*page, 1)->fixedData.toVector(), (Bytes{9, 8, 3, 4}));
     EXPECT_EQ(page->view().u8(at + 4), 9);  // written into the page image itself
 
     // Two elements: 3 bytes go back where 1 byte stands now.
@@ -199,7 +199,7 @@ TEST_F(RecordPageTest, RowSpliceGivesThePageRowAndTheRebuiltRow) {
     two.element1Length = 1;
     page = load(two);
     ASSERT_EQ(page->RecordCount(), 2u);
-    EXPECT_EQ(At(*page, 1)->fixedData, (Bytes{7, 7, 7, 2}));
+    EXPECT_EQ(At(*page, 1)->fixedData.toVector(), (Bytes{7, 7, 7, 2}));
 
     RowSpliceRequest beyond = request(put, 2, 4);
     beyond.slot = 1;  // beyond the slot count
@@ -247,7 +247,7 @@ TEST_F(RecordPageTest, ColumnSpliceOverrunLeavesTheRowAlone) {
     RowSpliceScope scope2(state, fits);
     PrimaryRecordPage page2(pb.Buffer(), nullptr, state);
     EXPECT_EQ(state.rowSplice.overrun, 0);
-    EXPECT_EQ(At(page2, 1)->fixedData, (Bytes{0xEE, 0xDD, 3, 4}));
+    EXPECT_EQ(At(page2, 1)->fixedData.toVector(), (Bytes{0xEE, 0xDD, 3, 4}));
 
     // Two pieces: logged before/after values are each padded to 4 bytes, so a 4-byte piece is
     // followed by the next piece's data 8 bytes on, not 10.
@@ -321,7 +321,7 @@ TEST_F(RecordPageTest, ForwardingStubsAreFollowedOnceAndNeverLoop) {
     ASSERT_EQ(page->RecordCount(), 5u);
     const CPrimaryRecord* good = page->PrimaryRecordAt(0);
     EXPECT_EQ(good->recordType, 2u);
-    EXPECT_EQ(good->fixedData, (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(good->fixedData.toVector(), (Bytes{1, 2, 3, 4}));
     ASSERT_EQ(good->columnValues.size(), 1u);
     EXPECT_EQ(good->columnValues[0].length, 5u);
     for (size_t s = 1; s < 5; ++s) {

@@ -27,7 +27,7 @@ TEST_F(RecordTest, FixedVarRowKeepsFixedPartBitmapAndVariableValues) {
     EXPECT_EQ(r.invalid, 0);
     EXPECT_EQ(r.recordType, 0u);
     EXPECT_EQ(r.fixedLength, 4);
-    EXPECT_EQ(r.fixedData, (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(r.fixedData.toVector(), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(r.columnCount, 3);
     EXPECT_EQ(r.nullBitmap.size(), 1u);
     ASSERT_EQ(r.columnValues.size(), 2u);
@@ -157,7 +157,7 @@ TEST_F(RecordTest, CdRowCountsCodesShortDataAndLongRegion) {
     EXPECT_EQ(r.compressed, 1);
     EXPECT_EQ(r.cdCodes, (std::vector<int>{3, 10, 2}));
     EXPECT_EQ(r.columnCount, 3);
-    EXPECT_EQ(r.fixedData, (Bytes{0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(r.fixedData.toVector(), (Bytes{0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(r.fixedLength, 3);
     ASSERT_EQ(r.columnValues.size(), 1u);
     EXPECT_EQ(r.columnValues[0].length, 4u);
@@ -168,7 +168,7 @@ TEST_F(RecordTest, CdRowCountsCodesShortDataAndLongRegion) {
     unflagged[0] = 0x20;
     CPrimaryRecord cd = Parse(unflagged, 0, RecordForm::Cd);
     EXPECT_EQ(cd.compressed, 1);
-    EXPECT_EQ(cd.fixedData, (Bytes{0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(cd.fixedData.toVector(), (Bytes{0xAA, 0xBB, 0xCC}));
 
     // Counts 1..1024 are accepted, 0 and above 1024 refused; 0x85 0x01 reads as 389.
     auto countRow = [](uint8_t b1, uint8_t b2) {
