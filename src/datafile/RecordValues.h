@@ -16,7 +16,6 @@ struct ColumnValue {
     ByteView data;
     std::vector<uint8_t> owned;  // bytes of the value's own (expanded CD values, sparse entries)
     uint32_t length = 0;
-    std::wstring text;
     uint8_t complex = 0;
     uint8_t spare = 0;
 

@@ -305,43 +305,9 @@ Cell RowValues::operator[](size_t column) const {
     return cell;
 }
 
-void RowValues::Type(CellEntry& entry, const ColumnDef& def) {
-    entry.typeCode = static_cast<uint8_t>(def.typeCode);
-    entry.precision = def.precision;
-    entry.scale = def.scale;
-}
-
-void RowValues::SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags) {
-    BeginValue(column, def, flags);
-    AppendToValue(column, bytes);
-}
-
-void RowValues::SetState(size_t column, const ColumnDef& def, CellState state) {
-    CellEntry& e = storage_[column];
-    Type(e, def);
-    e.state = state;
-    e.flags = 0;
-    e.offset = 0;
-    e.length = 0;
-}
-
-void RowValues::BeginValue(size_t column, const ColumnDef& def, uint8_t flags) {
-    CellEntry& e = storage_[column];
-    Type(e, def);
-    e.state = CellState::Value;
-    e.flags = flags;
-    e.offset = static_cast<uint32_t>(used_);
-    e.length = 0;
-}
-
-void RowValues::AppendToValue(size_t column, ByteView bytes) {
-    if (bytes.empty()) return;
-    const size_t need = used_ + bytes.size();
-    const size_t blocks = (need + sizeof(CellEntry) - 1) / sizeof(CellEntry);
-    if (storage_.size() < columns_ + blocks) storage_.resize(std::max(columns_ + blocks, 2 * storage_.size()));
-    std::memcpy(reinterpret_cast<uint8_t*>(storage_.data() + columns_) + used_, bytes.data(), bytes.size());
-    used_ = need;
-    storage_[column].length += static_cast<uint32_t>(bytes.size());
+void RowValues::Grow(size_t bytes) {
+    const size_t blocks = (bytes + sizeof(CellEntry) - 1) / sizeof(CellEntry);
+    storage_.resize(std::max(columns_ + blocks, 2 * storage_.size()));
 }
 
 bool RowValues::operator==(const RowValues& other) const {

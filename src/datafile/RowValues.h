@@ -15,6 +15,7 @@
 //   xml                                              the stored binary xml
 //   a large-value side file (kCellSideFile)          UTF-16LE text of the file reference
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,17 +96,46 @@ public:
     CellState state(size_t column) const { return storage_[column].state; }
     int32_t codePage() const { return codePage_; }
 
-    // Builders; `def` gives the cell its type.
-    void SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags = 0);
-    void SetState(size_t column, const ColumnDef& def, CellState state);
+    // Builders; `def` gives the cell its type. (Inline: the row decoder calls them for every value.)
+    void SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags = 0) {
+        BeginValue(column, def, flags);
+        AppendToValue(column, bytes);
+    }
+    void SetState(size_t column, const ColumnDef& def, CellState state) {
+        CellEntry& e = storage_[column];
+        Type(e, def);
+        e.state = state;
+        e.flags = 0;
+        e.offset = 0;
+        e.length = 0;
+    }
     // Appends bytes to the value of `column`, which must be the last value begun.
-    void BeginValue(size_t column, const ColumnDef& def, uint8_t flags = 0);
-    void AppendToValue(size_t column, ByteView bytes);
+    void BeginValue(size_t column, const ColumnDef& def, uint8_t flags = 0) {
+        CellEntry& e = storage_[column];
+        Type(e, def);
+        e.state = CellState::Value;
+        e.flags = flags;
+        e.offset = static_cast<uint32_t>(used_);
+        e.length = 0;
+    }
+    void AppendToValue(size_t column, ByteView bytes) {
+        if (bytes.empty()) return;
+        const size_t need = used_ + bytes.size();
+        if ((storage_.size() - columns_) * sizeof(CellEntry) < need) Grow(need);
+        std::memcpy(reinterpret_cast<uint8_t*>(storage_.data() + columns_) + used_, bytes.data(), bytes.size());
+        used_ = need;
+        storage_[column].length += static_cast<uint32_t>(bytes.size());
+    }
 
     bool operator==(const RowValues& other) const;
 
 private:
-    static void Type(CellEntry& entry, const ColumnDef& def);
+    static void Type(CellEntry& entry, const ColumnDef& def) {
+        entry.typeCode = static_cast<uint8_t>(def.typeCode);
+        entry.precision = def.precision;
+        entry.scale = def.scale;
+    }
+    void Grow(size_t bytes);
     const uint8_t* arena() const { return reinterpret_cast<const uint8_t*>(storage_.data() + columns_); }
 
     // One allocation a row: the entries, then the value bytes in the blocks after them.
