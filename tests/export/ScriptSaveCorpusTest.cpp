@@ -54,6 +54,10 @@ void RunAndCheck(test::ScannedSet& set, const fs::path& dir, bool constraints, c
     const std::wstring databaseName = DatabaseNameFromFilePath(set.state.dataFilePath);
     const fs::path folder = dir / U(databaseName);
     ASSERT_EQ(result.folder, Utf8ToWide(folder.string()));
+    // The batch file named at the end is the one this platform runs.
+    EXPECT_EQ(result.batchFilePath, result.folder + L"/mainsqlscript.sh");
+    EXPECT_EQ(view.statements.back(),
+              L"Writing script has completed and  path for saved scripts is in " + result.batchFilePath + L"\r\n");
 
     // Rows, table by table, in the tick order.
     std::vector<std::wstring> tableFolders;
