@@ -129,7 +129,7 @@ int main() {
     start = Clock::now();
     for (const Operation& op : operations) {
         TableLayout layout{columns, {}, {}};
-        replay.ReplayOperationRow(op.blockOffset, kRowsetId, layout, op.slot, session);
+        replay.ReplayOperationRow(op.blockOffset, kRowsetId, layout, op.slot, session, 2);
     }
     const double replaySeconds = Seconds(start);
     session.CloseConnection();

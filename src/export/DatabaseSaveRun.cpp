@@ -25,9 +25,10 @@ bool ConnectionLost(const OdbcError& error) { return error.HasClass("08") || err
 class TableSaver : public TickedTableWalk::Handler {
 public:
     TableSaver(RunState& state, CMetadataCatalog& catalog, const OperationStore& store, CSqlExportSession& session,
-               OperationRowReplay& replay, SaveLog& log, const DatabaseSaveOptions& options, DatabaseSaveResult& result)
+               OperationRowReplay& replay, SaveLog& log, const DatabaseSaveOptions& options, DatabaseSaveResult& result,
+               SaveTally& tally)
         : state_(state), catalog_(catalog), store_(store), session_(session), replay_(replay), log_(log),
-          options_(options), result_(result) {}
+          options_(options), result_(result), tally_(tally) {}
 
     void BeginTable(const TickedTable&) override {
         catalog_.tableSchema.clear();
@@ -57,7 +58,10 @@ public:
 
     void SaveOperation(const OperationEntry& entry) override {
         TableLayout layout{columns_, {}, {}};
-        replay_.ReplayOperationRow(entry.blockOffset, store_.AllocationUnitId(entry), layout, entry.slotIndex, session_);
+        const std::wstring noRow = replay_.ReplayOperationRow(entry.blockOffset, store_.AllocationUnitId(entry), layout,
+                                                              entry.slotIndex, session_, entry.operation);
+        if (noRow.empty()) tally_.Kept();
+        else tally_.NoRow(noRow);
         if (auto failure = replay_.TakeFailure()) {
             // Once per table: why its rows are refused (the activity log has each row).
             if (!reported_) log_.Line(L"Rows of table " + table_ + L" not inserted: " +
@@ -72,6 +76,7 @@ public:
         result_.rowsAdded += replay_.addedRows();
         log_.View().AddLine(state_.saveLogRow++, L"Total Number of record inserted =  " +
                                                       std::to_wstring(replay_.addedRows()) + L" .");
+        if (const std::wstring line = tally_.TableLine(); !line.empty()) log_.Line(line);
     }
 
     // The tables this run created, by object id.
@@ -99,6 +104,7 @@ private:
     SaveLog& log_;
     const DatabaseSaveOptions& options_;
     DatabaseSaveResult& result_;
+    SaveTally& tally_;
     std::wstring table_;
     ColumnDefList columns_;
     bool opened_ = false;
@@ -128,13 +134,14 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     }
     CMetadataCatalog* catalog = holder_.Catalog();
     SaveLog log(state_, view_);
+    SaveTally tally;
     CSqlExportSession session(state_, owner_);
     session.SetDatabaseLog(&view_);
     if (catalog && session.CreateOrOpenDatabase(fields)) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
-        TableSaver saver(state_, *catalog, store_, session, replay, log, options, result);
-        TickedTableWalk(store_, state_, options.filter, view_).Run(tables, saver);
+        TableSaver saver(state_, *catalog, store_, session, replay, log, options, result, tally);
+        TickedTableWalk(store_, state_, options.filter, view_, tally).Run(tables, saver);
         // Every table has its rows now, so a key to a table created later in the run is not refused.
         if (options.saveConstraints && !state_.stopRequested()) {
             const std::set<uint32_t>& created = saver.TableIds();
@@ -145,6 +152,15 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
                 if (!statement.empty()) session.ExecuteStatement(fields, statement);
             }
         }
+    }
+    // A stop ends the run early: say so, and where, instead of "completed".
+    result.stopped = state_.stopRequested();
+    if (result.stopped) {
+        const std::wstring stopped = tally.StoppedText();
+        log.Line(stopped);
+        view_.SetFinished();
+        prompter_.ShowMessage(stopped, MessageIcon::Information);
+        return result;
     }
     view_.SetFinished();
     prompter_.ShowMessage(L"Saving process completed", MessageIcon::Information);

@@ -34,6 +34,7 @@ struct DatabaseSaveResult {
     bool databaseReady = false;             // the database was created or opened
     uint64_t rowsAdded = 0;                 // rows the server took
     std::vector<std::wstring> tablesCreated;  // in the order they were created
+    bool stopped = false;                   // Stop ended the run
 };
 
 class DatabaseSaveRun {

@@ -7,10 +7,11 @@
 
 namespace kestrane {
 
-void OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
-                                            uint32_t slotIndex, CSqlExportSession& session) {
-    std::vector<RowValues> rows = SavedRowImages(rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex));
-    for (const RowValues& row : rows) {
+std::wstring OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId,
+                                                   TableLayout& layout, uint32_t slotIndex, CSqlExportSession& session,
+                                                   uint8_t operation) {
+    KeptRows kept = KeepRows(operation, rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex));
+    for (const RowValues& row : kept.rows) {
         try {
             if (FillRowValues(layout.columns, row, state_, values_)) session.InsertRow(values_);
             ++addedRows_;
@@ -21,6 +22,7 @@ void OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64_t alloc
         } catch (const std::exception&) {
         }
     }
+    return std::move(kept.noRowReason);
 }
 
 }  // namespace kestrane

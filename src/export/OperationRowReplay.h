@@ -19,10 +19,11 @@ public:
     OperationRowReplay(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state, const LogByteSource& log)
         : state_(state), rebuilder_(holder, catalog, state, log) {}
 
-    // Rebuilds the operation at (`blockOffset`, `slotIndex`) of the rowset `allocationUnitId` and adds
-    // its row to `session`'s open table. A rebuild that gives no row adds, counts and reports nothing.
-    void ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout, uint32_t slotIndex,
-                            CSqlExportSession& session);
+    // Rebuilds the operation (of kind `operation`) at (`blockOffset`, `slotIndex`) of the rowset
+    // `allocationUnitId` and adds its row to `session`'s open table. A rebuild that gives no row adds
+    // and counts nothing and returns why; otherwise the result is empty.
+    std::wstring ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
+                                    uint32_t slotIndex, CSqlExportSession& session, uint8_t operation);
 
     // Rows handed to the server since the last reset (a refused row is not counted; a row of a table
     // without exported columns is).

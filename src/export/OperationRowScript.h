@@ -21,9 +21,11 @@ struct TableScriptTarget {
     BinaryFile& listFile;
 };
 
-// Returns the number of rows written (0 when the rebuild gives none or a stop came first).
+// Returns the number of rows written (0 when the rebuild gives none or a stop came first). An
+// operation of kind `operation` that gives no row says why in `noRowReason` (empty otherwise).
 uint64_t WriteOperationRowScript(OperationRebuilder& rebuilder, uint64_t blockOffset, uint64_t allocationUnitId,
                                  TableLayout& layout, uint32_t slotIndex, TableScriptTarget& target,
-                                 const RunState& state, InsertScriptState& script);
+                                 const RunState& state, InsertScriptState& script, uint8_t operation,
+                                 std::wstring& noRowReason);
 
 }  // namespace kestrane

@@ -34,7 +34,7 @@ COleDateTime OperationBeginDate(uint64_t beginTime) {
     const std::wstring text = FormatDateTimeMonthFirst(ByteView(bytes, sizeof bytes));
     int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
     COleDateTime date;
-    if (text.size() != 19 ||
+    if (BeganBeforeLog(beginTime) || text.size() != 19 ||
         std::swscanf(text.c_str(), L"%2d/%2d/%4d %2d:%2d:%2d", &month, &day, &year, &hour, &minute, &second) != 6) {
         date.SetDateTime(0, 0, 0, 0, 0, 0);  // invalid
         return date;

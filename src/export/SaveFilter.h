@@ -23,8 +23,11 @@ struct SaveFilter {
     static bool IsInDateFilter(const std::vector<DateRange>& ranges, const COleDateTime& date);
 };
 
+// Begin time 0: the operation's transaction began before the log, which gives no time.
+inline bool BeganBeforeLog(uint64_t beginTime) { return beginTime == 0; }
+
 // The date of a transaction's begin time (its 8 datetime bytes) to the second, as the operations list
-// shows it; invalid when the bytes hold no date.
+// shows it; invalid when the bytes hold no date or the transaction began before the log.
 COleDateTime OperationBeginDate(uint64_t beginTime);
 
 }  // namespace kestrane

@@ -21,4 +21,25 @@ std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
     return rows;
 }
 
+std::wstring NoSavedRowReason(uint8_t operation, const RowImages& rebuilt) {
+    switch (operation) {
+        case logfmt::kOpModifyRow:
+        case logfmt::kOpModifyColumns:
+            return rebuilt.operation == 0 ? L"its log record cannot be read again" : L"the updated row cannot be rebuilt";
+        case logfmt::kOpInsertRow:
+        case logfmt::kOpDeleteRow:
+            return rebuilt.operation == 0 ? L"its log record cannot be read again" : L"its row cannot be decoded";
+        default:
+            return L"operation " + std::to_wstring(operation) + L" holds no row";
+    }
+}
+
+KeptRows KeepRows(uint8_t operation, RowImages&& rebuilt) {
+    KeptRows kept;
+    std::wstring reason = NoSavedRowReason(operation, rebuilt);
+    kept.rows = SavedRowImages(std::move(rebuilt));
+    if (kept.rows.empty()) kept.noRowReason = std::move(reason);
+    return kept;
+}
+
 }  // namespace kestrane

@@ -7,6 +7,7 @@
 
 #include "datafile/CatalogRecords.h"
 #include "export/SaveLog.h"
+#include "export/SaveTally.h"
 #include "export/ScriptFolderNames.h"
 #include "export/SqlcmdBatchFiles.h"
 #include "platform/RunState.h"
@@ -28,6 +29,7 @@ struct ScriptRunContext {
     bool saveConstraints = false;
     uint64_t rowsWritten = 0;
     std::vector<std::wstring> failedFiles;
+    SaveTally tally;
 
     // The stored text of a module or constraint object.
     std::wstring DefinitionText(int32_t objectId) const;

@@ -1,6 +1,7 @@
 #include "export/ScriptSaveRun.h"
 
 #include <map>
+#include <set>
 
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
@@ -61,9 +62,12 @@ void WriteLegacyPrimaryKeys(ScriptRunContext& run, const std::vector<std::pair<s
     }
 }
 
-void WriteForeignKeys(ScriptRunContext& run) {
+// Only keys between tables that the folder creates: a key naming any other table would fail.
+void WriteForeignKeys(ScriptRunContext& run, const std::set<uint32_t>& created) {
     const std::vector<std::wstring> statements =
-        CatalogForeignKeyStatements(run.catalog, run.definitions, [](const ForeignKeyDef&) { return true; });
+        CatalogForeignKeyStatements(run.catalog, run.definitions, [&](const ForeignKeyDef& key) {
+            return created.count(key.tableId) != 0 && created.count(key.referencedTableId) != 0;
+        });
     for (size_t i = 0; i < statements.size(); ++i) {
         if (run.state.stopRequested()) break;
         if (statements[i].empty()) continue;
@@ -110,13 +114,16 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     if (!batch.Open()) {
         log.Line(L"Can not open  File \" " + batch.Failures().front() + L" \"");
         result.failedFiles = batch.Failures();
+        const std::wstring failed = L"Saving process failed: nothing can be written in \" " + folder + L" \".";
+        log.Line(failed);
         view_.SetFinished();
+        prompter_.ShowMessage(failed, MessageIcon::Error);
         return result;
     }
-    result.batchFilePath = batch.BatPath();
+    result.batchFilePath = batch.PlatformPath();
 
     ScriptRunContext run{state_, *catalog, catalog->ObjectDefinitions(), log, batch, names, script_, folder,
-                         options.saveConstraints, 0, {}};
+                         options.saveConstraints, 0, {}, {}};
     if (!databaseScript.empty()) {
         if (WriteCreateDatabaseScript(databaseScript, L"$(DBNAME)").empty()) run.ReportFailedFile(databaseScript);
         log.Line(L"Creating File \" " + databaseScript + L" \"");
@@ -126,24 +133,40 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
 
     OperationRebuilder rebuilder(holder_, *catalog, state_, log_);
     TableScriptWriter writer(run, store_, rebuilder);
-    TickedTableWalk(store_, state_, options.filter, view_).Run(tables, writer);
+    TickedTableWalk(store_, state_, options.filter, view_, run.tally).Run(tables, writer);
 
     view_.ShowStatement(L"Writing script for Store Procedures ,functions,views and triggers ");
     log.Activity(L"Writing script for Store Procedures ,functions,views and triggers \r\n");
     WriteModules(run);
     if (state_.legacyCatalog != 0) WriteLegacyPrimaryKeys(run, writer.TablesWritten());
-    WriteForeignKeys(run);
+    WriteForeignKeys(run, writer.TablesCreated());
     batch.Finish();
     for (const std::wstring& path : batch.Failures()) run.ReportFailedFile(path);
 
+    result.stopped = state_.stopRequested();
     state_.stopFlag = 0;
-    const std::wstring done = L"Writing script has completed and  path for saved scripts is in " + batch.BatPath();
-    view_.ShowStatement(done + L"\r\n");
-    log.Activity(done + L"\r\n");
-    const std::wstring stars = L"\r\n" + std::wstring(80, L'*') + L"\r\n";
-    log.Activity(L"\r\n" + stars + L"Saving process completed!!!" + stars);
     result.rowsWritten = run.rowsWritten;
     result.failedFiles = run.failedFiles;
+    const std::wstring stars = L"\r\n" + std::wstring(80, L'*') + L"\r\n";
+    // A stop or a failed file is said as such: the folder is not what a completed run leaves.
+    if (result.stopped || !result.failedFiles.empty()) {
+        std::wstring end = result.stopped ? run.tally.StoppedText() : std::wstring();
+        if (!result.failedFiles.empty())
+            end += (end.empty() ? L"Saving process ended with errors: " : L" ") +
+                   std::to_wstring(result.failedFiles.size()) +
+                   L" files could not be written whole (is the disk full?); the scripts in \" " + folder +
+                   L" \" are incomplete.";
+        view_.ShowStatement(end + L"\r\n");
+        log.Line(end);
+        log.Activity(L"\r\n" + stars + end + stars);
+        view_.SetFinished();
+        prompter_.ShowMessage(end, result.failedFiles.empty() ? MessageIcon::Information : MessageIcon::Error);
+        return result;
+    }
+    const std::wstring done = L"Writing script has completed and  path for saved scripts is in " + batch.PlatformPath();
+    view_.ShowStatement(done + L"\r\n");
+    log.Activity(done + L"\r\n");
+    log.Activity(L"\r\n" + stars + L"Saving process completed!!!" + stars);
     view_.SetFinished();
     prompter_.ShowMessage(L"Saving process completed.", MessageIcon::Information);
     return result;

@@ -39,9 +39,10 @@ struct ScriptSaveOptions {
 // What the run left, for its caller.
 struct ScriptSaveResult {
     std::wstring folder;           // the database's folder; "" when the run did not start
-    std::wstring batchFilePath;    // "" when the batch files could not be made
+    std::wstring batchFilePath;    // the batch file for this platform; "" when the batch files could not be made
     uint64_t rowsWritten = 0;
     std::vector<std::wstring> failedFiles;  // files that could not be written whole
+    bool stopped = false;                   // Stop ended the run
 };
 
 class ScriptSaveRun {

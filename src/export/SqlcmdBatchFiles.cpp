@@ -10,10 +10,10 @@ namespace kestrane {
 
 namespace {
 
-// The folder as sqlcmd's DIR: "%~dp0" ends with "\", which would escape the closing quote for the
-// program reading its arguments; "%~dp0." names the same folder.
-constexpr const wchar_t* kDatabaseCommandWindows = L"sqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%~dp0.\" -i ";
-constexpr const wchar_t* kDatabaseCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%~dp0.\" -i ";
+// The folder as sqlcmd's DIR, "kdir" of the head: "%~dp0" ends with "\", which would escape the
+// closing quote for the program reading its arguments; "%~dp0." names the same folder.
+constexpr const wchar_t* kDatabaseCommandWindows = L"sqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%kdir%\" -i ";
+constexpr const wchar_t* kDatabaseCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%kdir%\" -i ";
 constexpr const wchar_t* kKeyCommandWindows = L"sqlcmd -E -S %1 -d %2 -i ";
 constexpr const wchar_t* kKeyCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -d %4 -i ";
 
@@ -21,6 +21,9 @@ constexpr const wchar_t* kKeyCommandSql = L"sqlcmd -U %1 -P %2 -S %3 -d %4 -i ";
 
 const wchar_t* const SqlcmdBatchFiles::kBatHead =
     L"@echo off\r\n"
+    // DIR stands inside N'...' in the scripts: a quote in the folder's path is doubled.
+    L"set \"kdir=%~dp0.\"\r\n"
+    L"set \"kdir=%kdir:'=''%\"\r\n"
     L"set op1=false\r\n"
     L"set op2=false\r\n"
     L"if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
@@ -38,11 +41,14 @@ const wchar_t* const SqlcmdBatchFiles::kBatUsage =
     L"                        hentication^)\r\n"
     L"echo.\r\necho    server name        : instance of SQL Server to which to connect\r\n"
     L"echo.\r\necho    database name      : name of database to which data will be exported\r\n"
+    L"echo.\r\necho    Warning: a database of that name is DROPPED first, with all its data, then created anew.\r\n"
+    L"echo    Never give the name of a database you want to keep.\r\n"
     L"echo.\r\n:end";
 
 const char* const SqlcmdBatchFiles::kShellHead =
     "#!/bin/sh\n"
     "# Runs the scripts of this folder with sqlcmd, in the order they were written.\n"
+    "# Warning: the database named is DROPPED first, with all its data, then created anew.\n"
     "if [ $# -lt 2 ]; then\n"
     "  echo\n"
     "  echo 'Syntax:'\n"
@@ -56,10 +62,14 @@ const char* const SqlcmdBatchFiles::kShellHead =
     "  echo\n"
     "  echo '   database name      : name of database to which data will be exported'\n"
     "  echo\n"
+    "  echo '   Warning: a database of that name is DROPPED first, with all its data, then created anew.'\n"
+    "  echo '   Never give the name of a database you want to keep.'\n"
+    "  echo\n"
     "  exit 1\n"
     "fi\n"
     "cd \"$(dirname \"$0\")\" || exit 1\n"
-    "DIR=$(pwd)\n"
+    "# DIR stands inside N'...' in the scripts: a quote in the folder's path is doubled.\n"
+    "DIR=$(pwd | sed \"s/'/''/g\")\n"
     "if [ $# -ge 4 ]; then\n"
     "  login_user=$1 login_password=$2 server=$3 database=$4\n"
     "  database_script() { sqlcmd -U \"$login_user\" -P \"$login_password\" -S \"$server\" -v DBNAME=\"$database\" "
@@ -93,6 +103,14 @@ std::string ShellQuotedPath(const std::wstring& relativePath) {
 SqlcmdBatchFiles::SqlcmdBatchFiles(const std::wstring& folder, int codePage)
     : folder_(folder), batPath_(folder + L"/mainsqlscript.bat"), shellPath_(folder + L"/mainsqlscript.sh"),
       codePage_(codePage) {}
+
+const std::wstring& SqlcmdBatchFiles::PlatformPath() const {
+#ifdef _WIN32
+    return batPath_;
+#else
+    return shellPath_;
+#endif
+}
 
 bool SqlcmdBatchFiles::Open() {
     if (!bat_.open(NativePath(batPath_), BinaryFile::Mode::CreateWrite)) {

@@ -8,6 +8,8 @@
 // each script is added, the label-2 lines are kept and written at the end with the usage block. A "%"
 // in a path is doubled (cmd would expand it even between quotes). The .sh is UTF-8: it runs from its
 // own folder, every path is single-quoted, and the arguments reach sqlcmd as arguments, never as code.
+// Both pass the folder as DIR with every "'" doubled (the scripts use it inside N'...'), and both say
+// in their usage text that the named database is dropped before it is created.
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ public:
 
     const std::wstring& BatPath() const { return batPath_; }
     const std::wstring& ShellPath() const { return shellPath_; }
+    // The one a user of this platform runs.
+    const std::wstring& PlatformPath() const;
     // Files that could not be written whole (their paths), to be reported.
     const std::vector<std::wstring>& Failures() const { return failures_; }
 

@@ -17,6 +17,7 @@ void TableScriptWriter::BeginTable(const TickedTable&) {
     run_.catalog.tableSchema.clear();
     rows_ = 0;
     ready_ = false;
+    fileFailed_ = false;
 }
 
 TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring& tableName) {
@@ -24,6 +25,7 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring
     tableName_ = tableName;
     columns_ = run_.catalog.BuildObjectLists(tableName, L"U ", run_.definitions);
     if (columns_.empty()) return Start::NotReady;  // unknown to the catalogue, or without columns
+    const uint32_t objectId = static_cast<uint32_t>(run_.catalog.currentObject.id);
     const std::wstring create =
         tableName.empty() ? std::wstring() : BuildCreateTableScript(columns_, tableName, run_.state);
     if (create.empty()) {
@@ -60,6 +62,7 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring
     run_.batch.AddDatabaseScript(L"Tables/" + folderName_ + L"/maintablescript.sql");
     if (run_.state.legacyCatalog == 0 && run_.saveConstraints) WriteConstraints();
     written_.emplace_back(tableName, folderName_);
+    createdIds_.insert(objectId);
     ready_ = true;
     return Start::Ready;
 }
@@ -72,17 +75,41 @@ void TableScriptWriter::WriteConstraints() {
     BinaryFile file;
     bool ok = file.open(NativePath(tableFilePath_), BinaryFile::Mode::Append);
     for (const std::wstring& statement : statements) ok = ok && WriteScriptText(file, statement + L"\r\nGO\r\n");
-    if (!ok) run_.ReportFailedFile(tableFilePath_);
+    if (!ok) {
+        fileFailed_ = true;
+        run_.ReportFailedFile(tableFilePath_);
+    }
 }
 
 void TableScriptWriter::SaveOperation(const OperationEntry& entry) {
+    // Rows after a cut in the table file would not run: a failed file takes no more.
+    if (fileFailed_) {
+        run_.tally.NotWritten();
+        return;
+    }
     std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(columns_), DestroyTableLayout);
-    if (!layout) return;
+    if (!layout) {
+        run_.tally.NoRow(L"the table's layout cannot be built");
+        return;
+    }
     TableScriptTarget target{columns_, tableFilePath_, kDatabaseVariable, folderName_, listFile_};
     const uint64_t failedBefore = run_.script.failedWrites;
-    rows_ += WriteOperationRowScript(rebuilder_, entry.blockOffset, store_.AllocationUnitId(entry), *layout,
-                                     entry.slotIndex, target, run_.state, run_.script);
-    if (run_.script.failedWrites != failedBefore) run_.ReportFailedFile(tableFilePath_);
+    std::wstring noRow;
+    const uint64_t rows = WriteOperationRowScript(rebuilder_, entry.blockOffset, store_.AllocationUnitId(entry),
+                                                  *layout, entry.slotIndex, target, run_.state, run_.script,
+                                                  entry.operation, noRow);
+    if (run_.script.failedWrites != failedBefore) {
+        fileFailed_ = true;
+        run_.ReportFailedFile(tableFilePath_);
+        run_.tally.NotWritten();
+    } else if (!noRow.empty()) {
+        run_.tally.NoRow(noRow);
+    } else if (rows == 0) {
+        run_.tally.StoppedBeforeRow();
+    } else {
+        rows_ += rows;
+        run_.tally.Kept();
+    }
 }
 
 void TableScriptWriter::EndTable(const TickedTable&, uint64_t) {
@@ -98,6 +125,7 @@ void TableScriptWriter::EndTable(const TickedTable&, uint64_t) {
         run_.rowsWritten += rows_;
     }
     run_.log.Line(L"Total Number of record Processed =  " + std::to_wstring(static_cast<int32_t>(rows_)) + L" .");
+    if (const std::wstring line = run_.tally.TableLine(); !line.empty()) run_.log.Line(line);
     ready_ = false;
 }
 

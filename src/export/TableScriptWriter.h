@@ -2,8 +2,11 @@
 // The tables of a script run: at a table's first logged operation its folder, its script file (head,
 // CREATE TABLE, constraints and indexes) and its list file are made and its batch lines added; each
 // kept operation then adds its row as INSERT text; the table's tail closes the file, also after a stop.
+// "Processed" counts the rows written whole: once a write to the table file fails, the table's later
+// operations are counted as not written.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "datafile/ColumnDef.h"
@@ -27,6 +30,8 @@ public:
 
     // The folder names of the tables written so far, by table name (for the key scripts).
     const std::vector<std::pair<std::wstring, std::wstring>>& TablesWritten() const { return written_; }
+    // The object ids of the tables whose script creates them.
+    const std::set<uint32_t>& TablesCreated() const { return createdIds_; }
 
 private:
     // Appends the table's constraint and index statements, each ending its batch.
@@ -37,11 +42,13 @@ private:
     OperationRebuilder& rebuilder_;
 
     bool ready_ = false;
+    bool fileFailed_ = false;  // a write to the table file failed
     uint64_t rows_ = 0;
     std::wstring tableName_, folderName_, tableFilePath_;
     ColumnDefList columns_;
     BinaryFile listFile_;
     std::vector<std::pair<std::wstring, std::wstring>> written_;
+    std::set<uint32_t> createdIds_;
 };
 
 }  // namespace kestrane

@@ -20,15 +20,33 @@ void TickedTableWalk::Run(const std::vector<TickedTable>& tables, Handler& handl
         uint64_t matched = 0;
         TableStart start = TableStart::NotReady;
         if (table.objectId != 0) {
-            for (uint32_t index : store_.EntriesOfTable(table.objectId)) {
+            const std::span<const uint32_t> entries = store_.EntriesOfTable(table.objectId);
+            tally_.BeginTable(entries.size());
+            for (uint32_t index : entries) {
                 if (state_.stopRequested()) break;
                 const OperationEntry& entry = store_[index];
-                if (++matched == 1) start = handler.FirstOperation(store_.TableName(entry));
-                if (start == TableStart::Leave) break;
-                if (start != TableStart::Ready) continue;
+                tally_.Walked();
+                if (++matched == 1) {
+                    tally_.NameTable(store_.TableName(entry));
+                    start = handler.FirstOperation(store_.TableName(entry));
+                }
+                if (start == TableStart::Leave) {
+                    tally_.TableNotCreated(entries.size() - matched + 1);
+                    break;
+                }
+                if (start != TableStart::Ready) {
+                    tally_.TableNotCreated();
+                    continue;
+                }
                 view_.SetProgressPosition(matched);
-                if (!filter_.dateRanges.empty() && !filter_.KeepsDate(OperationBeginDate(entry.beginTime))) continue;
-                if (!filter_.KeepsKind(entry.operation)) continue;
+                if (!filter_.dateRanges.empty() && !filter_.KeepsDate(OperationBeginDate(entry.beginTime))) {
+                    tally_.OutsideDateRanges(BeganBeforeLog(entry.beginTime));
+                    continue;
+                }
+                if (!filter_.KeepsKind(entry.operation)) {
+                    tally_.NotOfChosenKind();
+                    continue;
+                }
                 handler.SaveOperation(entry);
             }
         }

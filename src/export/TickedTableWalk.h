@@ -2,13 +2,15 @@
 // The walk both save runs make: over the tables ticked in the tree, and for each over its logged
 // operations in log order, with the progress bar, the stop flag and the save filter applied. The run
 // says what a table's first operation does (create the table, open its files) and what a kept
-// operation does (add the row, write its INSERT).
+// operation does (add the row, write its INSERT). The tally counts what the filter left out; the
+// handler adds what each operation it was given became.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "export/SaveFilter.h"
 #include "export/SaveProgressView.h"
+#include "export/SaveTally.h"
 #include "logreader/OperationStore.h"
 #include "platform/RunState.h"
 
@@ -35,15 +37,16 @@ public:
         virtual void BeginTable(const TickedTable& table) = 0;
         // At the table's first operation (`tableName` is that operation's table name).
         virtual TableStart FirstOperation(const std::wstring& tableName) = 0;
-        // An operation of a ready table that the filter keeps.
+        // An operation of a ready table that the filter keeps; tells the tally what it became.
         virtual void SaveOperation(const OperationEntry& entry) = 0;
         // After the table's operations, also after a stop; `matched` counts the operations walked.
+        // The tally holds the table's counts until the next table begins.
         virtual void EndTable(const TickedTable& table, uint64_t matched) = 0;
     };
 
     TickedTableWalk(const OperationStore& store, const RunState& state, const SaveFilter& filter,
-                    SaveProgressView& view)
-        : store_(store), state_(state), filter_(filter), view_(view) {}
+                    SaveProgressView& view, SaveTally& tally)
+        : store_(store), state_(state), filter_(filter), view_(view), tally_(tally) {}
 
     // Polls the stop flag before each table and each operation.
     void Run(const std::vector<TickedTable>& tables, Handler& handler);
@@ -53,6 +56,7 @@ private:
     const RunState& state_;
     const SaveFilter& filter_;
     SaveProgressView& view_;
+    SaveTally& tally_;
 };
 
 }  // namespace kestrane

@@ -3,8 +3,9 @@
 // OperationEntry per logged row operation of a user table. An entry carries the name and begin time
 // of its own transaction: the begin-transaction record with the transaction id of its record, met
 // before it and not ended by a commit or abort in between. When the log does not hold that record
-// (it was truncated away, or the record carries no id), the entry carries the last begin-transaction
-// record met before it in scan order. Compensation records, and the operations they undo, are left
+// (the transaction began before the log) the entry carries no name and begin time 0, which the
+// operations list shows empty; a record without an id carries the last begin-transaction record met
+// before it in scan order. Compensation records, and the operations they undo, are left
 // out: a rolled-back change never reached the table.
 #include <cstdint>
 #include <map>

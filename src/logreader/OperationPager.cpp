@@ -28,7 +28,8 @@ OperationListRow MakeOperationListRow(const OperationStore& store, uint64_t inde
     uint8_t time[8];
     static_assert(sizeof time == sizeof e.beginTime);
     std::memcpy(time, &e.beginTime, sizeof time);
-    row.time = FormatDateTime(ByteView(time, sizeof time));
+    // Time 0: the transaction began before the log; no time is known.
+    if (e.beginTime != 0) row.time = FormatDateTime(ByteView(time, sizeof time));
     row.tableName = store.TableName(e);
     row.transactionName = store.TransactionName(e);
     if (withImage) {

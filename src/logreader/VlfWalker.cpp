@@ -163,8 +163,10 @@ uint32_t VlfWalker::Pending(VlfRun& run, uint64_t transaction) {
     PendingTransaction p;
     p.transaction = transaction;
     p.endedBefore = p.endedChecked = run.ended.size();
-    p.fallbackCarried = !run.hasTransaction;
-    if (run.hasTransaction) {
+    // An entry of a transaction begun before the log keeps no name and no time: the begin record
+    // before it is another transaction's. Only a record without an id takes that record.
+    p.fallbackCarried = transaction == 0 && !run.hasTransaction;
+    if (transaction == 0 && run.hasTransaction) {
         p.fallbackName = run.nameId;
         p.fallbackTime = run.beginTime;
     }
@@ -282,6 +284,9 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
                 run.beginTime = time;
                 run.hasTransaction = true;
                 if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
+            } else if (const uint64_t id = head.TransactionId()) {
+                // Its own operations take no name from it, and none of another transaction.
+                run.transactions.Begin(id, 0, head.BeginTime());
             }
         } else if (op == logfmt::kOpCommitXact || op == logfmt::kOpAbortXact) {
             if (const uint64_t id = head.TransactionId()) {

@@ -127,13 +127,14 @@ private:
 // An entry (or several in a row) whose transaction the run cannot settle: its transaction is not
 // open in the run, or it has none and no begin-transaction record precedes it in the run. Settled in
 // sequence order: by the transaction of its id that the runs before left open, unless the run ended
-// that id before the entry; else by the last begin-transaction record before the entry.
+// that id before the entry; else (its transaction began before the log) by no name and time 0. An
+// entry without an id takes the last begin-transaction record before it.
 struct PendingTransaction {
     uint64_t transaction = 0;      // 0: the runs before are not asked for an id
     size_t endedBefore = 0;        // the run's ids ended before the entry: VlfRun::ended[0, endedBefore)
     size_t endedChecked = 0;       // VlfRun::ended up to here does not end `transaction` after endedBefore
-    bool fallbackCarried = false;  // no begin-transaction record before the entry in its run
-    uint32_t fallbackName = 0;     // else the run's last one
+    bool fallbackCarried = false;  // no id, and no begin-transaction record before the entry in its run
+    uint32_t fallbackName = 0;     // no id: the run's last one; an id: none (name 0, time 0)
     uint64_t fallbackTime = 0;
     // Settled: the name id and the begin time.
     uint32_t nameId = 0;

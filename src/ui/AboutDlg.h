@@ -1,6 +1,9 @@
 #pragma once
-// The About box: the product's icon, name and legal line, and OK.
+// The About box: the product's icon, name and legal line, the site link (the project's site is its
+// help page) and OK. The project has no e-mail address: there are no support or sales links.
 #include <wx/dialog.h>
+
+#include <functional>
 
 namespace kestrane {
 
@@ -10,7 +13,10 @@ inline constexpr const wchar_t* kLegalNotice =
 
 class CAboutDlg : public wxDialog {
 public:
-    explicit CAboutDlg(wxWindow* parent);
+    static constexpr int kSiteLinkId = 1000;
+
+    // `openSite` opens the help page (and says so when it cannot).
+    explicit CAboutDlg(wxWindow* parent, std::function<void()> openSite = {});
 };
 
 }  // namespace kestrane

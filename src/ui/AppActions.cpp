@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/TextCodec.h"
 #include "ui/AppTexts.h"
 
 namespace kestrane {
@@ -22,6 +23,17 @@ std::string FindHelpPage(const std::string& executableDir) {
         if (fs::is_regular_file(candidate, ec)) return fs::absolute(candidate, ec).lexically_normal().string();
     }
     return {};
+}
+
+void OpenHelpPageWith(const std::string& page, const std::function<bool(const std::string& url)>& openUrl,
+                      Prompter& prompter) {
+    if (page.empty()) {
+        prompter.ShowMessage(L"The help page cannot be found.", MessageIcon::Information);
+        return;
+    }
+    if (openUrl && openUrl("file://" + page)) return;
+    prompter.ShowMessage(L"No web browser could be started to show the help page. It is at:\n" + Utf8ToWide(page),
+                         MessageIcon::Information);
 }
 
 }  // namespace kestrane

@@ -98,23 +98,17 @@ SaveOptionsSetup CPilot_ConsoleApp::SaveOptionsSettings() const {
 }
 
 void CPilot_ConsoleApp::OpenHelpPage() {
-    const std::string page = FindHelpPage(setup_.executableDir);
-    if (page.empty()) {
-        prompter_->ShowMessage(L"The help page cannot be found.", MessageIcon::Information);
-        return;
-    }
-    const std::string url = "file://" + page;
-    if (setup_.openUrl)
-        setup_.openUrl(url);
-    else
-        wxLaunchDefaultBrowser(wxString::FromUTF8(url));
+    const auto launch = [this](const std::string& url) {
+        return setup_.openUrl ? setup_.openUrl(url) : wxLaunchDefaultBrowser(wxString::FromUTF8(url));
+    };
+    OpenHelpPageWith(FindHelpPage(setup_.executableDir), launch, *prompter_);
 }
 
 // Kestrane's home page is the shipped help page.
 void CPilot_ConsoleApp::OpenHomePage() { OpenHelpPage(); }
 
 void CPilot_ConsoleApp::RunAboutBox() {
-    CAboutDlg about(nullptr);
+    CAboutDlg about(nullptr, [this] { OpenHomePage(); });
     about.ShowModal();
 }
 

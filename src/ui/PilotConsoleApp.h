@@ -27,7 +27,7 @@ struct AppSetup {
     std::string activityLogPath;           // empty: "log.txt" beside the executable (or the state folder)
     Prompter* prompter = nullptr;          // null: message boxes
     std::function<void()> terminate;       // the start dialog's Close; null: end the process at once
-    std::function<void(const std::string& url)> openUrl;  // null: the default browser
+    std::function<bool(const std::string& url)> openUrl;  // null: the default browser; false: not started
     FolderChooser chooseFolder;            // null: the toolkit's directory dialog
     UdpProbeTarget scanTarget = CSQLInfoEnumerator::BroadcastTarget();  // where the instance scan asks
 };

@@ -6,6 +6,7 @@
 
 #include "export/LogListSink.h"
 #include "export/SQLInfoEnumerator.h"
+#include "export/ScriptFolderCheck.h"
 #include "ui/ConnectionTest.h"
 
 namespace kestrane {
@@ -217,6 +218,13 @@ void SaveOptionsLogic::OnOk() {
     if (!database && folder.empty()) {
         prompter_.ShowMessage(L"Please browse save location for script file", MessageIcon::Information);
         return;
+    }
+    // A folder that is missing or cannot be written would only fail once the save has begun.
+    if (!database) {
+        if (const std::wstring refusal = ScriptFolderRefusal(folder); !refusal.empty()) {
+            prompter_.ShowMessage(refusal, MessageIcon::Information);
+            return;
+        }
     }
     state_.saveInsert = insert;
     state_.saveDelete = remove;

@@ -127,9 +127,22 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
              };
          },
          [&](const Outcome& o) {
-             completed(o);
+             // Said as a stop, after which table and operation, not as "completed".
+             ASSERT_FALSE(o.prompter.messages.empty());
+             const std::wstring end = o.prompter.messages.back().text;
+             const std::wstring head = L"Saving process stopped after table ";
+             EXPECT_EQ(end.rfind(head, 0), 0u) << WideToUtf8(end);
+             const size_t operation = end.rfind(L", operation ");
+             ASSERT_NE(operation, std::wstring::npos) << WideToUtf8(end);
+             EXPECT_GT(operation, head.size());
+             EXPECT_LE(std::stoul(end.substr(operation + 12)), 3u);
+             EXPECT_EQ(end.back(), L'.');
+             EXPECT_TRUE(o.result.stopped);
+             EXPECT_EQ(o.view.lines.back(), end);
              EXPECT_LE(o.inserts, 3u);
              EXPECT_TRUE(o.view.finished);
+             for (const std::wstring& line : LeftOutLines(o.view.lines))
+                 EXPECT_TRUE(LeftOutLineAddsUp(line)) << WideToUtf8(line);
          }},
         {"crafted names stay names", json::array(), {},
          [&](const Outcome& o) {

@@ -46,6 +46,39 @@ struct RecordingSaveView : SaveProgressView {
     std::function<void(uint64_t)> onPosition;
 };
 
+// The lines of a save log that account for a table's left-out operations.
+inline std::vector<std::wstring> LeftOutLines(const std::vector<std::wstring>& lines) {
+    std::vector<std::wstring> out;
+    for (const std::wstring& line : lines)
+        if (line.rfind(L"Table ", 0) == 0 && line.find(L" kept, left out ") != std::wstring::npos) out.push_back(line);
+    return out;
+}
+
+// "Table T : N operations, K kept, left out a why, b why (x of them ...), ... ." adds up: K and the
+// leading counts of the parts make N.
+inline bool LeftOutLineAddsUp(const std::wstring& line) {
+    const size_t operations = line.rfind(L" operations, ");
+    const size_t kept = line.find(L" kept, left out ", operations);
+    const size_t head = line.rfind(L" : ", operations);
+    if (operations == std::wstring::npos || kept == std::wstring::npos || head == std::wstring::npos ||
+        line.size() < 2 || line.compare(line.size() - 2, 2, L" .") != 0)
+        return false;
+    const uint64_t total = std::stoull(line.substr(head + 3, operations - head - 3));
+    uint64_t sum = std::stoull(line.substr(operations + 13, kept - operations - 13));
+    const std::wstring parts = line.substr(kept + 16, line.size() - 2 - kept - 16) + L", ";
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i] == L'(') ++depth;
+        if (parts[i] == L')') --depth;
+        if (depth == 0 && parts[i] == L',' && parts[i + 1] == L' ') {
+            sum += std::stoull(parts.substr(start, parts.find(L' ', start) - start));
+            start = i + 2;
+        }
+    }
+    return sum == total;
+}
+
 // A fresh folder under the build tree for one test.
 inline std::filesystem::path ExportScratch(const std::string& name) {
     std::filesystem::path dir = std::filesystem::path(KESTRANE_BINARY_DIR) / "export-scratch" / name;
@@ -133,12 +166,12 @@ inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bo
         std::string quoted = "\"";
         for (char c : path) quoted += c == '/' ? std::string("\\") : c == '%' ? std::string("%%") : std::string(1, c);
         quoted += "\"";
-        windows += database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%~dp0.\" -i " + quoted
+        windows += database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%kdir%\" -i " + quoted
                             : "\r\nsqlcmd -E -S %1 -d %2 -i " + quoted;
-        sql += database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%~dp0.\" -i " + quoted
+        sql += database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%kdir%\" -i " + quoted
                         : "\r\nsqlcmd -U %1 -P %2 -S %3 -d %4 -i " + quoted;
     }
-    return "@echo off\r\nset op1=false\r\nset op2=false\r\n"
+    return "@echo off\r\nset \"kdir=%~dp0.\"\r\nset \"kdir=%kdir:'=''%\"\r\nset op1=false\r\nset op2=false\r\n"
            "if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
            "if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
            "if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
@@ -151,7 +184,9 @@ inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bo
            "echo    user name password : user name and password for SQL Server^(for SQL Server Aut" +
            std::string(24, ' ') +
            "hentication^)\r\necho.\r\necho    server name        : instance of SQL Server to which to connect\r\n"
-           "echo.\r\necho    database name      : name of database to which data will be exported\r\necho.\r\n:end";
+           "echo.\r\necho    database name      : name of database to which data will be exported\r\necho.\r\n"
+           "echo    Warning: a database of that name is DROPPED first, with all its data, then created anew.\r\n"
+           "echo    Never give the name of a database you want to keep.\r\necho.\r\n:end";
 }
 
 // Runs "mainsqlscript.sh" (from another folder) with a stand-in sqlcmd that records the folder it runs

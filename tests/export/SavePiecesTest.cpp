@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 
 #include "ExportFixtures.h"
 #include "datafile/MetadataCatalog.h"
@@ -10,6 +12,8 @@
 #include "export/ModuleScripts.h"
 #include "export/ObjectDefinitionText.h"
 #include "export/SaveFilter.h"
+#include "export/SaveTally.h"
+#include "export/ScriptFolderCheck.h"
 #include "export/ScriptFolderNames.h"
 #include "export/SqlcmdBatchFiles.h"
 #include "platform/TextCodec.h"
@@ -52,12 +56,76 @@ TEST(SaveFilter, KindsAndInclusiveDateRanges) {
         {BeginTime(2020, 1, 31, 0, 0, 1), false},
         {BeginTime(2019, 12, 31, 23, 59, 59), false},
         {0xFFFFFFFFFFFFFFFFull, false},  // no date: fails a set filter
+        {0, false},  // begun before the log: no time, in no range, not even one from 1900-01-01
     };
     for (const auto& c : cases) EXPECT_EQ(filter.KeepsDate(OperationBeginDate(c.beginTime)), c.kept) << std::hex << c.beginTime;
+    filter.dateRanges = {{COleDateTime(1900, 1, 1, 0, 0, 0), COleDateTime(1900, 1, 2, 0, 0, 0)}};
+    EXPECT_FALSE(filter.KeepsDate(OperationBeginDate(0)));
+    EXPECT_TRUE(BeganBeforeLog(0));
+    EXPECT_FALSE(BeganBeforeLog(BeginTime(1900, 1, 1, 0, 0, 1)));
     EXPECT_EQ(OperationBeginDate(BeginTime(2024, 3, 7, 10, 20, 30)).ToIsoText(), L"2024-03-07 10:20:30");
 
     for (auto [label, count] : {std::pair{L"Orders[12]", 12ull}, {L"a[b][7]", 7ull}, {L"All[0]", 0ull}, {L"plain", 0ull}})
         EXPECT_EQ(OperationCountOfLabel(label), count) << WideToUtf8(label);
+}
+
+TEST(SaveTally, TheTableLineAddsUpAndTheStopNamesTableAndOperation) {
+    SaveTally tally;
+    EXPECT_EQ(tally.StoppedText(), L"Saving process stopped before the first operation.");
+    tally.BeginTable(12);
+    tally.NameTable(L"T");
+    auto walk = [&](int n, const std::function<void()>& outcome) {
+        for (int i = 0; i < n; ++i) {
+            tally.Walked();
+            outcome();
+        }
+    };
+    walk(2, [&] { tally.Kept(); });
+    walk(3, [&] { tally.NotOfChosenKind(); });
+    walk(1, [&] { tally.OutsideDateRanges(true); });
+    walk(1, [&] { tally.OutsideDateRanges(false); });
+    walk(1, [&] { tally.NoRow(L"the updated row cannot be rebuilt"); });
+    walk(1, [&] { tally.NotWritten(); });
+    walk(1, [&] { tally.StoppedBeforeRow(); });  // the stop came before this one's row
+    EXPECT_EQ(tally.TableLine(),
+              L"Table T : 12 operations, 2 kept, left out 3 not of a chosen kind, 2 outside the date ranges (1 of them "
+              L"begun before the log, without a time), 1 gave no row (the updated row cannot be rebuilt), 1 could "
+              L"not be written, 3 not reached (stopped) .");
+    EXPECT_EQ(tally.StoppedText(), L"Saving process stopped after table T, operation 9.");
+
+    // A table with every operation kept needs no line; a stop before the next table's first operation
+    // is after the last one walked.
+    tally.BeginTable(2);
+    tally.NameTable(L"U");
+    walk(2, [&] { tally.Kept(); });
+    EXPECT_EQ(tally.TableLine(), L"");
+    tally.BeginTable(5);
+    EXPECT_EQ(tally.StoppedText(), L"Saving process stopped after table U, operation 2.");
+
+    // A table that could not be created: its first operation and, when the walk leaves it, the rest.
+    tally.NameTable(L"V");
+    tally.Walked();
+    tally.TableNotCreated(5);
+    EXPECT_EQ(tally.TableLine(), L"Table V : 5 operations, 0 kept, left out 5 of a table that could not be created .");
+}
+
+TEST(ScriptFolderCheck, MissingAndUnwritableFoldersAreRefused) {
+    const fs::path dir = test::ExportScratch("folder-check");
+    std::ofstream(dir / "file") << "not a folder";
+    EXPECT_EQ(CheckScriptFolder(Utf8ToWide(dir.string())), ScriptFolderState::Usable);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // the probe is gone
+    EXPECT_EQ(CheckScriptFolder(Utf8ToWide((dir / "missing").string())), ScriptFolderState::Missing);
+    EXPECT_EQ(CheckScriptFolder(Utf8ToWide((dir / "file").string())), ScriptFolderState::Missing);
+    EXPECT_EQ(CheckScriptFolder(Utf8ToWide((dir / "file" / "sub").string())), ScriptFolderState::Missing);
+    EXPECT_EQ(CheckScriptFolder(L""), ScriptFolderState::Missing);
+    // No one, the superuser included, creates a file in /proc.
+    EXPECT_EQ(CheckScriptFolder(L"/proc"), ScriptFolderState::NotWritable);
+    EXPECT_EQ(ScriptFolderRefusal(L"/proc"),
+              L"The folder \" /proc \" cannot be written. Please browse save location for script file");
+    EXPECT_EQ(ScriptFolderRefusal(Utf8ToWide((dir / "missing").string())),
+              L"The folder \" " + Utf8ToWide((dir / "missing").string()) +
+                  L" \" does not exist. Please browse save location for script file");
+    EXPECT_EQ(ScriptFolderRefusal(Utf8ToWide(dir.string())), L"");
 }
 
 TEST(ScriptFolderNames, UnicodeCounterLengthsDotsSlashesAndCollisions) {
@@ -106,6 +174,26 @@ TEST(SqlcmdBatchFiles, BatchTextsPathsAndQuoting) {
     SqlcmdBatchFiles nowhere(Utf8ToWide((dir / "mainsqlscript.bat" / "x").string()), 1252);
     EXPECT_FALSE(nowhere.Open());
     EXPECT_EQ(nowhere.Failures().size(), 1u);
+    EXPECT_EQ(batch.PlatformPath(), batch.ShellPath());
+
+    // The usage says that the database is dropped; sqlcmd gets DIR with every quote doubled (it stands
+    // inside N'...'), from a folder whose path holds a quote.
+    const fs::path quoted = test::ExportScratch("batch-o'brien") / "it's";
+    fs::create_directories(quoted);
+    SqlcmdBatchFiles inQuoted(Utf8ToWide(quoted.string()), 1252);
+    ASSERT_TRUE(inQuoted.Open());
+    inQuoted.AddDatabaseScript(L"Sales.sql");
+    inQuoted.Finish();
+    std::vector<std::string> calls;
+    const std::string usage = test::RunShellWithRecordingSqlcmd(quoted, {"srv"}, quoted.parent_path() / "work", calls);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_NE(usage.find("Warning: a database of that name is DROPPED first, with all its data, then created anew."),
+              std::string::npos);
+    test::RunShellWithRecordingSqlcmd(quoted, {"srv", "db"}, quoted.parent_path() / "work", calls);
+    std::string doubled = quoted.string();
+    for (size_t at = doubled.find('\''); at != std::string::npos; at = doubled.find('\'', at + 2)) doubled.insert(at, 1, '\'');
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], quoted.string() + "|[-E][-S][srv][-v][DBNAME=db][-v][DIR=" + doubled + "][-i][Sales.sql]");
 }
 
 TEST(ModuleScripts, DefinitionsSqlcmdWouldChangeAreRefused) {

@@ -53,7 +53,10 @@ inline std::vector<std::wstring> ExpectedRows(ScannedSet& set, uint32_t objectId
         if (first) columns = catalog.BuildObjectLists(set.store.TableName(e), L"U ", catalog.ObjectDefinitions());
         first = false;
         const int64_t when = BeginSeconds(e.beginTime);
-        if (!filter.kinds.count(e.operation) || when < filter.from || when > filter.to) continue;
+        // Time 0: the transaction began before the log and has no time for a range to take.
+        const bool ranged = filter.from != INT64_MIN || filter.to != INT64_MAX;
+        if (!filter.kinds.count(e.operation) || when < filter.from || when > filter.to || (ranged && e.beginTime == 0))
+            continue;
         TableLayout layout{columns, {}, {}};
         RowImages images = rebuilder.Rebuild(e.blockOffset, set.store.AllocationUnitId(e), layout, e.slotIndex);
         std::vector<RowValues> kept;

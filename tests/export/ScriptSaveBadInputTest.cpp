@@ -1,5 +1,6 @@
 // The script save where things go wrong: names crafted to leave the folder or run a command, Unicode
-// names and continuation files, a stop in the middle, a folder that cannot be made, a full disk.
+// names and continuation files, a stop in the middle, a folder that cannot be made, a full disk, a folder
+// path with a quote.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -8,6 +9,7 @@
 
 #include "ExportFixtures.h"
 #include "ScriptFolderChecks.h"
+#include "export/ConstraintStatements.h"
 #include "export/ScriptSaveRun.h"
 #include "sqltext/SqlNames.h"
 #include "sqltext/SqlTextFixtures.h"
@@ -135,7 +137,22 @@ TEST(ScriptSaveBadInput, AStopLeavesAConsistentFolder) {
     });
     EXPECT_EQ(set.state.stopFlag.load(), 0);
     EXPECT_TRUE(saved.view.finished);
-    EXPECT_EQ(saved.prompter.messages.size(), 1u);
+    // The end says that the run was stopped, and where: the stop came before the row of the table's
+    // second operation, so its first is the last one done.
+    EXPECT_TRUE(saved.result.stopped);
+    const std::wstring stoppedText =
+        L"Saving process stopped after table " + set.store.Tables().at(ticked[stopAt].objectId) + L", operation 1.";
+    ASSERT_EQ(saved.prompter.messages.size(), 1u);
+    EXPECT_EQ(saved.prompter.messages[0].text, stoppedText);
+    EXPECT_EQ(saved.view.lines.back(), stoppedText);
+    EXPECT_FALSE(saved.view.Logged(L"Saving process completed."));
+    // The stopped table's line accounts for the operations never reached.
+    const std::vector<std::wstring> leftOut = LeftOutLines(saved.view.lines);
+    ASSERT_EQ(leftOut.size(), 1u);
+    EXPECT_TRUE(LeftOutLineAddsUp(leftOut[0])) << U(leftOut[0]);
+    EXPECT_NE(leftOut[0].find(L" : " + std::to_wstring(ticked[stopAt].operationCount) + L" operations, 1 kept, "),
+              std::wstring::npos) << U(leftOut[0]);
+    EXPECT_NE(leftOut[0].find(L" not reached (stopped) ."), std::wstring::npos) << U(leftOut[0]);
     const fs::path folder = dir / U(DatabaseNameFromFilePath(set.state.dataFilePath));
     std::vector<std::wstring> written;
     for (size_t i = 0; i < ticked.size(); ++i) {
@@ -164,11 +181,16 @@ TEST(ScriptSaveBadInput, AFolderThatCannotBeMadeAndAFullDiskAreReported) {
     InsertScriptState script;
     Outcome saved = Save(set, dir / "file" / "sub", script);
     EXPECT_TRUE(saved.view.finished);
-    EXPECT_TRUE(saved.prompter.messages.empty());
     EXPECT_TRUE(saved.result.batchFilePath.empty());
-    ASSERT_FALSE(saved.view.lines.empty());
-    EXPECT_EQ(saved.view.lines.back().rfind(L"Can not open  File \" ", 0), 0u);
-    EXPECT_NE(saved.view.lines.back().find(L"mainsqlscript.bat \""), std::wstring::npos);
+    ASSERT_GE(saved.view.lines.size(), 2u);
+    const std::wstring& cannotOpen = saved.view.lines[saved.view.lines.size() - 2];
+    EXPECT_EQ(cannotOpen.rfind(L"Can not open  File \" ", 0), 0u);
+    EXPECT_NE(cannotOpen.find(L"mainsqlscript.bat \""), std::wstring::npos);
+    // Said in a message and as the end state, not only in the list.
+    ASSERT_EQ(saved.prompter.messages.size(), 1u);
+    EXPECT_EQ(saved.prompter.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(saved.prompter.messages[0].text.rfind(L"Saving process failed: nothing can be written in \" ", 0), 0u);
+    EXPECT_EQ(saved.view.lines.back(), saved.prompter.messages[0].text);
     EXPECT_EQ(set.state.blobsToFiles, 0);
 
     // Files may not grow past 3000 bytes: writes fail mid-file, as on a full disk.
@@ -189,6 +211,142 @@ TEST(ScriptSaveBadInput, AFolderThatCannotBeMadeAndAFullDiskAreReported) {
             << U(path);
         EXPECT_LE(fs::file_size(U(path)), 3000u);
     }
+    // The end is an error, in a message and in the list, never "completed".
+    ASSERT_EQ(saved.prompter.messages.size(), 1u);
+    EXPECT_EQ(saved.prompter.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(saved.prompter.messages[0].text.rfind(L"Saving process ended with errors: " +
+                                                        std::to_wstring(saved.result.failedFiles.size()) +
+                                                        L" files could not be written whole", 0), 0u);
+    EXPECT_EQ(saved.view.lines.back(), saved.prompter.messages[0].text);
+    // "Processed" counts the rows that stand whole in the table's file before the cut; the table's
+    // line says how many could not be written, and its counts add up.
+    const fs::path folder = full / U(DatabaseNameFromFilePath(set.state.dataFilePath));
+    size_t cutTables = 0;
+    for (const TickedTable& table : set.TickAll()) {
+        const std::wstring name = SafePathComponent(set.store.Tables().at(table.objectId));
+        const fs::path file = folder / "Tables" / U(name) / (U(name) + ".sql");
+        if (!fs::exists(file)) continue;
+        const std::wstring path = Utf8ToWide(file.string());
+        const bool cut = std::find(saved.result.failedFiles.begin(), saved.result.failedFiles.end(), path) !=
+                         saved.result.failedFiles.end();
+        const std::wstring text = ReadScript(path);
+        size_t whole = 0;
+        for (size_t at = text.find(L" values( "); at != std::wstring::npos; at = text.find(L" values( ", at + 1)) {
+            const size_t end = text.find(L")\r\n", at);
+            whole += end != std::wstring::npos;
+        }
+        const std::wstring processed = L"Total Number of record Processed =  " + std::to_wstring(whole) + L" .";
+        EXPECT_TRUE(saved.view.Logged(processed)) << U(name) << " " << whole;
+        if (!cut) continue;
+        ++cutTables;
+        EXPECT_LT(whole, table.operationCount) << U(name);
+    }
+    EXPECT_GT(cutTables, 0u);
+    const std::vector<std::wstring> leftOut = LeftOutLines(saved.view.lines);
+    ASSERT_FALSE(leftOut.empty());
+    for (const std::wstring& line : leftOut) EXPECT_TRUE(LeftOutLineAddsUp(line)) << U(line);
+    EXPECT_TRUE(std::any_of(leftOut.begin(), leftOut.end(), [](const std::wstring& line) {
+        return line.find(L" could not be written") != std::wstring::npos;
+    }));
+}
+
+TEST(ScriptSaveBadInput, ForeignKeysNameOnlyTablesTheFolderCreates) {
+    KESTRANE_REQUIRE_CORPUS();
+    size_t keysChecked = 0, keysLeftOut = 0;
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet set;
+        if (!set.Open(corpusSet, logName) || set.holder.Catalog()->foreignKeys.empty()) continue;
+        SCOPED_TRACE(set.name);
+        // Every other table ticked: keys to the others must not be written.
+        std::vector<TickedTable> ticked;
+        std::set<std::wstring> tickedNames;
+        const std::vector<TickedTable> all = set.TickAll();
+        for (size_t i = 0; i < all.size(); i += 2) {
+            ticked.push_back(all[i]);
+            tickedNames.insert(set.store.Tables().at(all[i].objectId));
+        }
+        const fs::path dir = ExportScratch("keys/" + set.name);
+        ScriptSaveOptions options;
+        options.filter = {true, true, true, {}};
+        options.scriptFolder = Utf8ToWide(dir.string());
+        RecordingSaveView view;
+        ScriptedPrompter prompter;
+        InsertScriptState script;
+        ScriptSaveRun(set.state, set.holder, set.store, *set.log, script, view, prompter).Run(ticked, options);
+        const fs::path keys = dir / U(DatabaseNameFromFilePath(set.state.dataFilePath)) / "altertablecommandforeignkeys";
+        size_t written = 0;
+        if (fs::exists(keys))
+            for (const auto& entry : fs::directory_iterator(keys)) {
+                const std::wstring text = ReadScript(Utf8ToWide(entry.path().string()));
+                std::wsmatch m;
+                ASSERT_TRUE(std::regex_search(text, m, std::wregex(L"^alter table \\[((?:[^\\]]|\\]\\])*)\\].* references \\[((?:[^\\]]|\\]\\])*)\\]\\(")))
+                    << U(text);
+                for (std::wstring name : {m[1].str(), m[2].str()}) {
+                    for (size_t q = name.find(L"]]"); q != std::wstring::npos; q = name.find(L"]]", q + 1)) name.erase(q, 1);
+                    EXPECT_TRUE(tickedNames.count(name)) << U(name);
+                }
+                ++written;
+            }
+        size_t expected = 0;
+        for (const ForeignKeyDef& key : GroupForeignKeys(set.holder.Catalog()->foreignKeys)) {
+            const bool both = tickedNames.count(key.table) && tickedNames.count(key.referencedTable);
+            expected += both;
+            keysLeftOut += !both;
+        }
+        EXPECT_LE(written, expected);
+        keysChecked += written;
+    }
+    if (keysChecked + keysLeftOut == 0) GTEST_SKIP() << "no corpus set with foreign keys";
+    EXPECT_GT(keysLeftOut, 0u);
+}
+
+TEST(ScriptSaveBadInput, AFolderPathWithAQuoteRunsThroughTheShellScript) {
+    KESTRANE_REQUIRE_CORPUS();
+    // A set whose rows hold binary large values: their OPENROWSET paths put $(DIR) inside N'...'.
+    for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
+        ScannedSet set;
+        if (!set.Open(corpusSet, logName)) continue;
+        const fs::path root = ExportScratch("quote") / "o'brien's scripts";
+        fs::create_directories(root);
+        InsertScriptState script;
+        const Outcome saved = Save(set, root, script, false);
+        ASSERT_TRUE(saved.result.failedFiles.empty());
+        const fs::path folder = root / U(DatabaseNameFromFilePath(set.state.dataFilePath));
+        std::vector<fs::path> withBlobs;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.path().extension() == ".sql" &&
+                ReadScript(Utf8ToWide(entry.path().string())).find(L"N'$(DIR)") != std::wstring::npos)
+                withBlobs.push_back(entry.path());
+        if (withBlobs.empty()) continue;
+        SCOPED_TRACE(set.name);
+
+        std::vector<std::string> calls;
+        RunShellWithRecordingSqlcmd(folder, {"srv", "db"}, ExportScratch("quote-work"), calls);
+        ASSERT_FALSE(calls.empty());
+        const std::string call = calls.front();
+        const size_t at = call.find("[DIR=");
+        ASSERT_NE(at, std::string::npos) << call;
+        const std::wstring dir = Utf8ToWide(call.substr(at + 5, call.find(']', at) - at - 5));
+        // sqlcmd puts DIR into the text as it stands: every literal must still close where it should
+        // and name a file of the folder.
+        size_t checked = 0;
+        for (const fs::path& file : withBlobs) {
+            std::wstring text = ReadScript(Utf8ToWide(file.string()));
+            for (size_t p = text.find(L"$(DIR)"); p != std::wstring::npos; p = text.find(L"$(DIR)", p + dir.size()))
+                text.replace(p, 6, dir);
+            static const std::wregex literal(L"BULK N'((?:[^']|'')*)',SINGLE_BLOB\\)");
+            std::wsmatch m;
+            for (std::wstring rest = text; std::regex_search(rest, m, literal); rest = m.suffix().str()) {
+                std::wstring path = m[1].str();
+                for (size_t q = path.find(L"''"); q != std::wstring::npos; q = path.find(L"''", q + 1)) path.erase(q, 1);
+                EXPECT_TRUE(fs::is_regular_file(U(path))) << U(path);
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 0u);
+        return;
+    }
+    GTEST_SKIP() << "no corpus set whose rows hold binary large values";
 }
 
 }  // namespace

@@ -259,24 +259,24 @@ TEST(LogScan, EachEntryTakesItsOwnTransaction) {
         std::vector<std::wstring> names;
     };
     const Case cases[] = {
-        {"interleaved: a system transaction begun after the user one",
+        {"interleaved: a system transaction begun after the user one; an id begun nowhere takes neither",
          {{0, 1, {Begin(1, u"user_transaction"), Begin(2, u"AllocFirstPage"), Row(1), Row(2),
                   Row(0x0000123400000001ULL), EndXactRecord(2), Row(1), EndXactRecord(1)}}},
-         {L"user_transaction", L"AllocFirstPage", L"AllocFirstPage", L"user_transaction"}},
+         {L"user_transaction", L"AllocFirstPage", L"", L"user_transaction"}},
         {"begun in an earlier VLF that lies later in the file",
          {{0, 2, {Row(5), Begin(6, u"six"), Row(5), Row(6)}}, {16384, 1, {Begin(5, u"five")}}},
          {L"five", L"five", L"six"}},
-        {"open across VLFs, then ended: later rows of its id take the last begin record",
+        {"open across VLFs, then ended: later rows of its id take no other transaction's name",
          {{0, 1, {Begin(1, u"one"), Row(1)}},
           {16384, 2, {Row(1), Begin(2, u"two"), Row(1), EndXactRecord(1, 0x82), Row(1)}},
           {32768, 3, {Row(1)}}},
-         {L"one", L"one", L"one", L"two", L"two"}},
-        {"no begin record of its id in the log (truncated), or no id: the last begin record before it",
-         {{0, 1, {Row(9), Begin(1, u"one"), Row(9), Row(0)}}, {16384, 2, {Row(8)}}},
-         {L"", L"one", L"one", L"one"}},
-        {"a begin record without a name field names nothing",
+         {L"one", L"one", L"one", L"", L""}},
+        {"no begin record of its id in the log (begun before it): no name; no id: the last begin record",
+         {{0, 1, {Row(9), Begin(1, u"SplitPage"), Row(9), Row(0)}}, {16384, 2, {Row(8)}}},
+         {L"", L"", L"SplitPage", L""}},
+        {"a begin record without a name field names nothing, not even the transaction before",
          {{0, 1, {Begin(1, u"one"), Begin(2, u"two", 0, 0), Row(2)}}},
-         {L"one"}},
+         {L""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -284,10 +284,21 @@ TEST(LogScan, EachEntryTakesItsOwnTransaction) {
         for (const Vlf& v : c.vlfs) img.AddVlf(v.offset, v.sequence, {LogBlock(v.sequence, v.records)});
         EXPECT_EQ(NamesOf(img.bytes), c.names);
     }
-    // The begin time comes with the name.
+    // The begin time comes with the name; a transaction begun before the log has time 0 in every scan.
     LogImage img;
-    img.AddVlf(0, 1, {LogBlock(1, {Begin(1, u"a", 111), Begin(2, u"b", 222), Row(1)})});
-    EXPECT_EQ(ScanImage(img.bytes, kTables)->store[0].beginTime, 111u);
+    img.AddVlf(0, 1, {LogBlock(1, {Begin(1, u"a", 111), Begin(2, u"b", 222), Row(1), Row(3)})});
+    img.AddVlf(16384, 2, {LogBlock(2, {Row(4)})});
+    for (int scan = 0; scan < 2; ++scan) {
+        OperationStore store;
+        LogScanner scanner(kTables, store);
+        const MemoryLogSource source{ByteView(img.bytes)};
+        if (scan == 0) scanner.Scan(source);
+        else scanner.ScanTwoPass(source);
+        ASSERT_EQ(store.Size(), 3u);
+        EXPECT_EQ(store[0].beginTime, 111u);
+        EXPECT_EQ(store[1].beginTime, 0u);
+        EXPECT_EQ(store[2].beginTime, 0u);
+    }
 }
 
 // A record at slot j of the first block of VLF `vlf` has CLogSeqNo {vlf, 0x2000 / 512, 1 + j}.

@@ -52,7 +52,15 @@ TEST(OperationPager, RowsOfOnePage) {
     EXPECT_EQ(r.entryIndex, 2u);  // table 5's entries only
     EXPECT_EQ(r.transaction, L"Update");
     EXPECT_EQ(r.loginName, L"dbo");
-    EXPECT_EQ(r.time, L"1900-01-01 00:00:00");
+    EXPECT_EQ(r.time, L"");  // time 0: the transaction began before the log
+    {
+        OperationStore timed;
+        OperationEntry e;
+        e.tableIndex = timed.AddTable(5, 0x50000, L"T5");
+        e.beginTime = uint64_t{1} << 32;  // day 1, midnight
+        timed.Append(e);
+        EXPECT_EQ(MakeOperationListRow(timed, 0, false).time, L"1900-01-02 00:00:00");
+    }
     EXPECT_EQ(r.transactionName, L"tx");
     EXPECT_EQ(r.image, 0);
     EXPECT_EQ(h.ui.status, L"0 rows to 3");

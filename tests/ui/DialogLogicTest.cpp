@@ -8,6 +8,7 @@
 #include "platform/TextCodec.h"
 #include "support/RecordingSinks.h"
 #include "ui/ActivityLog.h"
+#include "ui/AppActions.h"
 #include "ui/AppTexts.h"
 #include "ui/AnalysisRun.h"
 #include "ui/MainDialogLogic.h"
@@ -71,6 +72,29 @@ TEST(ActivityLog, CreatedWithMarkAppendedWithoutAndFallsBackToStateFolder) {
     if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1); else ::unsetenv("XDG_STATE_HOME");
     fs::remove_all(dir);
     fs::remove_all(state);
+}
+
+TEST(AppActions, TheHelpPageIsOpenedOrItsPathIsGiven) {
+    const fs::path dir = TempFolder("help");
+    fs::create_directories(dir / "help");
+    std::ofstream(dir / "help" / "index.html") << "<html></html>";
+    const std::string page = FindHelpPage(dir.string());
+    EXPECT_EQ(page, (dir / "help" / "index.html").string());
+    std::vector<std::string> opened;
+    ScriptedPrompter prompter;
+    OpenHelpPageWith(page, [&](const std::string& url) { opened.push_back(url); return true; }, prompter);
+    EXPECT_EQ(opened, std::vector<std::string>{"file://" + page});
+    EXPECT_TRUE(prompter.messages.empty());
+    // No browser starts: the message gives the page's path.
+    OpenHelpPageWith(page, [](const std::string&) { return false; }, prompter);
+    OpenHelpPageWith(page, {}, prompter);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    for (const auto& message : prompter.messages)
+        EXPECT_EQ(message.text, L"No web browser could be started to show the help page. It is at:\n" + Utf8ToWide(page));
+    prompter.messages.clear();
+    OpenHelpPageWith("", [&](const std::string&) { return true; }, prompter);  // no page found
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, L"The help page cannot be found.");
 }
 
 TEST(SingleInstanceGuard, SecondHolderSeesTheFirstUntilItEnds) {

@@ -10,6 +10,7 @@
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/datectrl.h>
+#include <wx/hyperlink.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
@@ -232,7 +233,10 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
     setup.prompter = &prompter;
     setup.terminate = [&] { terminated = true; };
     std::vector<std::string> opened;
-    setup.openUrl = [&](const std::string& url) { opened.push_back(url); };
+    setup.openUrl = [&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    };
     // The instance scan asks a responder of the test's own, never the network.
     const std::string reply = "ServerName;E2EHOST;InstanceName;SQLEXPRESS;IsClustered;No;tcp;1433;;";
     std::vector<uint8_t> datagram = {kSsrpServerResponse, static_cast<uint8_t>(reply.size()), 0};
@@ -284,10 +288,18 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         EXPECT_EQ(opened[0], "file://" + (fs::path(KESTRANE_BINARY_DIR) / "help" / "index.html").lexically_normal().string());
         EXPECT_EQ(opened[1], opened[0]);
         {
-            CAboutDlg about(start);
+            int siteOpened = 0;
+            CAboutDlg about(start, [&] { ++siteOpened; });
             about.Show();
             PumpFor(200);
             EXPECT_EQ(about.GetTitle(), "Kestrane");
+            // The site link opens the help page through the application, not a browser of its own.
+            auto* site = dynamic_cast<wxHyperlinkCtrl*>(about.FindWindow(CAboutDlg::kSiteLinkId));
+            ASSERT_NE(site, nullptr);
+            EXPECT_EQ(site->GetToolTipText(), "Company website");
+            wxHyperlinkEvent click(site, site->GetId(), site->GetURL());
+            site->GetEventHandler()->ProcessEvent(click);
+            EXPECT_EQ(siteOpened, 1);
             SaveScreenshot(about.GetScreenRect(), "about-box");
         }
         int browsed = 0, withStatement = 0;

@@ -159,6 +159,7 @@ TEST(SaveOptions, DateRangesAreCheckedKeptOnceAndStoredOnlyByOk) {
     EXPECT_EQ(f.state.dateFilter.size(), 1u);  // untouched until OK
     f.view.checked[O::Insert] = true;
     f.logic.OnScriptTarget();
+    fs::create_directories("/tmp/out");
     f.view.texts[O::Folder] = L"/tmp/out";
     f.logic.OnOk();
     ASSERT_EQ(f.view.ended, 1);
@@ -181,7 +182,18 @@ TEST(SaveOptions, OkChecksKindsTestAndFolderThenStoresTheOptions) {
         {"empty folder", false, true, false, true, L"", L"Please browse save location for script file", L""},
         {"folder", false, false, true, true, L"/tmp/scripts", L"", L"/tmp/scripts/"},
         {"folder with its separator", true, true, true, true, L"/tmp/s/", L"", L"/tmp/s/"},
+        {"missing folder", true, false, false, true, L"/tmp/kestrane-no-such-folder",
+         L"The folder \" /tmp/kestrane-no-such-folder \" does not exist. Please browse save location for script file", L""},
+        {"a file, not a folder", true, false, false, true, L"/tmp/kestrane-not-a-folder/sub",
+         L"The folder \" /tmp/kestrane-not-a-folder/sub \" does not exist. Please browse save location for script file",
+         L""},
+        // Nobody, the superuser included, creates a file in /proc.
+        {"folder that cannot be written", true, false, false, true, L"/proc",
+         L"The folder \" /proc \" cannot be written. Please browse save location for script file", L""},
     };
+    for (const char* folder : {"/tmp/out", "/tmp/scripts", "/tmp/s"}) fs::create_directories(folder);
+    fs::remove_all("/tmp/kestrane-no-such-folder");
+    std::ofstream("/tmp/kestrane-not-a-folder") << "a file";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OptionsFixture f;
