@@ -110,8 +110,9 @@ TEST(CorpusDataFile, EveryDataFileIndexesWalksAndRestoresFromASnapshot) {
             // A release that SOURCES.md names is named in the version text ("2008R2" as " 2008 R2").
             std::string release = fact->second.release;
             if (release.size() > 4 && std::isdigit(static_cast<unsigned char>(release[0]))) release.insert(4, " ");
-            if (!release.empty() && release != "?")
+            if (!release.empty() && release != "?") {
                 EXPECT_NE(WideToUtf8(state.serverVersionText).find(release), std::string::npos) << release;
+            }
             EXPECT_EQ(state.collationFound, 1);
             EXPECT_EQ(state.collationName, L"Listed");
             file.LoadBootPage();
