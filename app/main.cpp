@@ -4,6 +4,7 @@
 #include <wx/init.h>
 
 #include "platform/RunState.h"
+#include "ui/AssertionRoute.h"
 #include "ui/PilotConsoleApp.h"
 #include "ui/SingleInstanceGuard.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     setup.guard = &guard;
     setup.state = &state;
     setup.executableDir = kestrane::ExecutableFolder();
+    kestrane::RouteAssertionsToStderr();
     wxApp::SetInstance(new kestrane::CPilot_ConsoleApp(setup));
     // The program takes no arguments: only the program name reaches the toolkit.
     int wxArgc = argc > 0 ? 1 : 0;

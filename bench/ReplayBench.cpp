@@ -1,7 +1,8 @@
-// Row replay throughput: 200,000 synthetic logged inserts of a seven-column table (int, money, two bits,
-// varchar, varbinary, nvarchar) are rebuilt from an in-memory log and a synthetic data file, first alone,
+// Row replay and script throughput: 200,000 synthetic logged inserts of a seven-column table (int, money,
+// two bits, varchar, varbinary, nvarchar) are rebuilt from an in-memory log and a synthetic data file,
+// first alone, then written as INSERT scripts into a table script file as the script save writes them,
 // then replayed through the export session, the ODBC driver (FreeTDS) and the test TDS endpoint on
-// 127.0.0.1. Prints the replay rate and the time ratio of the replay to the rebuild alone.
+// 127.0.0.1. Prints the script and replay rates and their time ratios to the rebuild alone.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,8 +17,10 @@
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
 #include "export/OperationRowReplay.h"
+#include "export/OperationRowScript.h"
 #include "export/RowParameters.h"
 #include "export/SavedRowImages.h"
+#include "sqltext/ScriptFiles.h"
 #include "support/TdsEndpoint.h"
 
 using namespace kestrane;
@@ -81,10 +84,6 @@ double Seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 }  // namespace
 
 int main() {
-    if (std::string why = test::TdsEndpointUnavailable(); !why.empty()) {
-        std::printf("replay bench skipped: %s\n", why.c_str());
-        return 0;
-    }
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("kestrane-replay-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
@@ -102,18 +101,66 @@ int main() {
     const MemoryLogSource log{ByteView(logBytes)};
     const ColumnDefList columns = Columns();
 
-    // The rebuild alone, with the row turned into parameters.
+    // The rebuild alone: the rows a save keeps, and then also turned into parameters.
     OperationRebuilder rebuilder(holder, catalog, state, log);
+    size_t rowsKept = 0;
+    auto start = Clock::now();
+    for (const Operation& op : operations) {
+        TableLayout layout{columns, {}, {}};
+        rowsKept += SavedRowImages(rebuilder.Rebuild(op.blockOffset, kRowsetId, layout, op.slot)).size();
+    }
+    const double rowsSeconds = Seconds(start);
     std::vector<SqlRowValue> values;
     size_t rebuilt = 0;
-    auto start = Clock::now();
+    start = Clock::now();
     for (const Operation& op : operations) {
         TableLayout layout{columns, {}, {}};
         for (const RowValues& row : SavedRowImages(rebuilder.Rebuild(op.blockOffset, kRowsetId, layout, op.slot)))
             rebuilt += FillRowValues(columns, row, state, values);
     }
     const double rebuildSeconds = Seconds(start);
+    std::printf("operations: %zu, rebuilt rows: %zu\n", operations.size(), rebuilt);
+    std::printf("rebuild alone: %.2f s (%.0f rows/s); with the rows as parameters %.2f s (%.0f rows/s)\n", rowsSeconds,
+                rowsKept / rowsSeconds, rebuildSeconds, rebuilt / rebuildSeconds);
 
+    // The same operations as INSERT scripts, one call a logged operation as the script save makes it.
+    std::filesystem::create_directories(folder / "Scripts");
+    const std::wstring scriptFolder = (folder / "Scripts").wstring();
+    std::wstring tableFile = WriteTableScriptHeader(L"", scriptFolder, L"Orders", L"Bench");
+    BinaryFile listFile;
+    if (tableFile.empty() || !listFile.open(NativePath(scriptFolder + L"/Orders/maintablescript.sql"),
+                                            BinaryFile::Mode::CreateWrite)) {
+        std::printf("script bench: the table script file was not created\n");
+        return 1;
+    }
+    InsertScriptState script;
+    script.currentTableName = L"Orders";
+    const std::wstring databaseName = L"Bench", tableFolderName = L"Orders";
+    TableScriptTarget target{columns, tableFile, databaseName, tableFolderName, listFile};
+    OperationRebuilder scriptRebuilder(holder, catalog, state, log);
+    uint64_t scripted = 0;
+    start = Clock::now();
+    for (const Operation& op : operations) {
+        TableLayout layout{columns, {}, {}};
+        scripted += WriteOperationRowScript(scriptRebuilder, op.blockOffset, kRowsetId, layout, op.slot, target, state, script);
+    }
+    const double scriptSeconds = Seconds(start);
+    std::printf("rows scripted: %llu, script bytes: %llu, failed writes: %llu\n",
+                static_cast<unsigned long long>(scripted),
+                static_cast<unsigned long long>(std::filesystem::file_size(NativePath(tableFile))),
+                static_cast<unsigned long long>(script.failedWrites));
+    std::printf("script rows/s: %.0f (%.2f s)\n", scripted / scriptSeconds, scriptSeconds);
+    std::printf("script/rebuild ratio: %.2f\n", scriptSeconds / rowsSeconds);
+    if (scripted != operations.size()) {
+        std::filesystem::remove_all(folder);
+        return 1;
+    }
+
+    if (std::string why = test::TdsEndpointUnavailable(); !why.empty()) {
+        std::printf("replay bench skipped: %s\n", why.c_str());
+        std::filesystem::remove_all(folder);
+        return 0;
+    }
     test::TdsEndpoint endpoint;
     if (!endpoint.running()) {
         std::printf("replay bench: the test endpoint did not start\n");
@@ -135,9 +182,7 @@ int main() {
     session.CloseConnection();
     std::filesystem::remove_all(folder);
 
-    std::printf("operations: %zu, rebuilt rows: %zu, rows added: %llu\n", operations.size(), rebuilt,
-                static_cast<unsigned long long>(replay.addedRows()));
-    std::printf("rebuild alone: %.2f s (%.0f rows/s)\n", rebuildSeconds, rebuilt / rebuildSeconds);
+    std::printf("rows added: %llu\n", static_cast<unsigned long long>(replay.addedRows()));
     std::printf("replay rows/s: %.0f (%.2f s)\n", replay.addedRows() / replaySeconds, replaySeconds);
     std::printf("replay/rebuild ratio: %.1f\n", replaySeconds / rebuildSeconds);
     return replay.addedRows() == operations.size() ? 0 : 1;

@@ -27,7 +27,7 @@ fs::path FolderForListing(const std::wstring& folder) {
     return folder.empty() ? fs::path(".") : fs::path(WideToUtf8(folder));
 }
 
-// The file of `folder` named `name` ignoring case (the original platform's file names are
+// The file of `folder` named `name` ignoring case (file names on Windows are
 // case-insensitive); the name as given when there is none or several candidates are equal.
 std::wstring ResolveCaseInsensitive(const std::wstring& folder, const std::wstring& name) {
     std::error_code ec;

@@ -1,6 +1,6 @@
 #pragma once
-// How the engine reports to whoever shows it: the original's synchronous window messages
-// WM_USER+3..+7. The dialogs implement it on the UI thread; tests record the calls.
+// How the engine reports to whoever shows it, in the order and with the meaning of the synchronous
+// window messages WM_USER+3..+7. The dialogs implement it on the UI thread; tests record the calls.
 #include <string>
 
 namespace kestrane {

@@ -4,7 +4,7 @@ namespace kestrane {
 
 inline constexpr const wchar_t* kAppTitle = L"Kestrane";
 
-// The toolkit takes menu ids below 32767 only: the original's 32771..32773 keep their last digits.
+// The toolkit takes menu ids below 32767 only (32771..32773 raised its assertion on every click).
 enum HelpCommand : int {
     kCmdHelp = 22771,
     kCmdAbout = 22772,

@@ -54,9 +54,11 @@ TEST(ScriptSaveBadInput, CraftedTableNamesStayInTheFolderAndRunNoCommand) {
     const fs::path folder = out / U(DatabaseNameFromFilePath(set.state.dataFilePath));
 
     // Every file is inside the database's folder; every crafted table has its own.
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (!fs::equivalent(entry.path(), out))
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!fs::equivalent(entry.path(), out)) {
             EXPECT_EQ(fs::relative(entry.path(), folder).string().rfind("..", 0), std::string::npos) << entry.path();
+        }
+    }
     std::set<std::string> tableFolders;
     for (const auto& entry : fs::directory_iterator(folder / "Tables")) tableFolders.insert(entry.path().filename().string());
     for (const std::string expected : {"x", "__", "_", ".._.._evil", "100%PATH%", "_con", "Mixed", "mixed_2", "a_b_c", "_(touch pwned1)"})

@@ -218,7 +218,9 @@ TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
     EXPECT_EQ(CheckFileAccess(WideToUtf8(good)), FileAccess::Writable);
     EXPECT_EQ(CheckFileAccess(WideToUtf8(missing)), FileAccess::Missing);
     EXPECT_EQ(CheckFileAccess(WideToUtf8(folder)), FileAccess::Unusable);
-    if (::geteuid() != 0) EXPECT_EQ(CheckFileAccess((f.dir / "ro.ldf").string()), FileAccess::ReadOnly);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(CheckFileAccess((f.dir / "ro.ldf").string()), FileAccess::ReadOnly);
+    }
 
     f.prompter.answers = {PromptAnswer::No, PromptAnswer::Yes};
     EXPECT_FALSE(f.logic.OnClose());

@@ -680,6 +680,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
     ASSERT_GE(bytes.size(), 2u);
     const std::wstring log = Utf16LeToWide(ByteView(bytes.data() + 2, bytes.size() - 2));
     EXPECT_NE(log.find(L"Browse File Path:\t" + Utf8ToWide(pairs.front().data.string()) + L"\r\n"), std::wstring::npos);
+    EXPECT_EQ(log.find(L"S3cr;et#pw"), std::wstring::npos) << "the password reached the activity log";
     wxEntryCleanup();
     fs::remove_all(work);
 }

@@ -347,7 +347,9 @@ TEST(SaveOptions, ConnectionTestTriesTheDriversInTurnAndProvesOnlyWhatItTested) 
     CloseActivityLog(f.state);
     std::ifstream in(dir / "log.txt", std::ios::binary);
     const std::string log{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_EQ(log.find("S\0003\000c\000r"), std::string::npos);
+    const std::vector<uint8_t> wide = WideToUtf16Le(L"S3cr;et#pw");
+    EXPECT_EQ(log.find(std::string(wide.begin(), wide.end())), std::string::npos);
+    EXPECT_EQ(log.find("S3cr;et#pw"), std::string::npos);
     fs::remove_all(dir);
 }
 
