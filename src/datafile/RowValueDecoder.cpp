@@ -98,7 +98,7 @@ private:
             }
             if (InRecord(record, columns_[c], place++))
                 DecodeColumn(record, row, c, static_cast<int32_t>(columnCount), n, bits);
-            else
+            else if (recordColumns >= 1)  // a record without a readable column count gives nothing
                 AddedAfterRow(row, c, columns_[c]);
         }
         // A row whose first column gives nothing is no row of this table.

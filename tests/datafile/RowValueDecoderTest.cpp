@@ -186,9 +186,14 @@ TEST(RowValueDecoderTest, RowsWrittenBeforeAColumnExisted) {
     rows = decode({old.Build(), recent.Build()});
     EXPECT_EQ(rows[0][5], L"7");
     EXPECT_EQ(rows[1][5], L"9");
-    // A kept value of another type than the column's gives nothing.
+    // A kept value of another type than the column's gives nothing; so does a record whose column
+    // count cannot be read (not NULL, not the kept value).
     layout.columns[5].storedDefault = {231, 1, 8, 0, 9, 4, 0xD0, 0, '7', 0};
     EXPECT_EQ(decode({old.Build()})[0][5], L"");
+    Row countless = old;
+    countless.columns = 0;
+    layout.columns[5].storedDefault = {56, 1, 7, 0, 0, 0};
+    EXPECT_EQ(decode({countless.Build()})[0], std::vector<std::wstring>(6));
 
     // A dropped column's bytes stay in older rows; a column added later at its offset is not them.
     TableLayout reused;
