@@ -186,7 +186,7 @@ bool DecodeColumnRow(const CatalogRow& row, RepairCounter& repair, ColumnRecord&
     out.status = f.getOr<uint32_t>(23, kAllBits32);
     out.unused27 = f.getOr<uint16_t>(27, kAllBits16);
     out.unused29 = f.getOr<uint32_t>(29, kAllBits32);
-    out.unused33 = f.getOr<uint32_t>(33, kAllBits32);
+    out.defaultObjectId = f.getOr<uint32_t>(33, kAllBits32);
     out.unused37 = f.getOr<uint32_t>(37, kAllBits32);
     if (out.status == 5 && row.variable.size() >= 2) out.identityText = IdentityTextFromValue(row.variable[1]);
     out.name = RepairedName(row, L"RepairColumn", repair);
@@ -294,6 +294,19 @@ bool DecodeRowsetColumnOrdinalRow(const CatalogRow& row, RowsetColumnOrdinalReco
     out.rowsetId = f.getOr<uint64_t>(0, 0);
     out.columnId = f.getOr<uint32_t>(8, 0);
     out.ordinal = f.getOr<uint32_t>(12, 0);
+    return true;
+}
+
+bool DecodeRowsetColumnValueRow(const CatalogRow& row, RowsetColumnValueRecord& out) {
+    if (Skipped(row, true) || row.ghost || !row.Reaches(21) || row.variable.empty()) return false;
+    const ByteView& f = row.fixed;
+    const uint64_t columnId = f.getOr<uint64_t>(9, kAllBits64);
+    // Only value number 0 of a rowset column, held in the row: a value is at most 8016 bytes.
+    if (f.getOr<int32_t>(17, -1) != 0 || columnId > kAllBits32 || row.variable[0].empty()) return false;
+    if (row.complex.empty() || row.complex[0] != 0) return false;
+    out.rowsetId = f.getOr<uint64_t>(1, 0);
+    out.columnId = static_cast<uint32_t>(columnId);
+    out.value = row.variable[0].toVector();
     return true;
 }
 

@@ -76,7 +76,7 @@ struct ColumnRecord {
     uint32_t status = kAllBits32;
     uint16_t unused27 = kAllBits16;
     uint32_t unused29 = kAllBits32;
-    uint32_t unused33 = kAllBits32;
+    uint32_t defaultObjectId = kAllBits32;  // F+33: the column's default constraint, 0 for none
     uint32_t unused37 = kAllBits32;
     std::wstring identityText;
 };
@@ -137,6 +137,16 @@ struct RowsetColumnOrdinalRecord {
     uint64_t rowsetId = 0;
     uint32_t columnId = 0;
     uint32_t ordinal = 0;
+};
+
+// Object 9 (2012 on), values kept per rowset column: F+0 value class u8 | F+1 rowset id u64 |
+// F+9 rowset column id u64 | F+17 value number i32 | var 0 value (sql_variant) | var 1 image value.
+// Value number 0 of a rowset column is the value that rows written before the column was added hold
+// for it (the column's default when it was added). Needs 21.
+struct RowsetColumnValueRecord {
+    uint64_t rowsetId = 0;
+    uint32_t columnId = kAllBits32;
+    std::vector<uint8_t> value;  // the sql_variant bytes as stored
 };
 
 // Object 55. F+0 object id | F+4 index id | F+8, F+12 u32 | F+16 column id | F+20 key position u8 |

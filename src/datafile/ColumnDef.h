@@ -88,6 +88,11 @@ struct ColumnDef {
     std::wstring identityText;
     uint8_t keyPosition = 0;
     int32_t collationId = -1;
+    uint8_t hasDefault = 0;  // a default constraint gives the column its value when an INSERT leaves it out
+    // The value of the column in rows written before it was added (sql_variant bytes: base type id,
+    // version, properties, value), when the catalogue keeps one.
+    uint8_t hasStoredDefault = 0;
+    std::vector<uint8_t> storedDefault;
 
     ColumnDef() = default;
     ColumnDef(const std::wstring& name, const std::wstring& typeText, uint32_t code);

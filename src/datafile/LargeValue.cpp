@@ -21,6 +21,38 @@ constexpr uint16_t kLobLargeRoot = 5;
 
 bool IsBinaryVariantBase(uint8_t base) { return base == 165 || base == 173; }
 
+constexpr uint32_t kLargeValueRecordType = 4;
+
+// The record is a node of the value being read: a large-value record with the value's blob id. A page
+// the value no longer owns (another table's page, a fragment of a later value) holds none.
+bool BelongsToValue(const TextRecord& record, const LobContext& context) {
+    if (record.recordType != kLargeValueRecordType) return false;
+    return context.expectedBlobId() == 0 || record.blobId == context.expectedBlobId();
+}
+
+// In-row roots keep the blob id divided by 65536 in four bytes.
+uint64_t InRowRootBlobId(ByteView root) { return static_cast<uint64_t>(root.getOr<uint32_t>(8, 0)) << 16; }
+
+size_t PiecesLength(const std::vector<ColumnData>& pieces) {
+    size_t total = 0;
+    for (const ColumnData& piece : pieces) total += static_cast<size_t>(std::max<int32_t>(piece.length, 0));
+    return total;
+}
+
+// Cuts the pieces from `first` on to `keep` bytes.
+void CutPieces(std::vector<ColumnData>& pieces, size_t first, size_t keep) {
+    for (size_t i = first; i < pieces.size(); ++i) {
+        const size_t length = static_cast<size_t>(std::max<int32_t>(pieces[i].length, 0));
+        if (length <= keep) {
+            keep -= length;
+            continue;
+        }
+        pieces[i].length = static_cast<int32_t>(keep);
+        pieces.resize(i + 1);
+        return;
+    }
+}
+
 
 }  // namespace
 
@@ -200,8 +232,9 @@ std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOption
     std::unique_ptr<TextMixPage> page = context.pages().LoadTextMixPage(rid.page);
     uint16_t offset = 0;
     TextRecord* record = page ? RecordOf(*page, rid.slot, offset) : nullptr;
-    // A missing part, and a record this value has read already, leave the value incomplete.
-    if (!record || record->dataCopy.empty() || !context.Enter(rid.page, offset)) {
+    // A missing part, a record of something else, and a record this value has read already, leave the
+    // value incomplete.
+    if (!record || record->dataCopy.empty() || !BelongsToValue(*record, context) || !context.Enter(rid.page, offset)) {
         context.MarkPartMissing();
         return std::wstring();
     }
@@ -231,6 +264,7 @@ bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uin
     LobRid root;
     if (!LobRid::Read(pointer, 8, root)) return false;
     context.Reset();
+    context.ExpectBlobId(pointer.getOr<uint64_t>(0, 0));
     std::vector<ColumnData> pieces;
     ReadLobLink(root, context, LobOptions{}, &pieces, true);
     JoinPieces(pieces, out);
@@ -247,13 +281,31 @@ bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>
 std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,
                          std::vector<ColumnData>* pieces, bool collect, RunState* sideFiles) {
     context.Reset();
+    context.ExpectBlobId(InRowRootBlobId(root));
     std::wstring text;
+    // Each link's size is where the value ends after it: the bytes below a link are cut there, and a
+    // link that gives fewer leaves the value incomplete.
+    const size_t firstPiece = pieces ? pieces->size() : 0;
+    const size_t before = pieces ? PiecesLength(*pieces) : 0;
+    uint32_t end = 0;
     for (size_t offset = 12; offset + 12 <= root.size(); offset += 12) {
         uint32_t size = *root.u32(offset);
         LobRid rid;
         if (size == 0 || !LobRid::Read(root, offset + 4, rid)) continue;
         if (rid.page.fileId > 1000) rid.page.fileId = 1;
+        if (size <= end) {
+            context.MarkPartMissing();
+            break;
+        }
         text += ReadLobLink(rid, context, options, pieces, collect);
+        if (collect && pieces) {
+            const size_t have = PiecesLength(*pieces) - before;
+            if (have > size) CutPieces(*pieces, firstPiece, size);
+            else if (have < size) context.MarkPartMissing();
+        } else if (options.hex && text.size() > 2 * static_cast<size_t>(size)) {
+            text.resize(2 * static_cast<size_t>(size));
+        }
+        end = size;
     }
     if (collect) return text;
     // Only binary values go to side files: the scripts load them as binary.

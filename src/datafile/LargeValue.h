@@ -11,8 +11,10 @@
 //   5 LargeRootYukon  10 u16 max links  12 u16 current links  14 u16 level  20 LobFragmentLink[]
 //     (4, 6 as 5)     (12 B each: u32 size, LobRid); read only when the data length is at least 17
 // LobRid as stored: u32 page id, u16 file id, u16 slot.
-// In-row root: 12-byte head (u8 type, ...), then LobFragmentLink entries from offset 12.
-// Text pointer (16 bytes in the row): bytes 8..15 are the LobRid of the root node.
+// In-row root: 12-byte head (u8 type, u8 level, u16, u32, u32 blob id / 65536), then LobFragmentLink
+// entries from offset 12, each size the value's length up to the end of that link.
+// Text pointer (16 bytes in the row): bytes 0..7 are the blob id, bytes 8..15 the LobRid of the root node.
+// Every node of one value is a large-value record (record type 4) that carries the value's blob id.
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -92,7 +94,10 @@ public:
     bool Enter(PageAddress page, uint16_t recordOffset);
     void Leave() { --depth_; }
     // Starts a new value.
-    void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; partMissing_ = false; }
+    void Reset() { visited_.clear(); depth_ = 0; bytesRead_ = 0; partMissing_ = false; blobId_ = 0; }
+    // The blob id every node of the value must carry; 0 when the pointer gives none.
+    void ExpectBlobId(uint64_t id) { blobId_ = id; }
+    uint64_t expectedBlobId() const { return blobId_; }
     // Data lengths of all node records read so far in this value.
     int64_t bytesRead() const { return bytesRead_; }
     void AddBytesRead(int32_t length) { if (length > 0) bytesRead_ += length; }
@@ -107,6 +112,7 @@ private:
     int depth_ = 0;
     int64_t bytesRead_ = 0;
     bool partMissing_ = false;
+    uint64_t blobId_ = 0;
 };
 
 // Base of the node classes; nodes are created per read and destroyed after it.

@@ -14,7 +14,7 @@ namespace {
 // Object ids whose pages belong to the system base tables (and their legacy counterparts).
 bool IsSystemObjectId(int32_t id) {
     switch (id) {
-        case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 13: case 14: case 20: case 21:
+        case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 9: case 13: case 14: case 20: case 21:
         case 34: case 41: case 50: case 53: case 54: case 55: case 60: case 74: case 99: case 2187:
             return true;
         default:

@@ -98,6 +98,7 @@ void CMetadataCatalog::Load() {
         reader_->ScanObjectId55Table(indexColumns);
         reader_->ScanObjectId13Table(rowsetColumnsAlt);
         reader_->ScanObjectId4Table(rowsetColumnOrdinals);
+        reader_->ScanRowsetColumnValues(rowsetColumnValues);
         BuildForeignKeys();
     }
 }
@@ -118,6 +119,7 @@ void CMetadataCatalog::ResetCatalogue() {
     indexColumns.clear();
     rowsetColumnsAlt.clear();
     rowsetColumnOrdinals.clear();
+    rowsetColumnValues.clear();
     foreignKeys.clear();
     keyConstraints.clear();
     files.clear();

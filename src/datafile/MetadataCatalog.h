@@ -81,6 +81,7 @@ public:
     // Catalogue lists.
     std::vector<RowsetColumnAltRecord> rowsetColumnsAlt;
     std::vector<RowsetColumnOrdinalRecord> rowsetColumnOrdinals;
+    std::vector<RowsetColumnValueRecord> rowsetColumnValues;
     std::vector<LegacyColumnRecord> legacyColumns;
     std::vector<ColumnGroupRecord> columnGroups;
     std::map<uint32_t, LegacyIndexEntry> legacyIndexes;
@@ -133,6 +134,8 @@ private:
     static void LookUpDefinition(const std::vector<StringTriple>& definitions, const std::wstring& idText,
                                  const std::wstring& columnKey, std::wstring& definitionText);
     void BuildTableColumns();
+    // The value a rowset column's older rows hold for it, when the catalogue keeps one.
+    void AttachStoredDefault(const RowsetColumnRecord& stored, ColumnDef& def) const;
     ColumnDefList PlaceColumns(const std::wstring& idText, const std::vector<StringTriple>& definitions,
                                size_t& builtCount);
 

@@ -86,8 +86,10 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
     }
     if (columnCount - variableCount < 0) {
         variableCount = 0;
+        variablePartRefused = 1;
         at = 0;
     }
+    if (variableCount >= 1024) variablePartRefused = 1;
     if (variableCount <= 0 || variableCount >= 1024) return at;
 
     const int32_t arrayStart = at;

@@ -74,6 +74,7 @@ public:
     uint8_t invalid = 0;
     uint8_t hasVariableColumns = 0;
     uint8_t ghost = 0;
+    uint8_t variablePartRefused = 0;  // the variable count or offsets did not fit the record
     ByteView fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement); held by the record
     int16_t cdShortLengthWithClusters = 0;
     int16_t columnCount = 0;

@@ -25,6 +25,23 @@ ByteView ValueBytes(const ColumnValue& value) {
 
 void ReleaseBytes(ColumnValue& value) { value.Release(); }
 
+bool SameStorage(uint32_t a, uint32_t b) {
+    auto family = [](uint32_t code) { return code == kTypeNumeric ? static_cast<uint32_t>(kTypeDecimal) : code; };
+    return family(a) == family(b);
+}
+
+// The stored bytes of a column's kept default (a sql_variant); none when its type is not the column's.
+std::optional<ByteView> StoredDefaultValue(const ColumnDef& def) {
+    Cell variant;
+    variant.state = CellState::Value;
+    variant.typeCode = kTypeSqlVariant;
+    variant.bytes = ByteView(def.storedDefault);
+    if (def.typeCode == kTypeSqlVariant) return variant.bytes;
+    const std::optional<Cell> inner = variant.VariantValue();
+    if (!inner || !SameStorage(inner->typeCode, def.typeCode)) return std::nullopt;
+    return inner->bytes;
+}
+
 class RowDecoder {
 public:
     RowDecoder(CDataPage& page, TableLayout& layout, LobPageSource* lobPages, Decoder kind)
@@ -70,15 +87,40 @@ private:
             0, std::min<int32_t>(static_cast<int32_t>(columns_.size()), recordColumns)));
         RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage,
                                                         static_cast<size_t>(std::max<int32_t>(record.cursor, 0)) + 16);
-        for (size_t c = 0; c < columns_.size(); ++c)
-            if (columns_[c].ordinal == kOrdinalNotStored) row.SetState(c, columns_[c], CellState::Computed);
         Counters n;
         BitReader bits;
-        for (size_t c = 0; c < columnCount; ++c)
-            DecodeColumn(record, row, c, static_cast<int32_t>(columnCount), n, bits);
+        // Computed columns are listed but not stored: the place in the record counts stored columns only.
+        int32_t place = 0;
+        for (size_t c = 0; c < columns_.size(); ++c) {
+            if (columns_[c].ordinal == kOrdinalNotStored) {
+                row.SetState(c, columns_[c], CellState::Computed);
+                continue;
+            }
+            if (InRecord(record, columns_[c], place++))
+                DecodeColumn(record, row, c, static_cast<int32_t>(columnCount), n, bits);
+            else if (recordColumns >= 1)  // a record without a readable column count gives nothing
+                AddedAfterRow(row, c, columns_[c]);
+        }
         // A row whose first column gives nothing is no row of this table.
         if (kind_ == Decoder::Plain && (columns_.empty() || row.state(0) == CellState::Unavailable))
             page_.decodedRows.pop_back();
+    }
+
+    // A row holds the columns its table had when it was written: a column whose NULL bit (or, without
+    // one, whose place among the stored columns) lies past the row's column count was added later.
+    bool InRecord(const CPrimaryRecord& record, const ColumnDef& def, int32_t place) const {
+        if (def.sparse || def.inLayout == 0) return true;
+        if (kind_ == Decoder::ByRowsetColumns && def.nullBitmapIndex >= 1) return def.nullBitmapIndex <= record.columnCount;
+        return place < record.columnCount;
+    }
+
+    // What the server gives for such a column: the value the catalogue keeps for older rows, else NULL.
+    void AddedAfterRow(RowValues& row, size_t c, const ColumnDef& def) const {
+        if (def.hasStoredDefault) {
+            if (std::optional<ByteView> value = StoredDefaultValue(def)) row.SetValue(c, def, *value);
+        } else if (def.nullable) {
+            row.SetState(c, def, CellState::Null);
+        }
     }
 
     bool NullBit(const CPrimaryRecord& record, const ColumnDef& def, const Counters& n) const {
@@ -198,7 +240,10 @@ private:
         if (kind_ == Decoder::Plain && nullBit) {
             row.SetState(c, def, CellState::Null);
         } else if (values.empty() || variableIndex < 0 || static_cast<size_t>(variableIndex) >= values.size()) {
-            // no value for the column in this record
+            // The server leaves trailing empty values out of the offset array: with the NULL bit clear and
+            // an offset array read whole, such a value is empty. Otherwise the record gives nothing.
+            if (!nullBit && variableIndex >= 0 && !record.variablePartRefused && CanBeEmpty(def.typeCode))
+                row.SetValue(c, def, ByteView());
         } else {
             ColumnValue& value = values[static_cast<size_t>(variableIndex)];
             const ByteView bytes = ValueBytes(value);

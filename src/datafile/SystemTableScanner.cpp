@@ -96,6 +96,10 @@ void DecodeRowsetColumnOrdinals(CDataPage& page, std::vector<RowsetColumnOrdinal
     AppendRows(page, out, DecodeRowsetColumnOrdinalRow);
 }
 
+void DecodeRowsetColumnValues(CDataPage& page, std::vector<RowsetColumnValueRecord>& out) {
+    AppendRows(page, out, DecodeRowsetColumnValueRow);
+}
+
 void DecodeLegacyIndexes(CDataPage& page, std::map<uint32_t, LegacyIndexEntry>& out) {
     ForEachRow(page, [&](const CatalogRow& row) {
         LegacyIndexEntry entry;
@@ -196,6 +200,10 @@ void SystemTableScanner::ScanObjectId13Table(std::vector<RowsetColumnAltRecord>&
 
 void SystemTableScanner::ScanObjectId4Table(std::vector<RowsetColumnOrdinalRecord>& out) {
     ForEachPage(kSysRowsetColumnOrdinals, false, [&](CDataPage& page) { DecodeRowsetColumnOrdinals(page, out); });
+}
+
+void SystemTableScanner::ScanRowsetColumnValues(std::vector<RowsetColumnValueRecord>& out) {
+    ForEachPage(kSysRowsetColumnValues, false, [&](CDataPage& page) { DecodeRowsetColumnValues(page, out); });
 }
 
 void SystemTableScanner::ScanObjectId2Table(std::map<uint32_t, LegacyIndexEntry>& out) {

@@ -23,6 +23,7 @@ enum SystemTableId : uint32_t {
     kSysRowsets = 5,
     kSysAllocationUnits = 7,
     kSysFiles = 8,
+    kSysRowsetColumnValues = 9,
     kSysRowsetColumnsAlt = 13,
     kSysObjects = 34,
     kSysColumns = 41,
@@ -72,6 +73,7 @@ bool DecodeIndexRow(const CatalogRow& row, IndexRecord& out);
 bool DecodeIndexColumnRow(const CatalogRow& row, IndexColumnRecord& out);
 bool DecodeRowsetColumnAltRow(const CatalogRow& row, RowsetColumnAltRecord& out);
 bool DecodeRowsetColumnOrdinalRow(const CatalogRow& row, RowsetColumnOrdinalRecord& out);
+bool DecodeRowsetColumnValueRow(const CatalogRow& row, RowsetColumnValueRecord& out);
 bool DecodeLegacyIndexRow(const CatalogRow& row, LegacyIndexEntry& out);
 bool DecodeLegacyColumnRow(const CatalogRow& row, RepairCounter& repair, LegacyColumnRecord& out);
 
@@ -103,6 +105,7 @@ void DecodeIndexes(CDataPage& page, std::vector<IndexRecord>& out);
 void DecodeIndexColumns(CDataPage& page, std::vector<IndexColumnRecord>& out);
 void DecodeRowsetColumnsAlt(CDataPage& page, std::vector<RowsetColumnAltRecord>& out);
 void DecodeRowsetColumnOrdinals(CDataPage& page, std::vector<RowsetColumnOrdinalRecord>& out);
+void DecodeRowsetColumnValues(CDataPage& page, std::vector<RowsetColumnValueRecord>& out);
 void DecodeLegacyIndexes(CDataPage& page, std::map<uint32_t, LegacyIndexEntry>& out);
 void DecodeLegacyColumns(CDataPage& page, RepairCounter& repair, std::vector<LegacyColumnRecord>& out);
 
@@ -124,6 +127,8 @@ public:
     void ScanObjectId55Table(std::vector<IndexColumnRecord>& out);
     void ScanObjectId13Table(std::vector<RowsetColumnAltRecord>& out);
     void ScanObjectId4Table(std::vector<RowsetColumnOrdinalRecord>& out);
+    // The values kept per rowset column (object 9; none before 2012).
+    void ScanRowsetColumnValues(std::vector<RowsetColumnValueRecord>& out);
     void ScanObjectId2Table(std::map<uint32_t, LegacyIndexEntry>& out);
     // The definitions of object 60 as {object id, sub-object id, "0x" + upper-case hex of the text's
     // bytes}, the form CMetadataCatalog::BuildObjectLists takes; deleted rows are passed over.

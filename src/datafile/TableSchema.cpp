@@ -110,7 +110,17 @@ void CMetadataCatalog::BuildTableColumns() {
         def.scale = column.scale;
         def.collationId = static_cast<int32_t>(column.collationId);
         def.identityText = column.identityText;
+        def.hasDefault = column.defaultObjectId != 0 && column.defaultObjectId != kAllBits32 ? 1 : 0;
         tableSchema.push_back(std::move(def));
+    }
+}
+
+void CMetadataCatalog::AttachStoredDefault(const RowsetColumnRecord& stored, ColumnDef& def) const {
+    for (const RowsetColumnValueRecord& value : rowsetColumnValues) {
+        if (value.rowsetId != stored.rowsetId || value.columnId != stored.columnId) continue;
+        def.hasStoredDefault = 1;
+        def.storedDefault = value.value;
+        return;
     }
 }
 
@@ -120,8 +130,10 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
         if (ColumnDef* def = FirstWithColumnId(tableSchema, stored.columnId)) {
             def->leafOffset = static_cast<int16_t>(stored.leafOffset & 0xFFFF);
             def->ordinal = static_cast<int32_t>(stored.ordinal);
-            def->nullBitmapIndex = static_cast<int32_t>(stored.nullBitIndex);
+            // The low half is the bit in leaf rows (the high half the bit in index rows above them).
+            def->nullBitmapIndex = static_cast<int32_t>(stored.nullBitIndex & 0xFFFF);
             def->inLayout = 1;
+            AttachStoredDefault(stored, *def);
         }
     }
     if (currentRowsetColumns.empty() && currentRowsetColumnsAlt.empty()) {

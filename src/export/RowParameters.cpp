@@ -5,6 +5,7 @@
 
 #include "platform/TextCodec.h"
 #include "sqltext/CreateTableText.h"
+#include "sqltext/StandInValue.h"
 #include "sqltext/ValueLiteral.h"
 
 namespace kestrane {
@@ -73,38 +74,33 @@ OdbcValue DateValue(uint32_t code, int year, int month, int day) {
     return OdbcTimestamp{date, OdbcTime{0, 0, 0, 0, 0}};
 }
 
-OdbcValue Today(uint32_t code) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return DateValue(code, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+// The zero of the column's type, bound as its values are.
+OdbcValue ZeroValue(const ColumnDef& column) {
+    const uint32_t code = column.typeCode;
+    if (IsStandInNumber(code) || code == kTypeNumeric || code == kTypeDecimal)
+        return Zero(code, column.precision, column.scale);
+    if (IsDateCode(code)) return DateValue(code, 1900, 1, 1);
+    switch (code) {
+        case kTypeBit: return false;
+        case kTypeTime: return OdbcTime{0, 0, 0, 0, 0};
+        case kTypeDateTimeOffset: return OdbcTimestampOffset{OdbcTimestamp{OdbcDate{1900, 1, 1}, OdbcTime{0, 0, 0, 0, 0}}, 0};
+        case kTypeUniqueIdentifier: return OdbcGuid{};
+        case kTypeSqlVariant: return int32_t{0};
+        default: break;
+    }
+    if (KindOf(code) == OdbcKind::Binary) return OdbcBytes{};
+    return std::wstring();
 }
 
-// A value that the files do not give: what the column accepts in its place (a key column's value may
-// not be NULL), as the export has always filled it; nothing leaves the column to its default.
-SqlRowValue StandIn(const ColumnDef& column) {
-    const uint32_t code = column.typeCode;
-    const OdbcKind kind = KindOf(code);
-    if (IsStandInNumber(code)) return Zero(code, column.precision, column.scale);
-    if (column.keyFlag != 0) {
-        if (IsDateCode(code)) return Today(code);
-        if (code == kTypeUniqueIdentifier) return OdbcGuid{};
-        if (kind == OdbcKind::Binary) return OdbcBytes{};
-        return std::wstring();
+// A value that the files do not give: the stand-in that the script save writes too; the column's
+// default is the parameter left out.
+SqlRowValue StandInParameter(const ColumnDef& column, const RunState& state) {
+    switch (ChooseStandIn(column, state)) {
+        case StandIn::Null: return OdbcNull{KindOf(column.typeCode)};
+        case StandIn::ColumnDefault: return std::nullopt;
+        case StandIn::Zero: return ZeroValue(column);
     }
-    switch (code) {
-        case kTypeChar: case kTypeNChar: case kTypeNVarChar: case kTypeVarChar: case kTypeNText: case kTypeText:
-            return std::wstring();
-        case kTypeImage:
-            return OdbcBytes{};
-        default:
-            break;
-    }
-    if (column.nullable != 0) return OdbcNull{kind};
-    if (IsDateCode(code)) return DateValue(code, 1900, 1, 1);
-    if (code == kTypeBit) return false;
-    if (code == kTypeNumeric || code == kTypeDecimal) return Zero(code, column.precision, column.scale);
-    return std::nullopt;
+    return OdbcNull{KindOf(column.typeCode)};
 }
 
 uint32_t PowerOfTen(int n) {
@@ -250,11 +246,11 @@ bool FillRowValues(const ColumnDefList& columns, const RowValues& row, const Run
         switch (cell.state) {
             case CellState::Value: {
                 auto value = TypedValue(column, cell, state);
-                values.push_back(value ? SqlRowValue(std::move(*value)) : StandIn(column));
+                values.push_back(value ? SqlRowValue(std::move(*value)) : StandInParameter(column, state));
                 break;
             }
             case CellState::Null: values.push_back(OdbcNull{KindOf(column.typeCode)}); break;
-            case CellState::Unavailable: values.push_back(StandIn(column)); break;
+            case CellState::Unavailable: values.push_back(StandInParameter(column, state)); break;
             case CellState::Default:
             case CellState::Computed: values.push_back(std::nullopt); break;
         }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <ctime>
 
 #include "datafile/CellText.h"
 #include "platform/TextCodec.h"
 #include "sqltext/ColumnTypeText.h"
+#include "sqltext/StandInValue.h"
 
 namespace kestrane {
 
@@ -117,22 +117,33 @@ std::wstring VariantTypeName(const Cell& inner) {
     }
 }
 
-// A value that the files do not give: a stand-in that the column accepts (a key column's values may
-// not be NULL), as the exports have always written it.
-std::wstring StandInLiteral(const ColumnDef& column) {
+// The zero of the column's type, in the forms the other literals use.
+std::wstring ZeroLiteral(const ColumnDef& column) {
     const uint32_t code = column.typeCode;
-    if (IsNumericCode(code)) return L"0";
+    if (IsNumericCode(code) || code == kTypeBit || code == kTypeSqlVariant) return L"0";
     if (IsBinaryCode(code)) return L"0x";
     switch (code) {
         case kTypeChar: case kTypeVarChar: case kTypeText: return L"''";
         case kTypeNChar: case kTypeNVarChar: case kTypeNText: case kTypeXml: return L"N''";
-        case kTypeDateTime: case kTypeDate: case kTypeDateTime2: case kTypeSmallDateTime:
-            return column.keyFlag ? L"'" + TodayDateText() + L"'" : L"NULL";
-        case kTypeUniqueIdentifier:
-            return column.keyFlag ? L"'00000000-0000-0000-0000-000000000000'" : L"NULL";
-        default:
-            return L"NULL";
+        case kTypeDateTime: case kTypeSmallDateTime: return L"'1900-01-01T00:00:00'";
+        case kTypeDate: return L"'1900-01-01'";
+        case kTypeDateTime2: return L"'1900-01-01 00:00:00'";
+        case kTypeTime: return L"'00:00:00'";
+        case kTypeDateTimeOffset: return L"'1900-01-01 00:00:00 +00:00'";
+        case kTypeUniqueIdentifier: return L"'00000000-0000-0000-0000-000000000000'";
+        case kTypeHierarchyId: return L"CAST(0x AS hierarchyid)";
+        default: return L"NULL";
     }
+}
+
+// A value that the files do not give: the stand-in that the database save writes too.
+std::wstring StandInLiteral(const ColumnDef& column, const RunState& state) {
+    switch (ChooseStandIn(column, state)) {
+        case StandIn::Null: return L"NULL";
+        case StandIn::ColumnDefault: return L"DEFAULT";
+        case StandIn::Zero: return ZeroLiteral(column);
+    }
+    return L"NULL";
 }
 
 std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
@@ -147,17 +158,17 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
     switch (code) {
         case kTypeBigInt: case kTypeInt: case kTypeSmallInt: case kTypeTinyInt: {
             auto v = cell.Integer();
-            return v ? std::to_wstring(*v) : StandInLiteral(column);
+            return v ? std::to_wstring(*v) : StandInLiteral(column, state);
         }
         case kTypeBit: return cell.Integer().value_or(0) ? L"'True'" : L"'False'";
         case kTypeDecimal: case kTypeNumeric: case kTypeMoney: case kTypeSmallMoney: {
             auto v = cell.DecimalText();
-            return v ? *v : StandInLiteral(column);
+            return v ? *v : StandInLiteral(column, state);
         }
         case kTypeFloat: case kTypeReal: {
             // Every digit the double needs; a real is exact as a double too.
             auto v = cell.Float();
-            return v && std::isfinite(*v) ? ShortestText(*v) : StandInLiteral(column);
+            return v && std::isfinite(*v) ? ShortestText(*v) : StandInLiteral(column, state);
         }
         case kTypeChar: case kTypeVarChar: case kTypeText:
         case kTypeNChar: case kTypeNVarChar: case kTypeNText: {
@@ -168,12 +179,12 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
         case kTypeXml: return Quoted(cell.WideText().value_or(std::wstring()), true);
         case kTypeUniqueIdentifier: {
             const std::wstring text = CellDisplayText(cell);
-            return text.empty() ? StandInLiteral(column) : L"'" + text + L"'";
+            return text.empty() ? StandInLiteral(column, state) : L"'" + text + L"'";
         }
         case kTypeDateTime: case kTypeSmallDateTime: case kTypeDate: case kTypeTime: case kTypeDateTime2:
         case kTypeDateTimeOffset: {
             auto parts = cell.DateTime();
-            if (!parts) return StandInLiteral(column);
+            if (!parts) return StandInLiteral(column, state);
             // "T": datetime and smalldatetime read yyyy-mm-dd hh:mm:ss by the language's date order.
             const bool older = code == kTypeDateTime || code == kTypeSmallDateTime;
             return L"'" + DateTimeText(*parts, code, older ? L'T' : L' ') + L"'";
@@ -196,23 +207,13 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
     }
 }
 
-std::wstring TwoDigits(int n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); }
-
 }  // namespace
-
-std::wstring TodayDateText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::to_wstring(local.tm_year + 1900) + L"-" + TwoDigits(local.tm_mon + 1) + L"-" + TwoDigits(local.tm_mday) +
-           L" 00:00:00";
-}
 
 std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
     switch (cell.state) {
         case CellState::Value: return TypedLiteral(column, cell, state);
         case CellState::Null: return L"NULL";
-        case CellState::Unavailable: return StandInLiteral(column);
+        case CellState::Unavailable: return StandInLiteral(column, state);
         case CellState::Default:
         case CellState::Computed: return L"DEFAULT";
     }

@@ -22,7 +22,4 @@ std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const
 // nvarchar: whole UTF-16 units); only damage makes a value longer. Uncut while the raw-length option is on.
 ByteView CutToColumnLength(const ColumnDef& column, ByteView bytes, const RunState& state);
 
-// Today's local date at midnight, "yyyy-mm-dd 00:00:00": the value given to a missing date of a key column.
-std::wstring TodayDateText();
-
 }  // namespace kestrane

@@ -123,6 +123,50 @@ TEST(LargeValueTest, TreesLinksAndDamage) {
     EXPECT_EQ(raw.TextRecordAt(3), nullptr);
 }
 
+// A logged row's links may lead to pages that now hold something else: each node must be a large-value
+// record of the pointer's blob id, and an in-row root's links give exactly their share of the value.
+TEST(LargeValueTest, LinksLeadOnlyToTheValuesOwnFragments) {
+    constexpr uint64_t blob = 0x07D10000;
+    FakeTextPages pages;
+    pages.Add(1, 30, {OfBlob(LargeRootNode({{31, 1, 0}, {31, 1, 1}}), blob)});
+    pages.Add(1, 31, {OfBlob(DataNode(Text("abcd")), blob), OfBlob(DataNode(Text("efgh")), blob)});
+    pages.Add(1, 32, {OfBlob(LargeRootNode({{31, 1, 0}, {33, 1, 0}}), blob)});
+    pages.Add(1, 33, {OfBlob(DataNode(Text("later")), 0x08A20000)});  // a fragment of another value
+    pages.Add(1, 34, {OfBlob(DataNode(Text("ijkl")), blob)});
+    pages.SetStatus(1, 34, 0x30);  // a row of a table, not a large-value record
+    LobContext context(pages, 1252);
+    auto pointer = [&](uint64_t id, uint32_t page) {
+        Bytes b;
+        Put(b, id, 8);
+        PutRid(b, page, 1, 0);
+        return b;
+    };
+    Bytes out;
+    EXPECT_TRUE(ReadTextPointerBytes(context, ByteView(pointer(blob, 30)), out));
+    EXPECT_EQ(out, Text("abcdefgh"));
+    for (const Bytes& bad : {pointer(blob, 32), pointer(0x08A20000, 30), pointer(blob, 34)}) {
+        out.clear();
+        EXPECT_FALSE(ReadTextPointerBytes(context, ByteView(bad), out));
+    }
+
+    // In-row roots keep the blob id / 65536 at offset 8; sizes are where the value ends after each link.
+    auto root = [&](const std::vector<std::pair<uint32_t, Rid>>& links, uint64_t id) {
+        Bytes r = InRowRoot(links);
+        PutU32(r, 8, static_cast<uint32_t>(id >> 16));
+        return r;
+    };
+    out.clear();
+    EXPECT_TRUE(ReadInRowRootBytes(context, ByteView(root({{3, {31, 1, 0}}, {5, {31, 1, 1}}}, blob)), out));
+    EXPECT_EQ(out, Text("abcef"));
+    for (const Bytes& bad : {root({{3, {31, 1, 0}}, {9, {31, 1, 1}}}, blob),  // the second link gives 4 of 6
+                             root({{4, {31, 1, 0}}, {4, {31, 1, 1}}}, blob),  // an end that does not grow
+                             root({{4, {31, 1, 0}}}, 0x08A20000), root({{4, {33, 1, 0}}}, blob),
+                             root({{4, {34, 1, 0}}}, blob)}) {
+        out.clear();
+        EXPECT_FALSE(ReadInRowRootBytes(context, ByteView(bad), out));
+    }
+}
+
 TEST(LargeValueTest, SideFilesForBinaryValues) {
     FakeTextPages pages;
     pages.Add(1, 10, {DataNode({0xDE, 0xAD, 0xBE, 0xEF})});

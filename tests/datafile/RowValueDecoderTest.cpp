@@ -124,20 +124,107 @@ TEST(RowValueDecoderTest, FixedVariableAndNullRules) {
         EXPECT_EQ(Texts(decoded[0])[5], L"0x01AB");
     }
     {
-        // A missing variable value: NULL when nullable, not available otherwise; a row whose first
-        // column gives nothing is dropped by the plain decoder.
+        // Trailing values left out of the offset array: empty with the NULL bit clear, NULL with it set;
+        // nothing when the offset array itself is refused (NULL when nullable, for the plain decoder). A
+        // row whose first column gives nothing is dropped by the plain decoder.
         Row shortRow = SampleRow(4, {'x'}, {}, {});
         shortRow.variable.resize(1);
+        Row nullTail = SampleRow(7, {'z'}, {}, {}, 0x40);
+        nullTail.variable.resize(1);
         Row noId = SampleRow(5, {'y'}, {}, {});
         noId.fixed.clear();
-        auto page = MakePage({shortRow.Build(), noId.Build()}, state);
+        Bytes refused = shortRow.Build();
+        PutU16(refused, shortRow.fixed.size() + 7, 9);  // more variable values than columns
+        auto page = MakePage({shortRow.Build(), noId.Build(), nullTail.Build(), refused}, state);
         TableLayout layout = SampleLayout();
         layout.columns[6].nullable = 0;
         auto decoded = DecodeRowValues(*page, layout);
-        ASSERT_EQ(decoded.size(), 1u);
-        EXPECT_EQ(decoded[0].state(5), CellState::Null);
-        EXPECT_EQ(decoded[0].state(6), CellState::Unavailable);
+        ASSERT_EQ(decoded.size(), 3u);
+        EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"4", L"123.4500", L"False", L"True", L"x", L"0x", L""}));
+        EXPECT_EQ(decoded[0].state(6), CellState::Value);
+        EXPECT_EQ(decoded[1].state(6), CellState::Null);
+        EXPECT_EQ(decoded[2].state(5), CellState::Null);
+        EXPECT_EQ(decoded[2].state(6), CellState::Unavailable);
+        auto again = MakePage({shortRow.Build()}, state);
+        EXPECT_EQ(Texts(DecodeRowValuesByRowsetColumns(*again, layout)[0])[6], L"");
     }
+}
+
+// A row holds the columns its table had when it was written. id int, qty int, name varchar(20),
+// note nvarchar(10) NULL, then two columns added later: extra int NULL and flag int NOT NULL.
+TEST(RowValueDecoderTest, RowsWrittenBeforeAColumnExisted) {
+    RunState state;
+    TableLayout layout;
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4), LayoutColumn(2, L"qty", L"int(4)", kTypeInt, 8),
+                      LayoutColumn(3, L"name", L"varchar(20)", kTypeVarChar, -1),
+                      LayoutColumn(4, L"note", L"nvarchar(20)", kTypeNVarChar, -2, 1),
+                      LayoutColumn(5, L"extra", L"int(4)", kTypeInt, 12, 1), LayoutColumn(6, L"flag", L"int(4)", kTypeInt, 16)};
+    Row old;
+    Put(old.fixed, 1, 4);
+    Put(old.fixed, 2, 4);
+    old.columns = 4;
+    old.variable = {{Text("ab"), false}, {Bytes{'h', 0}, false}};
+    Row recent = old;
+    Put(recent.fixed, 0xFFFF, 4);
+    Put(recent.fixed, 9, 4);
+    recent.columns = 6;
+    recent.nulls = 0x10;
+    auto decode = [&](const std::vector<Bytes>& rows) {
+        auto page = MakePage(rows, state);
+        std::vector<std::vector<std::wstring>> texts;
+        for (const RowValues& row : DecodeRowValuesByRowsetColumns(*page, layout)) texts.push_back(Texts(row));
+        return texts;
+    };
+    // Without a kept value: NULL where the column allows it, nothing where it does not.
+    auto rows = decode({old.Build(), recent.Build()});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"1", L"2", L"ab", L"h", L"NULL", L""}));
+    EXPECT_EQ(rows[1], (std::vector<std::wstring>{L"1", L"2", L"ab", L"h", L"NULL", L"9"}));
+    // With one (a sql_variant int 7): the older row holds it, the newer its own value.
+    layout.columns[5].hasStoredDefault = 1;
+    layout.columns[5].storedDefault = {56, 1, 7, 0, 0, 0};
+    rows = decode({old.Build(), recent.Build()});
+    EXPECT_EQ(rows[0][5], L"7");
+    EXPECT_EQ(rows[1][5], L"9");
+    // A kept value of another type than the column's gives nothing; so does a record whose column
+    // count cannot be read (not NULL, not the kept value).
+    layout.columns[5].storedDefault = {231, 1, 8, 0, 9, 4, 0xD0, 0, '7', 0};
+    EXPECT_EQ(decode({old.Build()})[0][5], L"");
+    Row countless = old;
+    countless.columns = 0;
+    layout.columns[5].storedDefault = {56, 1, 7, 0, 0, 0};
+    EXPECT_EQ(decode({countless.Build()})[0], std::vector<std::wstring>(6));
+
+    // A dropped column's bytes stay in older rows; a column added later at its offset is not them.
+    TableLayout reused;
+    reused.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4), LayoutColumn(3, L"cnt", L"int(4)", kTypeInt, 8)};
+    reused.columns[1].hasStoredDefault = 1;
+    reused.columns[1].storedDefault = {56, 1, 0, 0, 0, 0};
+    Row before;
+    Put(before.fixed, 5, 4);
+    Put(before.fixed, 24, 4);  // the dropped column's value
+    before.columns = 2;
+    before.statusA = 0x10;
+    Row after = before;
+    after.fixed.resize(4);
+    Put(after.fixed, 3, 4);
+    after.columns = 3;
+    auto page = MakePage({before.Build(), after.Build()}, state);
+    const auto& decoded = DecodeRowValuesByRowsetColumns(*page, reused);
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_EQ(Texts(decoded[0]), (std::vector<std::wstring>{L"5", L"0"}));
+    EXPECT_EQ(Texts(decoded[1]), (std::vector<std::wstring>{L"5", L"3"}));
+
+    // A computed column is listed but not stored: the stored columns after it are still read.
+    TableLayout computed = SampleLayout();
+    ColumnDef total(L"total", L"money(8)", kTypeMoney);
+    total.ordinal = kOrdinalNotStored;
+    computed.columns.insert(computed.columns.begin() + 2, total);
+    auto withComputed = MakePage({SampleRow(1, {'a'}, {0x01}, {'h', 0}).Build()}, state);
+    EXPECT_EQ(Texts(DecodeRowValuesByRowsetColumns(*withComputed, computed)[0]),
+              (std::vector<std::wstring>{L"1", L"123.4500", L"", L"False", L"True", L"a", L"0x01", L"h"}));
+    auto plain = MakePage({SampleRow(1, {'a'}, {0x01}, {'h', 0}).Build()}, state);
+    EXPECT_EQ(Texts(DecodeRowValues(*plain, computed)[0])[7], L"h");
 }
 
 TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {

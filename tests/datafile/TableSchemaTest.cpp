@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "datafile/MetadataCatalog.h"
+#include "datafile/SystemTableScanner.h"
 #include "platform/RunState.h"
 
 namespace kestrane {
@@ -153,6 +154,54 @@ TEST(TableSchema, ComputedColumnTakesItsDefinition) {
     EXPECT_EQ(columns[2].ordinal, kOrdinalNotStored);
     EXPECT_EQ(columns[2].definitionText, L"(a+1))");  // the last matching triple wins
     EXPECT_EQ(f.catalog.firstColumnIndex, 0u);
+}
+
+// What a row written before a column existed holds for it (object 9), the leaf half of a NULL-bit
+// entry, and the default constraint named by the column table.
+TEST(TableSchema, StoredDefaultsLeafNullBitsAndDefaultConstraints) {
+    Fixture f;
+    for (uint32_t id : {1u, 2u, 3u}) {
+        RowsetColumnRecord stored;
+        stored.rowsetId = 7000;
+        stored.columnId = id;
+        stored.ordinal = id;
+        stored.leafOffset = 4 * id;
+        stored.nullBitIndex = id << 16 | id;  // index rows' bit above, leaf rows' bit below
+        f.catalog.rowsetColumns.push_back(stored);
+    }
+    f.catalog.columns[2].defaultObjectId = 77;
+    const std::vector<uint8_t> variant{231, 1, 8, 0, 9, 4, 0xD0, 0, 'h', 0, 'i', 0};
+    auto row = [&](uint64_t rowset, uint64_t column, int32_t number, bool ghost) {
+        std::vector<uint8_t> fixed(21, 0);
+        fixed[0] = 1;
+        for (int i = 0; i < 8; ++i) {
+            fixed[1 + i] = static_cast<uint8_t>(rowset >> (8 * i));
+            fixed[9 + i] = static_cast<uint8_t>(column >> (8 * i));
+        }
+        for (int i = 0; i < 4; ++i) fixed[17 + i] = static_cast<uint8_t>(number >> (8 * i));
+        return std::make_pair(fixed, ghost);
+    };
+    for (const auto& [fixed, ghost] : {row(7000, 3, 0, false), row(7000, 2, 1, false), row(7000, 1, 0, true),
+                                       row(7001, 1, 0, false)}) {
+        CatalogRow catalogRow;
+        catalogRow.hasFixed = true;
+        catalogRow.fixed = ByteView(fixed);
+        catalogRow.fixedLength = 21;
+        catalogRow.variable = {ByteView(variant)};
+        catalogRow.complex = {0};
+        catalogRow.ghost = ghost;
+        RowsetColumnValueRecord value;
+        if (DecodeRowsetColumnValueRow(catalogRow, value)) f.catalog.rowsetColumnValues.push_back(value);
+    }
+    ASSERT_EQ(f.catalog.rowsetColumnValues.size(), 2u);  // not value number 1, not a deleted row
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[1].nullBitmapIndex, 2);
+    EXPECT_EQ(columns[1].hasDefault, 1);
+    EXPECT_EQ(columns[0].hasDefault, 0);
+    EXPECT_EQ(columns[0].hasStoredDefault, 0);  // the value of another rowset's column 1
+    EXPECT_EQ(columns[2].hasStoredDefault, 1);
+    EXPECT_EQ(columns[2].storedDefault, variant);
 }
 
 TEST(TableSchema, AlternativeRowsetColumnsPlaceColumns) {

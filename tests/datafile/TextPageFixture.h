@@ -26,6 +26,11 @@ inline Bytes Head(uint16_t type) {
     Put(b, type, 2);
     return b;
 }
+// A node payload of another blob id than the fixtures' own.
+inline Bytes OfBlob(Bytes node, uint64_t blobId) {
+    for (size_t i = 0; i < 8 && i < node.size(); ++i) node[i] = static_cast<uint8_t>(blobId >> (8 * i));
+    return node;
+}
 inline Bytes DataNode(const Bytes& data) {
     Bytes b = Head(3);
     b.insert(b.end(), data.begin(), data.end());
@@ -81,6 +86,8 @@ public:
         pages_[{file, page}] = {std::move(payload)};
         aliased_[{file, page}] = slots;
     }
+    // Status byte A of every record of a page (large-value records by default).
+    void SetStatus(uint16_t file, uint32_t page, uint8_t statusA) { status_[{file, page}] = statusA; }
     int loads = 0;
 
     std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress a) override {
@@ -98,9 +105,10 @@ public:
         p[32] = static_cast<uint8_t>(a.pageId);
         p[36] = static_cast<uint8_t>(a.fileId);
         size_t offset = 96;
+        const auto status = status_.find({a.fileId, a.pageId});
         for (size_t slot = 0; slot < it->second.size(); ++slot) {
             const Bytes& payload = it->second[slot];
-            p[offset] = 0x08;
+            p[offset] = status == status_.end() ? 0x08 : status->second;
             uint16_t length = static_cast<uint16_t>(payload.size() + 4);
             p[offset + 2] = static_cast<uint8_t>(length);
             p[offset + 3] = static_cast<uint8_t>(length >> 8);
@@ -120,6 +128,7 @@ private:
     RunState state_;
     std::map<std::pair<uint16_t, uint32_t>, std::vector<Bytes>> pages_;
     std::map<std::pair<uint16_t, uint32_t>, size_t> aliased_;
+    std::map<std::pair<uint16_t, uint32_t>, uint8_t> status_;
 };
 
 }  // namespace kestrane::test

@@ -96,16 +96,19 @@ TEST(RowParameters, EachCellReachesTheServerAsItsExactValue) {
         {{L"nn", L"nvarchar(10)", kTypeNVarChar}, State(CellState::Null), {{"type", "nvarchar"}, {"value", nullptr}}},
         {{L"ni", L"int", kTypeInt}, State(CellState::Null), {{"type", "bigint"}, {"value", nullptr}}},
         {{L"nb", L"varbinary(4)", kTypeVarBinary}, State(CellState::Null), {{"type", "varbinary"}, {"value", nullptr}}},
-        // Values the files do not give: stand-ins the column accepts, else the column's default.
+        // Values the files do not give: NULL where the column allows it, else the column's default when
+        // the save creates it, else the type's zero, as the script save writes them.
         {{L"ui", L"int", kTypeInt, 0}, State(CellState::Unavailable), {{"type", "int"}, {"value", 0}}},
         {{L"ud", L"datetime", kTypeDateTime, 0}, State(CellState::Unavailable),
          {{"type", "datetime2"}, {"value", "1900-01-01 00:00:00.0000000"}}},
-        {{L"uv", L"varchar(5)", kTypeVarChar}, State(CellState::Unavailable), {{"type", "nvarchar"}, {"value", ""}}},
+        {{L"uv", L"varchar(5)", kTypeVarChar}, State(CellState::Unavailable), {{"type", "nvarchar"}, {"value", nullptr}}},
+        {{L"uz", L"varchar(5)", kTypeVarChar, 0}, State(CellState::Unavailable), {{"type", "nvarchar"}, {"value", ""}}},
         {{L"ub", L"varbinary(5)", kTypeVarBinary}, State(CellState::Unavailable),
          {{"type", "varbinary"}, {"value", nullptr}}},
         {{L"ug", L"uniqueidentifier", kTypeUniqueIdentifier, 0, 1}, State(CellState::Unavailable),
          {{"type", "uniqueidentifier"}, {"value", "00000000-0000-0000-0000-000000000000"}}},
-        {{L"ux", L"varbinary(5)", kTypeVarBinary, 0}, State(CellState::Unavailable), nullptr},
+        {{L"ux", L"varbinary(5)", kTypeVarBinary, 0}, State(CellState::Unavailable), {{"type", "varbinary"}, {"value", ""}}},
+        {{L"udf", L"int", kTypeInt, 0}, State(CellState::Unavailable), nullptr},
         {{L"df", L"int", kTypeInt}, State(CellState::Default), nullptr},
     };
     ColumnDefList columns;
@@ -115,6 +118,7 @@ TEST(RowParameters, EachCellReachesTheServerAsItsExactValue) {
         def.keyFlag = c.column.key;
         def.precision = c.column.precision;
         def.scale = c.column.scale;
+        def.hasDefault = std::wstring(c.column.name) == L"udf" ? 1 : 0;
         columns.push_back(def);
     }
     ColumnDef computed(L"calc", L"int", kTypeInt);
@@ -131,6 +135,7 @@ TEST(RowParameters, EachCellReachesTheServerAsItsExactValue) {
     row.SetState(cases.size(), computed, CellState::Computed);
 
     RunState state("/nonexistent");
+    state.saveConstraints = 1;  // the default constraints exist on the target
     std::vector<SqlRowValue> values;
     ASSERT_TRUE(FillRowValues(columns, row, state, values));
     const std::vector<std::wstring> fields = BuildFieldList(columns);

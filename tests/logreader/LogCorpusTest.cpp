@@ -101,7 +101,7 @@ bool KeyEquals(const Cell& a, const Cell& b) {
 
 struct Counts {
     int insertsDiffering = 0, deletesStillThere = 0;
-    long long loggedRowsCompared = 0, loggedCellsCompared = 0, loggedRowsDiffering = 0;
+    long long loggedRowsCompared = 0, loggedCellsCompared = 0, loggedRowsDiffering = 0, loggedCellsUnavailable = 0;
     int namedOne = 0, namedNone = 0, namedMany = 0;
 };
 
@@ -140,6 +140,8 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
             if (const auto logged = LoggedRow(log, holder, catalog, e, columns, lobs)) {
                 ++counts.loggedRowsCompared;
                 counts.loggedCellsCompared += static_cast<long long>(logged->size());
+                for (size_t c = 0; c < logged->size(); ++c)
+                    counts.loggedCellsUnavailable += logged->state(c) == CellState::Unavailable;
                 const bool same = *logged == images.images[0];
                 counts.loggedRowsDiffering += !same;
                 EXPECT_TRUE(same) << WideToUtf8(store.TableName(e)) << " entry " << i;
@@ -264,10 +266,11 @@ TEST(LogCorpus, EveryLogScansAndEveryOperationRebuilds) {
             if (!isMatching) continue;
             EXPECT_EQ(counts.insertsDiffering, 0);
             EXPECT_EQ(counts.deletesStillThere, 0);
-            std::printf("%s: %lld logged rows (%lld values) compared with their rebuilds, %lld differ; "
-                        "DELETE/UPDATE naming one current row %d, none %d, several %d\n",
+            std::printf("%s: %lld logged rows (%lld values, %lld not available) compared with their rebuilds, %lld "
+                        "differ; DELETE/UPDATE naming one current row %d, none %d, several %d\n",
                         set.name.c_str(), counts.loggedRowsCompared, counts.loggedCellsCompared,
-                        counts.loggedRowsDiffering, counts.namedOne, counts.namedNone, counts.namedMany);
+                        counts.loggedCellsUnavailable, counts.loggedRowsDiffering, counts.namedOne, counts.namedNone,
+                        counts.namedMany);
             for (auto& s : logStatements) statements.push_back({set.name + " " + s.name, std::move(s.text)});
         }
     }
