@@ -4,8 +4,9 @@
 
 namespace kestrane {
 
-std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
+std::vector<RowValues> SavedRowImages(RowImages&& rebuilt, RowRebuildFailure* leftOutBecause) {
     std::vector<RowValues> rows;
+    if (leftOutBecause) *leftOutBecause = RowRebuildFailure::None;
     switch (rebuilt.operation) {
         case logfmt::kOpInsertRow:
         case logfmt::kOpDeleteRow:
@@ -13,7 +14,8 @@ std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
             break;
         case logfmt::kOpModifyRow:
         case logfmt::kOpModifyColumns:
-            if (!rebuilt.images.empty()) rows.push_back(std::move(rebuilt.images[rebuilt.images.size() >= 2 ? 1 : 0]));
+            if (leftOutBecause) *leftOutBecause = rebuilt.failure;
+            if (rebuilt.Rebuilt() && rebuilt.images.size() >= 2) rows.push_back(std::move(rebuilt.images[1]));
             break;
         default:
             break;
