@@ -150,6 +150,11 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         const std::wstring statement =
             BuildOperationStatementText(images.operation, store.TableName(e), columns, images.images, state);
         EXPECT_EQ(detail.status, images.Rebuilt() ? statement : images.StatusText());
+        // An update whose row cannot be rebuilt shows why, and no rows: no save writes it either.
+        if (!images.Rebuilt()) {
+            EXPECT_TRUE(detail.rows.empty()) << i;
+            EXPECT_TRUE(images.images.empty()) << i;
+        }
         if (!statement.empty())
             statements.push_back({WideToUtf8(store.TableName(e)) + " #" + std::to_string(i), statement});
         Rebuilt r;
