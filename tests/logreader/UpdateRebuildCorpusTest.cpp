@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "datafile/DataPage.h"
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
 #include "logreader/LogBlock.h"
@@ -42,7 +43,19 @@ bool Holds(const std::vector<uint8_t>& row, size_t at, ByteView bytes, size_t ta
 struct UpdateCounts {
     std::map<RowRebuildFailure, int> byFailure;
     int misplaced = 0, chained = 0, chainBroken = 0;
+    int movedOn = 0;  // rebuilt, and the logged slot no longer holds the row as the change left it
 };
+
+// The row that the logged slot of the update's page holds today; empty when none.
+std::vector<uint8_t> LoggedSlotRowToday(CDbFileHolder& holder, const RowLogRecord& record) {
+    std::unique_ptr<CDataPage> page = holder.LoadDataPage(PageAddress(record.Page().file, record.Page().page));
+    if (!page || page->view().size() < kPageSize) return {};
+    const ByteView view = page->view();
+    if (record.RowSlot() >= view.getOr<uint16_t>(22, 0)) return {};  // the header's slot count
+    const ByteView row = view.from(view.getOr<uint16_t>(kPageSize - 2 - 2 * size_t{record.RowSlot()}, 0));
+    const ByteView stored = row.sub(0, StoredRowLength(row));
+    return std::vector<uint8_t>(stored.data(), stored.data() + stored.size());
+}
 
 void CheckUpdates(const OperationStore& store, CDbFileHolder& holder, RunState& state, const LogByteSource& log,
                   UpdateCounts& counts) {
@@ -78,6 +91,10 @@ void CheckUpdates(const OperationStore& store, CDbFileHolder& holder, RunState& 
             placed &= Holds(images.afterBytes, piece.afterAt, piece.after, afterTag) &&
                       Holds(images.beforeBytes, piece.beforeAt, piece.before, beforeTag);
         counts.misplaced += !placed;
+        // Moved on: the slot's row today, with this change undone, is not the row right before it.
+        std::vector<uint8_t> today = LoggedSlotRowToday(holder, record), undone;
+        counts.movedOn += !UndoRowChange(ByteView(today), *change, undone) ||
+                          WithoutVersionTag(undone) != WithoutVersionTag(images.beforeBytes);
         EXPECT_TRUE(placed) << WideToUtf8(store.TableName(e)) << " entry " << i;
         if (const auto previous = lastAfter.find(row); previous != lastAfter.end()) {
             const bool same = WithoutVersionTag(previous->second) == WithoutVersionTag(images.beforeBytes);
@@ -110,11 +127,12 @@ TEST(UpdateRebuildCorpus, EveryUpdateHoldsItsLoggedBytesAndFollowsTheOneBefore) 
         UpdateCounts counts;
         CheckUpdates(store, holder, state, source, counts);
         std::printf("%s: updates rebuilt %d; not rebuildable: record unreadable %d, no starting row %d, "
-                    "logged bytes differ %d; changes following the one before %d (%d not)\n",
+                    "logged bytes differ %d; changes following the one before %d (%d not); rebuilt whose "
+                    "logged slot has moved on %d\n",
                     pair.set.c_str(), counts.byFailure[RowRebuildFailure::None],
                     counts.byFailure[RowRebuildFailure::RecordUnreadable],
                     counts.byFailure[RowRebuildFailure::NoStartingRow], counts.byFailure[RowRebuildFailure::BytesDiffer],
-                    counts.chained, counts.chainBroken);
+                    counts.chained, counts.chainBroken, counts.movedOn);
     }
     test::ExpectEveryListedChecked(test::CorpusListedPairKeys(), checked);
 }
