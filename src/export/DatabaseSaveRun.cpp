@@ -140,6 +140,7 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     if (catalog && session.CreateOrOpenDatabase(fields)) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
+        replay.UseListing(store_);
         TableSaver saver(state_, *catalog, store_, session, replay, log, options, result, tally);
         TickedTableWalk(store_, state_, options.filter, view_, tally).Run(tables, saver);
         // Every table has its rows now, so a key to a table created later in the run is not refused.

@@ -25,6 +25,9 @@ public:
     std::wstring ReplayOperationRow(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
                                     uint32_t slotIndex, CSqlExportSession& session, uint8_t operation);
 
+    // The listing whose operations give each updated row its history.
+    void UseListing(const OperationStore& store) { rebuilder_.UseListing(store); }
+
     // Rows handed to the server since the last reset (a refused row is not counted; a row of a table
     // without exported columns is).
     uint64_t addedRows() const { return addedRows_; }

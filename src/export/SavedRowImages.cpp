@@ -4,8 +4,9 @@
 
 namespace kestrane {
 
-std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
+std::vector<RowValues> SavedRowImages(RowImages&& rebuilt, RowRebuildFailure* leftOutBecause) {
     std::vector<RowValues> rows;
+    if (leftOutBecause) *leftOutBecause = RowRebuildFailure::None;
     switch (rebuilt.operation) {
         case logfmt::kOpInsertRow:
         case logfmt::kOpDeleteRow:
@@ -13,7 +14,8 @@ std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
             break;
         case logfmt::kOpModifyRow:
         case logfmt::kOpModifyColumns:
-            if (!rebuilt.images.empty()) rows.push_back(std::move(rebuilt.images[rebuilt.images.size() >= 2 ? 1 : 0]));
+            if (leftOutBecause) *leftOutBecause = rebuilt.failure;
+            if (rebuilt.Rebuilt() && rebuilt.images.size() >= 2) rows.push_back(std::move(rebuilt.images[1]));
             break;
         default:
             break;
@@ -24,8 +26,16 @@ std::vector<RowValues> SavedRowImages(RowImages&& rebuilt) {
 std::wstring NoSavedRowReason(uint8_t operation, const RowImages& rebuilt) {
     switch (operation) {
         case logfmt::kOpModifyRow:
-        case logfmt::kOpModifyColumns:
-            return rebuilt.operation == 0 ? L"its log record cannot be read again" : L"the updated row cannot be rebuilt";
+        case logfmt::kOpModifyColumns: {
+            if (rebuilt.operation == 0) return L"its log record cannot be read again";
+            // The status text the grid shows, without its sentence frame: "... cannot be rebuilt: <why>."
+            std::wstring why = rebuilt.StatusText();
+            const size_t colon = why.find(L": ");
+            if (colon == std::wstring::npos) return L"the updated row cannot be rebuilt";
+            why = why.substr(colon + 2);
+            if (!why.empty() && why.back() == L'.') why.pop_back();
+            return L"the updated row cannot be rebuilt: " + why;
+        }
         case logfmt::kOpInsertRow:
         case logfmt::kOpDeleteRow:
             return rebuilt.operation == 0 ? L"its log record cannot be read again" : L"its row cannot be decoded";

@@ -132,6 +132,7 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     WriteUserTypes(run);
 
     OperationRebuilder rebuilder(holder_, *catalog, state_, log_);
+    rebuilder.UseListing(store_);
     TableScriptWriter writer(run, store_, rebuilder);
     TickedTableWalk(store_, state_, options.filter, view_, run.tally).Run(tables, writer);
 

@@ -8,15 +8,11 @@ LogElementWalk::LogElementWalk(const RowLogRecord& record)
 bool LogElementWalk::Next(ByteView& element) {
     if (index_ >= count_) return false;
     const ByteView body = record_.body();
-    if (index_ == 1 && record_.Operation() == logfmt::kOpModifyRow) {
-        // Element 1 of a modify-row begins 4-byte aligned, counted from element 0's start.
-        const size_t len0 = pos_ - firstStart_;
-        pos_ = firstStart_ + ((len0 + 3) & ~size_t{3});
-    }
+    // Every element begins 4-byte aligned, counted from the record's start.
+    pos_ = (pos_ + 3) & ~size_t{3};
     if (pos_ >= body.size()) return false;
     const size_t len = record_.ElementLength(index_);
     if (!body.fits(pos_, len)) return false;
-    if (index_ == 0) firstStart_ = pos_;
     element = body.sub(pos_, len);
     pos_ += len;
     ++index_;

@@ -87,9 +87,8 @@ private:
     ByteView body_;
 };
 
-// Walks the elements of a row record back to back from ElementsStart(), with the modify-row rule
-// that element 1 starts 4-byte aligned from element 0's start. Stops at the record's end: an
-// element whose length runs past it is not handed out.
+// Walks the elements of a row record from ElementsStart(), each one 4-byte aligned from the
+// record's start. Stops at the record's end: an element whose length runs past it is not handed out.
 class LogElementWalk {
 public:
     explicit LogElementWalk(const RowLogRecord& record);
@@ -102,7 +101,6 @@ private:
     size_t pos_;
     uint32_t index_ = 0;
     uint32_t count_;
-    size_t firstStart_ = 0;
 };
 
 // The name field of the begin-transaction record at `extent` of `block`, whose fixed part is

@@ -49,10 +49,12 @@ void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t
                                                   TableLayout& layout, uint32_t slotIndex,
                                                   const std::wstring& tableName) {
     status_.SetStatusLine(L"");
-    OperationRebuilder rebuilder(holder_, catalog_, state_, log_);
-    if (clicked_) rebuilder.DecodeByRowsetColumns(clicked_->byRowsetColumns);
+    if (clicked_) rebuilder_.DecodeByRowsetColumns(clicked_->byRowsetColumns);
+    else rebuilder_.DecodeAsCatalogueSays();
     const uint32_t firstColumn = clicked_ ? clicked_->firstColumnIndex : catalog_.firstColumnIndex;
-    const RowImages rebuilt = rebuilder.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
+    const RowImages rebuilt = rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
+    // An update whose row cannot be rebuilt shows why, in place of a statement, and no rows.
+    if (!rebuilt.Rebuilt()) return status_.SetStatusLine(rebuilt.StatusText());
     if (rebuilt.images.empty()) return;
     const std::wstring statement =
         BuildOperationStatementText(rebuilt.operation, tableName, layout.columns, rebuilt.images, state_);

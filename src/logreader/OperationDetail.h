@@ -11,6 +11,7 @@
 #include "logreader/LogByteSource.h"
 #include "logreader/OperationPager.h"
 #include "logreader/OperationStore.h"
+#include "logreader/OperationRebuild.h"
 #include "logreader/TableSchemaCache.h"
 
 namespace kestrane {
@@ -51,7 +52,9 @@ public:
                         const LogByteSource& log, OperationStatusSink& status, RecordGridSink& grid,
                         TableSchemaCache* schemas = nullptr)
         : store_(store), holder_(holder), catalog_(catalog), state_(state), log_(log), status_(status), grid_(grid),
-          schemas_(schemas ? *schemas : ownSchemas_) {}
+          schemas_(schemas ? *schemas : ownSchemas_), rebuilder_(holder, catalog, state, log) {
+        rebuilder_.UseListing(store);
+    }
 
     // NM_CLICK on the list: `entryIndex` is the clicked row's item data.
     void OnOperationClicked(uint64_t entryIndex);
@@ -70,6 +73,7 @@ private:
     TableSchemaCache ownSchemas_;
     TableSchemaCache& schemas_;
     const ClickedTableSchema* clicked_ = nullptr;  // the schema of the operation being shown
+    OperationRebuilder rebuilder_;                 // keeps the listing's row histories between clicks
 };
 
 }  // namespace kestrane

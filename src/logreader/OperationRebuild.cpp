@@ -6,6 +6,9 @@
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
 #include "datafile/RowValueDecoder.h"
+#include "logreader/LogBlock.h"
+#include "logreader/LoggedRowChange.h"
+#include "logreader/OperationStore.h"
 
 namespace kestrane {
 
@@ -13,11 +16,14 @@ namespace {
 constexpr size_t kRowBufferSize = 8192;
 constexpr size_t kRowLengthAt = 8190;  // one-row buffer: the row at 0, its length as u16 here
 
-PageAddress AddressOf(const RowLogRecord& record) {
-    const LogPageId id = record.Page();
-    return PageAddress(id.file, id.page);
-}
 }  // namespace
+
+bool OperationRebuilder::HolderPageImages::Read(PageAddress address, std::vector<uint8_t>& image) {
+    const std::unique_ptr<CDataPage> page = holder_.LoadDataPage(address);
+    if (!page || page->view().size() < kPageSize) return false;
+    image.assign(page->view().data(), page->view().data() + kPageSize);
+    return true;
+}
 
 std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout) {
     if (byRowsetColumns_.value_or(!catalog_.currentRowsetColumns.empty()))
@@ -25,6 +31,20 @@ std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& 
     else
         DecodeRowValues(page, layout);
     return std::move(page.decodedRows);
+}
+
+std::optional<RowValues> OperationRebuilder::DecodeRow(PageAddress address, ByteView row, TableLayout& layout) {
+    // A row longer than the one-row buffer cannot be a real row; it would also overwrite its length.
+    if (row.size() > kRowLengthAt) return std::nullopt;
+    std::vector<uint8_t> buffer(kRowBufferSize, 0);
+    if (!row.empty()) std::memcpy(buffer.data(), row.data(), row.size());
+    const auto length = static_cast<uint16_t>(row.size());
+    std::memcpy(buffer.data() + kRowLengthAt, &length, sizeof length);
+    std::unique_ptr<CDataPage> page = holder_.LoadDataPageEx(address, ByteView(buffer));
+    if (!page) return std::nullopt;
+    std::vector<RowValues> images = Decode(*page, layout);
+    if (images.empty()) return std::nullopt;
+    return std::move(images.front());
 }
 
 RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
@@ -36,113 +56,65 @@ RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationU
     const RowLogRecord record(block->bytes(), block->Extent(slotIndex));
     out.operation = record.Operation();
     if (record.RowsetId() != allocationUnitId) return out;
-
+    const LogPageId page = record.Page();
     switch (record.Operation()) {
         case logfmt::kOpInsertRow:
-        case logfmt::kOpDeleteRow:
-        case logfmt::kOpModifyRow: {
+        case logfmt::kOpDeleteRow: {
             LogElementWalk walk(record);
             ByteView element0;
             if (!walk.Next(element0)) return out;
-            if (record.Operation() == logfmt::kOpModifyRow) {
-                const size_t at = static_cast<size_t>(element0.data() - record.body().data());
-                RebuildSpliced(record, ModifyRowRequest(record, element0, at), layout, out);
-            } else {
-                RebuildInsertOrDelete(record, element0, layout, out);
-            }
+            if (auto row = DecodeRow(PageAddress(page.file, page.page), element0, layout))
+                out.images.push_back(std::move(*row));
             break;
         }
-        case logfmt::kOpModifyColumns:
-            RebuildModifyColumns(record, layout, out);
+        case logfmt::kOpModifyRow:
+        case logfmt::kOpModifyColumns: {
+            RowStep self{blockOffset, static_cast<uint16_t>(slotIndex), record.Operation(), block->header().lsn};
+            self.lsn.slot = static_cast<uint16_t>(self.lsn.slot + slotIndex);
+            RebuildUpdate(blockOffset, allocationUnitId, slotIndex, self, layout, out);
             break;
+        }
         default:
             break;
     }
     return out;
 }
 
-void OperationRebuilder::RebuildInsertOrDelete(const RowLogRecord& record, ByteView element0, TableLayout& layout,
-                                               RowImages& out) {
-    // A row longer than the one-row buffer cannot be a real row; it would also overwrite its length.
-    if (element0.size() > kRowLengthAt) return;
-    std::vector<uint8_t> buffer(kRowBufferSize, 0);
-    if (!element0.empty()) std::memcpy(buffer.data(), element0.data(), element0.size());
-    const auto length = static_cast<uint16_t>(element0.size());
-    std::memcpy(buffer.data() + kRowLengthAt, &length, sizeof length);
-    std::unique_ptr<CDataPage> page = holder_.LoadDataPageEx(AddressOf(record), ByteView(buffer));
-    if (!page) return;
-    std::vector<RowValues> images = Decode(*page, layout);
-    if (images.empty()) return;
-    images.resize(1);
-    out.images = std::move(images);
-}
-
-RowSpliceRequest OperationRebuilder::ModifyRowRequest(const RowLogRecord& record, ByteView element0,
-                                                      size_t element0At) {
-    RowSpliceRequest request;
-    request.slot = record.RowSlot();
-    request.rowSpliceMode = 1;
-    request.element0 = element0;
-    request.element0Length = static_cast<uint32_t>(element0.size());
-    request.offsetInRow = record.OffsetInRow();
-    if (record.ElementCount() >= 2) {
-        const size_t len0 = element0.size();
-        const size_t at = element0At + len0 + (len0 % 4 ? 4 - len0 % 4 : 0);
-        // Clipped to the record: a length that runs past it gives only the bytes it has.
-        request.element1 = record.body().clip(at, record.ElementLength(1));
-        request.element1Length = static_cast<uint32_t>(request.element1.size());
-    }
-    return request;
-}
-
-void OperationRebuilder::RebuildSpliced(const RowLogRecord& record, const RowSpliceRequest& request,
-                                        TableLayout& layout, RowImages& out) {
-    // The request holds for this one page load and its decode, and is dropped after them.
-    RowSpliceScope scope(state_, request);
-    std::unique_ptr<CDataPage> page = holder_.LoadDataPage(AddressOf(record));
-    if (!page) return;
-    out.images = Decode(*page, layout);
-}
-
-void OperationRebuilder::RebuildModifyColumns(const RowLogRecord& record, TableLayout& layout, RowImages& out) {
-    RowSpliceRequest request;
-    LogElementWalk walk(record);
-    ByteView element;
-    size_t sum = 0;
-    uint32_t entryCount = 0;
-    uint16_t first0 = 0, first1 = 0;
-    while (walk.Next(element)) {
-        const uint32_t e = walk.Index() - 1;
-        const size_t len = element.size();
-        if (e == 0) {
-            sum += len;
-            entryCount = len < 4 ? 1 : static_cast<uint32_t>(len / 4);
-            if (len >= 2) {
-                request.pieceEntries = element;
-                request.pieceCount = static_cast<uint16_t>(entryCount);
-                first0 = *element.u16(0);
-            }
-        } else if (e == 1) {
-            sum += len;
-            if (len >= 2) {
-                request.pieceLengths = element;
-                first1 = *element.u16(0);
-            }
-        } else if (e == 2 || e == 3) {
-            sum += len;
-        } else if (e == 4) {
-            if (4 + uint64_t{entryCount} > record.ElementCount()) return;
-            const size_t elementAt = static_cast<size_t>(element.data() - record.body().data());
-            size_t at = elementAt + sum % 4;
-            if (first0 == 0 && first1 == 1) at += 4;
-            request.slot = record.RowSlot();
-            request.columnSpliceMode = 1;
-            request.element0 = record.body().from(at);
-            request.element0Length = static_cast<uint32_t>(request.element0.size());
-            RebuildSpliced(record, request, layout, out);
-            return;
+void OperationRebuilder::RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex,
+                                       const RowStep& self, TableLayout& layout, RowImages& out) {
+    std::optional<RowHistory::RowSteps> steps;
+    std::vector<RowStep> alone;  // the update without a listing: its row has no other step
+    if (store_) {
+        // A listing read again (the same store, other entries) reads its histories again.
+        const auto listed = std::make_pair(store_->Size(), store_->Empty() ? 0 : (*store_)[0].blockOffset);
+        if (listed != listed_) {
+            histories_.clear();
+            replay_.Forget();
+            listed_ = listed;
         }
+        auto it = histories_.find(allocationUnitId);
+        if (it == histories_.end()) it = histories_.emplace(allocationUnitId, RowHistory(*store_, allocationUnitId, log_)).first;
+        steps = it->second.StepsOfRow(blockOffset, static_cast<uint16_t>(slotIndex));
     }
+    if (!steps) {
+        alone.push_back(self);
+        steps = RowHistory::RowSteps{&alone, 0};
+    }
+    UpdateRows rows = replay_.Replay(*steps->steps, steps->target);
+    out.failure = rows.failure;
+    if (!out.Rebuilt()) return;
+    // Both images are decoded against the page of the update itself (its file id names the data file).
+    const auto block = ReadLogBlock(log_, blockOffset, block_);
+    if (!block) return;
+    const LogPageId page = RowLogRecord(block->bytes(), block->Extent(slotIndex)).Page();
+    const PageAddress address(page.file, page.page);
+    auto after = DecodeRow(address, ByteView(rows.after), layout);
+    auto before = DecodeRow(address, ByteView(rows.before), layout);
+    if (!after || !before) return;
+    out.images.push_back(std::move(*after));
+    out.images.push_back(std::move(*before));
+    out.afterBytes = std::move(rows.after);
+    out.beforeBytes = std::move(rows.before);
 }
 
 }  // namespace kestrane

@@ -1,17 +1,21 @@
 #pragma once
 // The row images of one logged operation: the log block is read again by its file offset, the record
-// found by its slot index, and its elements turned into rows through the data-file reader: an
-// inserted or deleted row from the record alone, a modified row from its data page with the logged
-// bytes put back (the row-splice request).
+// found by its slot index, and its rows decoded through the data-file reader: an inserted or deleted
+// row from the record alone, an updated row as it was right after and right before the change,
+// rebuilt from the row's logged history and its data page (UpdateRowReplay).
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
 #include "datafile/CatalogRecords.h"
 #include "datafile/ColumnDef.h"
+#include "datafile/PageHeader.h"
 #include "datafile/RowValues.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/LogRecord.h"
+#include "logreader/RowHistory.h"
+#include "logreader/UpdateRowReplay.h"
 #include "platform/RunState.h"
 
 namespace kestrane {
@@ -19,19 +23,29 @@ namespace kestrane {
 class CDbFileHolder;
 class CMetadataCatalog;
 class CDataPage;
+class OperationStore;
 
 struct RowImages {
     uint8_t operation = 0;
-    // Inserted/deleted: one image. Modified: image 0 the row as it stands on its page (after the
-    // change), image 1 the row with the logged bytes put back (before it); fewer when the page or a
-    // decode failed. Cells follow the layout's columns.
+    // Inserted/deleted: one image. Updated: image 0 the row right after the change, image 1 the row
+    // right before it; none when the row cannot be rebuilt (see failure) or did not decode. Cells
+    // follow the layout's columns.
     std::vector<RowValues> images;
+    // Why an update's row cannot be rebuilt (None otherwise); StatusText() says it to the user.
+    RowRebuildFailure failure = RowRebuildFailure::None;
+    // Updated: the stored bytes of image 0 and image 1.
+    std::vector<uint8_t> afterBytes, beforeBytes;
+
+    bool Rebuilt() const { return failure == RowRebuildFailure::None; }
+    std::wstring StatusText() const { return RowRebuildFailureText(failure); }
 };
 
 class OperationRebuilder {
 public:
     OperationRebuilder(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state, const LogByteSource& log)
-        : holder_(holder), catalog_(catalog), state_(state), log_(log) {}
+        : holder_(holder), catalog_(catalog), state_(state), log_(log), pages_(holder), replay_(pages_, log) {}
+    OperationRebuilder(const OperationRebuilder&) = delete;
+    OperationRebuilder& operator=(const OperationRebuilder&) = delete;
 
     // The images of the record at `slotIndex` of the block at `blockOffset`; none when the slot is
     // beyond the block, the record belongs to another rowset, or nothing could be decoded.
@@ -40,23 +54,40 @@ public:
     // Decodes by rowset-column records or not as the clicked table's schema says, instead of asking
     // the catalogue's current table (which may be another table by now).
     void DecodeByRowsetColumns(bool byRowsetColumns) { byRowsetColumns_ = byRowsetColumns; }
+    // Decodes as the catalogue's current table says again.
+    void DecodeAsCatalogueSays() { byRowsetColumns_.reset(); }
 
-    // The splice request of a modify-row record (element 0 and its place in the row, element 1).
-    static RowSpliceRequest ModifyRowRequest(const RowLogRecord& record, ByteView element0, size_t element0At);
+    // The listing whose operations give each updated row its history; without one an update is
+    // rebuilt from its page alone. Each table's history is read once, on its first update.
+    void UseListing(const OperationStore& store) { store_ = &store; }
 
 private:
+    // The data pages as the data file holds them now.
+    class HolderPageImages : public DataPageImages {
+    public:
+        explicit HolderPageImages(CDbFileHolder& holder) : holder_(holder) {}
+        bool Read(PageAddress address, std::vector<uint8_t>& image) override;
+
+    private:
+        CDbFileHolder& holder_;
+    };
+
     std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout);
-    void RebuildInsertOrDelete(const RowLogRecord& record, ByteView element0, TableLayout& layout, RowImages& out);
-    void RebuildSpliced(const RowLogRecord& record, const RowSpliceRequest& request, TableLayout& layout,
-                        RowImages& out);
-    void RebuildModifyColumns(const RowLogRecord& record, TableLayout& layout, RowImages& out);
+    std::optional<RowValues> DecodeRow(PageAddress address, ByteView row, TableLayout& layout);
+    void RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex, const RowStep& self,
+                       TableLayout& layout, RowImages& out);
 
     CDbFileHolder& holder_;
     CMetadataCatalog& catalog_;
     RunState& state_;
     const LogByteSource& log_;
-    std::vector<uint8_t> block_;  // the re-read block; splice views point into it
+    std::vector<uint8_t> block_;  // the re-read block
     std::optional<bool> byRowsetColumns_;
+    const OperationStore* store_ = nullptr;
+    std::pair<size_t, uint64_t> listed_{0, 0};   // the listing the histories were read from
+    std::map<uint64_t, RowHistory> histories_;    // by allocation unit
+    HolderPageImages pages_;
+    UpdateRowReplay replay_;                      // keeps the last rebuilt row for the next update
 };
 
 }  // namespace kestrane

@@ -5,6 +5,7 @@
 // blocks that are never copied: the log scan fills blocks of its own and hands them over whole.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -75,6 +76,12 @@ public:
     // Indexes (ascending) of the entries of one table. The index is built on the first call after
     // entries were appended (one pass over them), not while the scan appends.
     std::span<const uint32_t> EntriesOfTable(uint32_t objectId) const;
+    // The object id of the table whose rowset is `allocationUnitId`; nullopt when no table has it.
+    std::optional<uint32_t> ObjectIdOf(uint64_t allocationUnitId) const {
+        for (const OperationTable& t : tables_)
+            if (t.allocationUnitId == allocationUnitId) return t.objectId;
+        return std::nullopt;
+    }
     // Object id -> table name for every table with an entry (first name seen stays).
     const TableNameMap& Tables() const { return tableNames_; }
     // The analysis run clears the name map once the tree is built; the entries stay.

@@ -129,6 +129,7 @@ Expected ExpectedSave(ScannedSet& set, const std::vector<TickedTable>& tables, c
     CMetadataCatalog& catalog = *set.holder.Catalog();
     const auto& definitions = catalog.ObjectDefinitions();
     OperationRebuilder rebuilder(set.holder, catalog, set.state, *set.log);
+    rebuilder.UseListing(set.store);
     std::set<uint32_t> created;
     for (const TickedTable& table : tables) {
         const auto entries = set.store.EntriesOfTable(table.objectId);

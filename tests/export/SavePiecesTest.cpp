@@ -14,6 +14,8 @@
 #include "export/SaveFilter.h"
 #include "export/SaveTally.h"
 #include "export/ScriptFolderCheck.h"
+#include "export/SavedRowImages.h"
+#include "support/CellRows.h"
 #include "export/ScriptFolderNames.h"
 #include "export/SqlcmdBatchFiles.h"
 #include "platform/TextCodec.h"
@@ -343,6 +345,41 @@ TEST(ConstraintStatements, EveryNameBracketedAndUnsafeDefinitionsLeftOut) {
     EXPECT_EQ(GetObjectDefinitionText(definitions, L"6", 1252), L"(A)");
     EXPECT_EQ(GetObjectDefinitionText(definitions, L"7", 1252), L"");
     EXPECT_EQ(GetObjectDefinitionText(definitions, L"8", 1252), L"");
+}
+
+}  // namespace
+}  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// An update whose row cannot be rebuilt gives the saves no row, and says why; a rebuilt update gives
+// the row before the change; inserts and deletes give their row.
+TEST(SavedRowImages, UpdatesWithoutTheirRowGiveNone) {
+    const ColumnDefList columns = {ColumnDef(L"id", L"int", kTypeInt)};
+    const RowValues after = test::RowOf(columns, {L"2"}), before = test::RowOf(columns, {L"1"});
+    RowRebuildFailure why = RowRebuildFailure::NoStartingRow;
+    RowImages update;
+    update.operation = 4;
+    update.images = {after, before};
+    std::vector<RowValues> rows = SavedRowImages(RowImages(update), &why);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(rows[0] == before);
+    EXPECT_EQ(why, RowRebuildFailure::None);
+    for (RowRebuildFailure failure : {RowRebuildFailure::RecordUnreadable, RowRebuildFailure::NoStartingRow,
+                                      RowRebuildFailure::BytesDiffer}) {
+        RowImages lost;
+        lost.operation = 6;
+        lost.failure = failure;
+        EXPECT_TRUE(SavedRowImages(std::move(lost), &why).empty());
+        EXPECT_EQ(why, failure);
+        EXPECT_FALSE(RowRebuildFailureText(failure).empty());
+    }
+    RowImages insert;
+    insert.operation = 2;
+    insert.images = {after};
+    EXPECT_EQ(SavedRowImages(std::move(insert), &why).size(), 1u);
+    EXPECT_EQ(why, RowRebuildFailure::None);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ struct Filter {
 inline std::vector<std::wstring> ExpectedRows(ScannedSet& set, uint32_t objectId, const Filter& filter) {
     CMetadataCatalog& catalog = *set.holder.Catalog();
     OperationRebuilder rebuilder(set.holder, catalog, set.state, *set.log);
+    rebuilder.UseListing(set.store);
     std::vector<std::wstring> rows;
     ColumnDefList columns;
     bool first = true;

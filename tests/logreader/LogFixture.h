@@ -61,10 +61,9 @@ inline std::vector<uint8_t> RowRecord(const RowRecordSpec& s) {
     PutU16(r, 0x3E, static_cast<uint16_t>(c));
     for (size_t e = 0; e < c; ++e) PutU16(r, 0x40 + 2 * e, static_cast<uint16_t>(s.elements[e].size()));
     if (s.operation == 2) r.resize(r.size() + 2, 0);
-    const size_t first = r.size();
     for (size_t e = 0; e < c; ++e) {
-        // Element 1 of a modify-row starts 4-aligned from element 0.
-        while (e == 1 && s.operation == 4 && (r.size() - first) % 4) r.push_back(0);
+        // Every element starts 4-aligned from the record's start.
+        while (r.size() % 4) r.push_back(0);
         r.insert(r.end(), s.elements[e].begin(), s.elements[e].end());
     }
     if (r.size() < s.padTo) r.resize(s.padTo, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "logreader/OperationDetail.h"
+#include "logreader/LoggedRowChange.h"
 #include "logreader/OperationRebuild.h"
 #include "logreader/OperationStatement.h"
 #include "platform/RunState.h"
@@ -96,21 +97,19 @@ TEST(OperationStatement, GridCellsAndModifyRowRequest) {
     ByteView e0;
     ASSERT_TRUE(walk.Next(e0));
     const size_t at = static_cast<size_t>(e0.data() - bytes.data());
-    RowSpliceRequest r = OperationRebuilder::ModifyRowRequest(record, e0, at);
-    EXPECT_EQ(r.rowSpliceMode, 1);
-    EXPECT_EQ(r.slot, 3);
-    EXPECT_EQ(r.offsetInRow, 12u);
-    EXPECT_EQ(r.element0Length, 5u);
-    EXPECT_EQ(r.element1Length, 2u);
-    EXPECT_EQ(r.element1.data(), bytes.data() + at + 8);
+    const auto change = ReadLoggedRowChange(record);
+    ASSERT_TRUE(change);
+    ASSERT_EQ(change->pieces.size(), 1u);
+    EXPECT_EQ(record.RowSlot(), 3);
+    EXPECT_EQ(change->pieces[0].afterAt, 12u);
+    EXPECT_EQ(change->pieces[0].before.size(), 5u);
+    EXPECT_EQ(change->pieces[0].after.size(), 2u);
+    EXPECT_EQ(change->pieces[0].after.data(), bytes.data() + at + 8);
     s.elements.pop_back();
     bytes = test::RowRecord(s);
     RowLogRecord single(ByteView(bytes), LogRecordExtent{0, static_cast<uint32_t>(bytes.size())});
-    LogElementWalk walk1(single);
-    ASSERT_TRUE(walk1.Next(e0));
-    r = OperationRebuilder::ModifyRowRequest(single, e0, static_cast<size_t>(e0.data() - bytes.data()));
-    EXPECT_EQ(r.element1Length, 0u);
-    EXPECT_TRUE(r.element1.empty());
+    EXPECT_FALSE(ReadLoggedRowChange(single));
+    EXPECT_TRUE(RecordElement(single, 1).empty());
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+#pragma once
+// The logged operations of one table in log order, each with the row it touches: the key hash its
+// lock element carries, or its page and slot when the rowset has no key (a heap, whose rows keep
+// their slot). Built once per listing and table, by one read of each of the table's records.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "logreader/LogByteSource.h"
+#include "logreader/LogFormat.h"
+#include "logreader/LogRecord.h"
+
+namespace kestrane {
+
+class OperationStore;
+
+struct RowStep {
+    uint64_t blockOffset = 0;
+    uint16_t slotIndex = 0;
+    uint8_t operation = 0;
+    CLogSeqNo lsn;
+    // The run of changes this one belongs to (indexes among the row's steps), between the insert
+    // before it and the delete after it; set by RowHistory.
+    uint32_t runFirst = 0, runLast = 0;
+};
+
+// Which row a record changes, as one number.
+uint64_t LoggedRowIdentity(const RowLogRecord& record);
+
+class RowHistory {
+public:
+    RowHistory() = default;
+    RowHistory(const OperationStore& store, uint64_t allocationUnitId, const LogByteSource& log);
+
+    // The steps on the row of the record at (blockOffset, slotIndex), in log order (kept by the
+    // history), and the place of that record among them; nullopt when it is not one of the table's.
+    struct RowSteps {
+        const std::vector<RowStep>* steps = nullptr;
+        size_t target = 0;
+    };
+    std::optional<RowSteps> StepsOfRow(uint64_t blockOffset, uint16_t slotIndex) const;
+
+    static uint64_t PlaceKey(uint64_t blockOffset, uint16_t slotIndex) { return blockOffset << 16 | slotIndex; }
+
+private:
+    std::unordered_map<uint64_t, std::pair<uint64_t, uint32_t>> stepAt_;  // place -> (row, index)
+    std::unordered_map<uint64_t, std::vector<RowStep>> rows_;             // row -> its steps
+};
+
+// Sets each step's run of changes.
+void MarkChangeRuns(std::vector<RowStep>& steps);
+
+}  // namespace kestrane
