@@ -33,9 +33,15 @@ size_t SkipBlanksAndComments(const std::wstring& text, size_t at) {
         } else if (text.compare(at, 2, L"/*") == 0) {
             size_t depth = 0;
             do {
-                if (text.compare(at, 2, L"/*") == 0) ++depth, at += 2;
-                else if (text.compare(at, 2, L"*/") == 0) --depth, at += 2;
-                else ++at;
+                if (text.compare(at, 2, L"/*") == 0) {
+                    ++depth;
+                    at += 2;
+                } else if (text.compare(at, 2, L"*/") == 0) {
+                    --depth;
+                    at += 2;
+                } else {
+                    ++at;
+                }
             } while (depth > 0 && at < text.size());
         } else {
             break;
