@@ -245,7 +245,8 @@ TEST(HostileCatalogue, ValuesWithLineBreaksAndNulArriveWholeAndRunNoCommand) {
 }
 
 // The first corpus set of the current catalogue layout whose log has operations of `names.size()`
-// tables, those tables renamed, the first one given the hostile constraints.
+// tables, those tables renamed, the first one given the hostile constraints and a crafted name for its
+// first column.
 bool OpenCrafted(ScannedSet& set, const std::vector<std::wstring>& names, std::wstring& column) {
     for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
         ScannedSet probe;
@@ -259,9 +260,10 @@ bool OpenCrafted(ScannedSet& set, const std::vector<std::wstring>& names, std::w
             for (ObjectRecord& object : catalog.objects)
                 if (renames.count(object.id)) object.name = renames[object.id];
             uint32_t columnId = 0;
-            for (const ColumnRecord& record : catalog.columns)
+            for (ColumnRecord& record : catalog.columns)
                 if (record.objectId == table && columnId == 0) {
                     columnId = record.columnId;
+                    record.name = L"c\r\nGO\r\n:!!id]'";
                     column = SanitizeSqlIdentifier(record.name);
                 }
             // The definitions the file gave, with the crafted rows added as if they were the file's.
@@ -300,6 +302,10 @@ TEST(HostileCatalogue, DatabaseSaveRunsOnlyTheProgramsStatements) {
     }
     for (const std::wstring& kept : KeptStatements(kCraftedNames[0], column))
         EXPECT_EQ(std::count(statements.begin(), statements.end(), kept), 1) << WideToUtf8(kept);
+    EXPECT_EQ(column, L"cGO:id'");
+    EXPECT_TRUE(std::any_of(statements.begin(), statements.end(), [](const std::wstring& s) {
+        return s.rfind(L"INSERT INTO [aGO] ([cGO:id']", 0) == 0;
+    }));
     for (const HostileConstraint& c : kConstraints)
         EXPECT_EQ(view.Logged(RefusedDefinitionLine(L"aGO", c.name)), !c.kept) << WideToUtf8(c.name);
     // Each statement is one of the program's: no break, NUL, comment, separator or second statement.
