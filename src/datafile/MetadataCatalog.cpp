@@ -460,7 +460,7 @@ const std::vector<StringTriple>& CMetadataCatalog::ObjectDefinitions() {
     return objectDefinitions_;
 }
 
-bool CMetadataCatalog::ScriptUserTypes() {
+bool CMetadataCatalog::ScriptUserTypes(const std::function<std::wstring(const std::wstring&)>& bracketName) {
     for (const TypeRecord& type : types) {
         if (type.schemaId != 1) continue;
         const uint32_t code = InternalTypeFromSystemType(type.systemTypeId);
@@ -477,10 +477,7 @@ bool CMetadataCatalog::ScriptUserTypes() {
             default:
                 break;
         }
-        // The name comes from the file: bracketed, "]" doubled, so that it cannot end the statement.
-        std::wstring name;
-        for (wchar_t c : type.name) name += c == L']' ? L"]]" : std::wstring(1, c);
-        typeStatements.push_back(L"Create type [" + name + L"] from " + base);
+        typeStatements.push_back(L"Create type " + bracketName(type.name) + L" from " + base);
     }
     return true;
 }

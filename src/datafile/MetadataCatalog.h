@@ -3,6 +3,7 @@
 // table's rowset, allocation units, pages, columns and keys. The members named "current"/"table"
 // describe the table whose schema was built last (BuildObjectLists); callers build one table at a time.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -62,7 +63,9 @@ public:
     static std::vector<uint8_t> ReadObjectDefinition(const std::wstring& hexText, bool& wide) {
         return ReadObjectDefinitionBytes(hexText, wide);
     }
-    bool ScriptUserTypes();
+    // "Create type <name> from <base>" for each user type of schema 1 into typeStatements; the name
+    // goes through `bracketName` (the caller's one quoting path for names from the file).
+    bool ScriptUserTypes(const std::function<std::wstring(const std::wstring&)>& bracketName);
 
     // The columns of one object: a table's ColumnDef list in column-id order, or three entries that
     // name a constraint/module (id, type, name). `definitions` supplies computed-column texts. With

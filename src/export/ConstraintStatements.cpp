@@ -19,10 +19,8 @@ constexpr uint32_t kIndexColumnDescending = 0x4;  // index-column status (IndexC
 constexpr uint32_t kSystemNamed = 0x4;      // constraint object status: the server chose the name
 constexpr uint32_t kCascadeUpdate = 0x1000, kCascadeDelete = 0x4000;
 
-std::wstring Bracketed(const std::wstring& name) { return L"[" + EscapeBracketedName(name) + L"]"; }
-
 // " constraint [N]", or nothing for a name the server is to choose (or one the file lost).
-std::wstring ConstraintName(const std::wstring& name) { return name.empty() ? L"" : L" constraint " + Bracketed(name); }
+std::wstring ConstraintName(const std::wstring& name) { return name.empty() ? L"" : L" constraint " + BracketedName(name); }
 
 class TableView {
 public:
@@ -65,9 +63,9 @@ public:
         for (const IndexColumnRecord* column : keyed) {
             const std::wstring name = NameOf(column->columnId);
             if (name.empty()) continue;
-            keys.push_back(Bracketed(name) + ((column->unused12 & kIndexColumnDescending) ? L" desc" : L""));
+            keys.push_back(BracketedName(name) + ((column->unused12 & kIndexColumnDescending) ? L" desc" : L""));
         }
-        for (std::wstring& name : included) name = Bracketed(name);
+        for (std::wstring& name : included) name = BracketedName(name);
     }
 
     const CMetadataCatalog& catalog_;
@@ -91,7 +89,7 @@ std::vector<std::wstring> KeyColumnsOfList(const TableView& view) {
         if (key.tableName == view.table_) byPosition.emplace(key.keyPosition, view.NameOfStored(key.columnName));
     std::vector<std::wstring> names;
     for (const auto& [position, name] : byPosition)
-        if (!name.empty()) names.push_back(Bracketed(name));
+        if (!name.empty()) names.push_back(BracketedName(name));
     return names;
 }
 
@@ -102,7 +100,7 @@ std::vector<std::wstring> UniqueColumnsOfFlags(const TableView& view) {
         if (view.columns_[i].indexFlag40 == 1 && !view.names_[i].empty())
             byPosition.emplace(view.columns_[i].keyPosition, view.names_[i]);
     std::vector<std::wstring> names;
-    for (const auto& [position, name] : byPosition) names.push_back(Bracketed(name));
+    for (const auto& [position, name] : byPosition) names.push_back(BracketedName(name));
     return names;
 }
 
@@ -110,16 +108,16 @@ std::vector<std::wstring> UniqueColumnsOfFlags(const TableView& view) {
 
 std::wstring KeyColumnList(const std::vector<std::wstring>& names) {
     std::vector<std::wstring> bracketed;
-    for (const std::wstring& name : names) bracketed.push_back(Bracketed(name));
+    for (const std::wstring& name : names) bracketed.push_back(BracketedName(name));
     return JoinList(bracketed);
 }
 
 std::vector<std::wstring> TableConstraintStatements(const CMetadataCatalog& catalog, const std::wstring& table,
                                                     const ColumnDefList& columns,
                                                     const std::function<std::wstring(int32_t)>& definitionText,
-                                                    const RunState& state) {
+                                                    const RunState& state, std::vector<std::wstring>* refused) {
     const TableView view(catalog, table, columns);
-    const std::wstring alter = L"Alter Table " + Bracketed(table) + L" add";
+    const std::wstring alter = L"Alter Table " + BracketedName(table) + L" add";
     std::vector<std::wstring> out;
     for (const KeyConstraintRecord& key : catalog.keyConstraints) {
         if (state.stopRequested()) break;
@@ -141,13 +139,18 @@ std::vector<std::wstring> TableConstraintStatements(const CMetadataCatalog& cata
             for (const ObjectRecord& o : catalog.objects)
                 if (o.id == static_cast<int32_t>(key.id)) object = &o;
             const std::wstring definition = definitionText(static_cast<int32_t>(key.id));
-            if (!object || definition.empty() || !IsSelfContainedExpression(definition)) continue;
+            if (!object || definition.empty()) continue;
+            // Sent and written as it stands: anything past one expression would be a statement of the file's.
+            if (!IsSingleExpression(definition)) {
+                if (refused) refused->push_back(key.name);
+                continue;
+            }
             std::wstring text = alter + ((object->status & kSystemNamed) ? L"" : ConstraintName(key.name));
             if (key.type == L"D ") {
                 // The constraint object's F+20 holds the column it belongs to.
                 const std::wstring column = view.NameOf(object->unused20);
                 if (column.empty()) continue;
-                text += L" default " + definition + L" for " + Bracketed(column);
+                text += L" default " + definition + L" for " + BracketedName(column);
             } else {
                 text += L" check " + definition;
             }
@@ -172,7 +175,7 @@ std::vector<std::wstring> TableIndexStatements(const CMetadataCatalog& catalog, 
         std::wstring text = L"Create ";
         if (index.status & kIndexUnique) text += L"unique ";
         if (index.unused17 == kIndexClustered) text += L"clustered ";
-        text += L"Index " + Bracketed(index.name) + L" on " + Bracketed(table) + L"(" + JoinList(keys) + L")";
+        text += L"Index " + BracketedName(index.name) + L" on " + BracketedName(table) + L"(" + JoinList(keys) + L")";
         if (!included.empty()) text += L" include(" + JoinList(included) + L")";
         out.push_back(text);
     }
@@ -220,9 +223,9 @@ std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& c
         if (columns.back().empty() || referenced.back().empty()) return {};
     }
     if (columns.empty()) return {};
-    std::wstring text = L"alter table " + Bracketed(key.table) +
-                        (key.name.empty() ? L"  add foreign key(" : L" add constraint " + Bracketed(key.name) + L" foreign key(") +
-                        KeyColumnList(columns) + L") references " + Bracketed(key.referencedTable) + L"(" +
+    std::wstring text = L"alter table " + BracketedName(key.table) +
+                        (key.name.empty() ? L"  add foreign key(" : L" add constraint " + BracketedName(key.name) + L" foreign key(") +
+                        KeyColumnList(columns) + L") references " + BracketedName(key.referencedTable) + L"(" +
                         KeyColumnList(referenced) + L")";
     if ((key.status & kCascadeUpdate) && (key.status & kCascadeDelete))
         text += L" on update cascade on delete cascade";
@@ -253,8 +256,13 @@ std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
     return statements;
 }
 
+std::wstring RefusedDefinitionLine(const std::wstring& table, const std::wstring& constraint) {
+    return L"Constraint " + WithoutControlCharacters(constraint) + L" of table " + WithoutControlCharacters(table) +
+           L" left out: its stored definition is not one expression";
+}
+
 std::wstring LegacyPrimaryKeyStatement(const std::wstring& table, const std::vector<std::wstring>& columns) {
-    return L"ALTER TABLE " + Bracketed(table) + L"  ADD PRIMARY KEY (" + KeyColumnList(columns) + L")";
+    return L"ALTER TABLE " + BracketedName(table) + L"  ADD PRIMARY KEY (" + KeyColumnList(columns) + L")";
 }
 
 }  // namespace kestrane

@@ -1,8 +1,8 @@
 #pragma once
 // The key, constraint, index and foreign-key statements of a re-created table, shared by the script
 // run (written into the table's script) and the database save (executed). Every name comes from the
-// data file and is bracketed with "]" doubled; a column is named as the CREATE TABLE text named it; a
-// default or check whose stored definition is missing or would end its statement is left out.
+// data file and goes through BracketedName; a column is named as the CREATE TABLE text named it; a
+// default or check whose stored definition is missing or is not one expression is left out.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,11 +21,15 @@ std::wstring KeyColumnList(const std::vector<std::wstring>& names);
 
 // Primary key, defaults, checks and unique constraints, then the indexes that belong to none of them,
 // of the table whose schema the catalogue built last (`columns` is that schema, `table` its name).
-// `definitionText` gives the stored text of a constraint object by its id. Stops early on a stop.
+// `definitionText` gives the stored text of a constraint object by its id. A default or check whose
+// definition is not one expression (IsSingleExpression) is left out and its name added to `refused`.
+// Stops early on a stop.
 std::vector<std::wstring> TableConstraintStatements(const CMetadataCatalog& catalog, const std::wstring& table,
                                                     const ColumnDefList& columns,
                                                     const std::function<std::wstring(int32_t)>& definitionText,
-                                                    const RunState& state);
+                                                    const RunState& state, std::vector<std::wstring>* refused = nullptr);
+// The log line of such a constraint.
+std::wstring RefusedDefinitionLine(const std::wstring& table, const std::wstring& constraint);
 std::vector<std::wstring> TableIndexStatements(const CMetadataCatalog& catalog, const std::wstring& table,
                                                const ColumnDefList& columns, const RunState& state);
 

@@ -88,8 +88,11 @@ private:
         const auto definitionText = [&](int32_t id) {
             return GetObjectDefinitionText(definitions, std::to_wstring(id), state_.codePage);
         };
-        for (const std::wstring& statement : TableConstraintStatements(catalog_, table_, columns_, definitionText, state_))
+        std::vector<std::wstring> refused;
+        for (const std::wstring& statement :
+             TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused))
             session_.ExecuteStatement(options_.connection, statement);
+        for (const std::wstring& name : refused) log_.Line(RefusedDefinitionLine(table_, name));
         for (const std::wstring& statement : TableIndexStatements(catalog_, table_, columns_, state_)) {
             if (state_.stopRequested()) break;
             session_.ExecuteStatement(options_.connection, statement);

@@ -19,12 +19,13 @@ struct ModuleScript {
 };
 
 // True when sqlcmd would hand the text to the server unchanged: no line that is a batch separator
-// ("GO") or a sqlcmd command (":..." or "!!..."), and no scripting variable ("$(").
+// ("GO") or a sqlcmd command (":...", "!!...", or ED, RESET, EXIT, QUIT), and no scripting variable ("$(").
 bool PassesSqlcmdUnchanged(const std::wstring& text);
 
 // The module scripts of the catalogue's objects; `definitionText` gives an object's stored text by id.
 // A text that is empty, holds neither "create" nor "alter" (an encrypted one) is passed over; one that
-// sqlcmd would change goes to `refused` (by name) instead of becoming a script.
+// sqlcmd would change, or that does not begin (after blanks and comments) with the module's own CREATE
+// [OR ALTER] or ALTER statement, goes to `refused` (by name) instead of becoming a script.
 std::vector<ModuleScript> CollectModuleScripts(const std::vector<ObjectRecord>& objects,
                                                const std::function<std::wstring(int32_t)>& definitionText,
                                                std::vector<std::wstring>& refused);

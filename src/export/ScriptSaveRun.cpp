@@ -25,7 +25,7 @@ struct LargeValuesToFiles {
 };
 
 void WriteUserTypes(ScriptRunContext& run) {
-    run.catalog.ScriptUserTypes();
+    run.catalog.ScriptUserTypes(BracketedName);
     if (!run.catalog.typeStatements.empty()) {
         std::wstring text = L"use $(DBNAME)\r\nGO\r\n";
         for (const std::wstring& statement : run.catalog.typeStatements) text += statement + L"\r\nGO\r\n";
@@ -39,7 +39,8 @@ void WriteModules(ScriptRunContext& run) {
     const std::vector<ModuleScript> modules =
         CollectModuleScripts(run.catalog.objects, [&](int32_t id) { return run.DefinitionText(id); }, refused);
     for (const std::wstring& name : refused)
-        run.log.Line(L"Definition of \" " + name + L" \" left out: sqlcmd would not run it as it stands");
+        run.log.Line(L"Definition of \" " + name +
+                     L" \" left out: it is not one module definition that sqlcmd would run as it stands");
     for (const ModuleScript& module : modules) {
         if (run.state.stopRequested()) break;
         run.log.Line(L"Writing Query  : \" " + module.name + L" \"");

@@ -11,8 +11,6 @@ namespace kestrane {
 
 namespace {
 
-std::wstring Bracketed(const std::wstring& name) { return L"[" + EscapeBracketedName(name) + L"]"; }
-
 void Wipe(std::wstring& text) {
     volatile wchar_t* p = text.data();
     for (size_t i = 0; i < text.size(); ++i) p[i] = 0;
@@ -85,15 +83,15 @@ bool CSqlExportSession::TestConnection(const SqlConnectionFields& fields) {
         LogTest(L"Connection is successful");
         if (state_.saveIntoExistingDatabase == 1) {
             LogTest(L"Opening Existing Database.....");
-            Execute(L"use " + Bracketed(fields.database));
+            Execute(L"use " + BracketedName(fields.database));
             LogTest(L"Existing Database Open successfully.");
         } else {
             // Proves that the login may create a database, and leaves none behind.
             LogTest(L"creating Database.....");
-            Execute(L"create database " + Bracketed(fields.database));
+            Execute(L"create database " + BracketedName(fields.database));
             LogTest(L"Database created.");
             LogTest(L"Deleting Created Database.....");
-            Execute(L"DROP database " + Bracketed(fields.database));
+            Execute(L"DROP database " + BracketedName(fields.database));
             LogTest(L"Database deleted..");
         }
         LogTest(L"Connection is successful");
@@ -120,11 +118,11 @@ bool CSqlExportSession::CreateOrOpenDatabase(const SqlConnectionFields& fields) 
         LogDatabase(L"Connection is successful");
         if (state_.saveIntoExistingDatabase == 1) {
             LogDatabase(L"Opening Existing Database.....");
-            Execute(L"use " + Bracketed(fields.database));
+            Execute(L"use " + BracketedName(fields.database));
             LogDatabase(L"Exisitng Database Open successfully.");
         } else {
             LogDatabase(L"creating Database.....");
-            Execute(L"create database " + Bracketed(fields.database));
+            Execute(L"create database " + BracketedName(fields.database));
             LogDatabase(L"Database created.");
         }
         LogDatabase(L"Closing Connection.....");
@@ -188,10 +186,10 @@ bool CSqlExportSession::ExecuteStatement(const SqlConnectionFields& fields, cons
 }
 
 std::wstring CSqlExportSession::ForeignKeyStatement(const ForeignKeyRecord& key) {
-    std::wstring text = L"alter table " + Bracketed(key.referencingTableName);
-    text += key.name.empty() ? L"  add foreign key(" : L" add constraint " + Bracketed(key.name) + L" foreign key(";
-    text += Bracketed(key.referencingColumnName) + L") references " + Bracketed(key.referencedTableName) + L"(" +
-            Bracketed(key.referencedColumnName) + L")";
+    std::wstring text = L"alter table " + BracketedName(key.referencingTableName);
+    text += key.name.empty() ? L"  add foreign key(" : L" add constraint " + BracketedName(key.name) + L" foreign key(";
+    text += BracketedName(key.referencingColumnName) + L") references " + BracketedName(key.referencedTableName) + L"(" +
+            BracketedName(key.referencedColumnName) + L")";
     if ((key.status & 0x1000) && (key.status & 0x4000))
         text += L" on update cascade on delete cascade";
     else if (key.status & 0x4000)
@@ -218,7 +216,7 @@ bool CSqlExportSession::OpenTableForInsert(const std::wstring& table, const std:
                                            const SqlConnectionFields& fields) {
     try {
         Connect(fields, true);
-        if (state_.identityColumnSeen == 1) Execute(L"SET IDENTITY_INSERT " + Bracketed(table) + L" ON");
+        if (state_.identityColumnSeen == 1) Execute(L"SET IDENTITY_INSERT " + BracketedName(table) + L" ON");
         insertTable_ = table;
         insertColumns_ = columnNames;
         if (!columnNames.empty()) InsertRow(std::vector<SqlRowValue>());  // prepares the all-values text
@@ -251,11 +249,11 @@ void CSqlExportSession::InsertRow(const std::vector<SqlRowValue>& row) {
         // The names come from the data file; the values only ever go as parameters.
         std::wstring names, markers;
         for (size_t i = 0; i < insertColumns_.size(); ++i) {
-            names += (i ? L"," : L"") + Bracketed(insertColumns_[i]);
+            names += (i ? L"," : L"") + BracketedName(insertColumns_[i]);
             markers += (i ? L"," : L"") + std::wstring(defaults[i] ? L"DEFAULT" : L"?");
         }
         auto prepared = std::make_unique<OdbcStatement>(*connection_);
-        prepared->Prepare(L"INSERT INTO " + Bracketed(insertTable_) + L" (" + names + L") VALUES (" + markers + L")");
+        prepared->Prepare(L"INSERT INTO " + BracketedName(insertTable_) + L" (" + names + L") VALUES (" + markers + L")");
         statement = prepared.get();
         inserts_.emplace_back(defaults, std::move(prepared));
     }

@@ -68,8 +68,10 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring
 }
 
 void TableScriptWriter::WriteConstraints() {
+    std::vector<std::wstring> refused;
     std::vector<std::wstring> statements = TableConstraintStatements(
-        run_.catalog, tableName_, columns_, [&](int32_t id) { return run_.DefinitionText(id); }, run_.state);
+        run_.catalog, tableName_, columns_, [&](int32_t id) { return run_.DefinitionText(id); }, run_.state, &refused);
+    for (const std::wstring& name : refused) run_.log.Line(RefusedDefinitionLine(tableName_, name));
     for (std::wstring& index : TableIndexStatements(run_.catalog, tableName_, columns_, run_.state))
         statements.push_back(std::move(index));
     BinaryFile file;

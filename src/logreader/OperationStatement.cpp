@@ -15,8 +15,6 @@ void StripTrailingCommas(std::wstring& text) {
     while (!text.empty() && text.back() == L',') text.pop_back();
 }
 
-std::wstring Bracketed(const std::wstring& name) { return L"[" + EscapeBracketedName(name) + L"]"; }
-
 bool IsStored(const ColumnDef& c) { return c.ordinal != kOrdinalNotStored; }
 
 // Types that "=" cannot compare.
@@ -61,7 +59,7 @@ std::wstring WhereCondition(const ColumnDefList& columns, const RowValues& image
             continue;
         }
         if (!condition.empty()) condition += L" and ";
-        condition += Bracketed(columns[i].name);
+        condition += BracketedName(columns[i].name);
         condition += cell.IsNull() ? L" IS NULL" : L"= " + ValueLiteral(columns[i], cell, state);
     }
     return condition;
@@ -69,7 +67,7 @@ std::wstring WhereCondition(const ColumnDefList& columns, const RowValues& image
 
 std::wstring BuildInsertStatement(const std::wstring& table, const ColumnDefList& columns, const RowValues& image,
                                   const RunState& state) {
-    std::wstring text = L"insert into " + Bracketed(table) + L" values( ";
+    std::wstring text = L"insert into " + BracketedName(table) + L" values( ";
     for (size_t i = 0; i < columns.size() && i < image.size(); ++i)
         if (IsStored(columns[i])) text += FormatValueLiteral(columns[i], image[i], state);
     StripTrailingCommas(text);
@@ -80,7 +78,7 @@ std::wstring BuildDeleteStatement(const std::wstring& table, const ColumnDefList
                                   const RunState& state) {
     const std::wstring condition = WhereCondition(columns, image, state);
     if (condition.empty()) return {};
-    return L"Delete from " + Bracketed(table) + L" where " + condition;
+    return L"Delete from " + BracketedName(table) + L" where " + condition;
 }
 
 std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList& columns, const RowValues& present,
@@ -91,13 +89,13 @@ std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList
         if (!IsStored(columns[i]) || columns[i].typeCode == kTypeTimestamp) continue;
         const Cell was = before[i];
         if (SameCell(present[i], was) || !HasValueOrNull(was)) continue;
-        list += Bracketed(columns[i].name) + L" = " + FormatValueLiteral(columns[i], was, state);
+        list += BracketedName(columns[i].name) + L" = " + FormatValueLiteral(columns[i], was, state);
     }
     StripTrailingCommas(list);
     if (list.empty()) return {};
     const std::wstring condition = WhereCondition(columns, present, state);
     if (condition.empty()) return {};
-    return L"Update " + Bracketed(table) + L" SET " + list + L" Where " + condition;
+    return L"Update " + BracketedName(table) + L" SET " + list + L" Where " + condition;
 }
 
 std::wstring BuildOperationStatementText(uint8_t operation, const std::wstring& table, const ColumnDefList& columns,

@@ -15,7 +15,7 @@ enum class Flavour { Database, Script };
 // A computed column without a usable definition has nothing to create.
 bool SkipsComputedColumn(const ColumnDef& column, Flavour flavour) {
     if (column.ordinal != kOrdinalNotStored) return false;
-    if (column.definitionText.empty() || !IsSelfContainedExpression(column.definitionText)) return true;
+    if (column.definitionText.empty() || !IsSingleExpression(column.definitionText)) return true;
     return flavour == Flavour::Database && column.definitionText == L"\x07";
 }
 
@@ -40,7 +40,7 @@ std::wstring BuildCreateTable(const ColumnDefList& columns, const std::wstring& 
     if (columns.empty()) return {};
     const bool legacy = state.legacyCatalog != 0;
     const std::vector<std::wstring> names = ColumnNames(columns, flavour);
-    std::wstring sql = L"Create TABLE  [" + EscapeBracketedName(tableName) + L"](";
+    std::wstring sql = L"Create TABLE  " + BracketedName(tableName) + L"(";
     size_t skipped = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
         const ColumnDef& column = columns[i];
@@ -70,7 +70,7 @@ std::wstring BuildCreateTable(const ColumnDefList& columns, const std::wstring& 
                 text += L"  not null ";
             }
         }
-        sql += L"[" + EscapeBracketedName(names[i]) + L"]" + L" " + text + L",";
+        sql += BracketedName(names[i]) + L" " + text + L",";
     }
     while (!sql.empty() && sql.back() == L',') sql.pop_back();
     sql += L")";

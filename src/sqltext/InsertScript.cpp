@@ -29,7 +29,7 @@ bool BeginContinuationFile(uint64_t length, std::wstring& tableFilePath, const s
     BinaryFile file;
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite) || !WriteByteOrderMark(file) ||
         !WriteScriptText(file, L"PRINT  ' Inserting in  Table :" + EscapeQuotedText(tableName) + L"' \r\n") ||
-        !WriteScriptText(file, L"Use [" + EscapeBracketedName(databaseName) + L"]\r\n Go \r\n")) {
+        !WriteScriptText(file, L"Use " + BracketedName(databaseName) + L"\r\n Go \r\n")) {
         ++script.failedWrites;
         return false;
     }
@@ -49,7 +49,7 @@ std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const Column
         BeginContinuationFile(length, tableFilePath, databaseName, tableName, listFile, script);
     if (rows.empty()) return {};
 
-    std::wstring head = L"\r\n insert into [" + EscapeBracketedName(script.currentTableName) + L"] ";
+    std::wstring head = L"\r\n insert into " + BracketedName(script.currentTableName) + L" ";
     if (state.identityColumnSeen == 1) {
         // The names that the CREATE TABLE text gave the columns, so that the list matches the table.
         const std::vector<std::wstring> names = ScriptColumnNames(columns);
@@ -58,7 +58,7 @@ std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const Column
         for (size_t k = 0; k < count; ++k) {
             if (columns[k].ordinal == kOrdinalNotStored) continue;
             if (!list.empty()) list += L",";
-            list += L"[" + EscapeBracketedName(names[k]) + L"]";
+            list += BracketedName(names[k]);
         }
         head += L"(" + list + L")" + L" values( ";
     } else {

@@ -66,7 +66,7 @@ std::wstring WriteTableScriptHeader(const std::wstring& text, const std::wstring
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return {};
     const bool ok = WriteByteOrderMark(file) &&
                     WriteScriptText(file, L"PRINT  ' Processing Table :" + EscapeQuotedText(tableName) + L"' \r\n") &&
-                    WriteScriptText(file, L"use [" + EscapeBracketedName(databaseName) + L"]\r\n go \r\n" + text);
+                    WriteScriptText(file, L"use " + BracketedName(databaseName) + L"\r\n go \r\n" + text);
     return ok ? path : std::wstring();
 }
 

@@ -5,10 +5,13 @@
 
 namespace kestrane {
 
-// The server stores such an expression as one normalised expression on one line; text that closes
-// more parentheses than it opens, ends a statement, opens a comment or breaks the line (a "GO" line
-// ends a script batch) could add statements of its own. Literals and bracketed names are passed over;
-// an unclosed one is refused.
-bool IsSelfContainedExpression(const std::wstring& text);
+// True when the text is exactly one expression of the kinds the server stores for these definitions,
+// ending where the text ends: literals ('..', N'..' with '' inside, numbers, 0x.., $ amounts), bracketed
+// or quoted names, plain names (no reserved word but the few functions that are one), dotted names,
+// function calls, CAST/CONVERT with a type, CASE .. END, NEXT VALUE FOR, COLLATE, unary and binary
+// operators, comparisons, LIKE, IN (..), BETWEEN, IS [NOT] NULL, NOT, AND, OR and parentheses. A
+// second statement after the expression, a comment, a line break, a NUL, an unclosed literal or name,
+// and nesting deeper than 200 levels are refused: such text could add statements of its own.
+bool IsSingleExpression(const std::wstring& text);
 
 }  // namespace kestrane

@@ -65,15 +65,31 @@ bool IsPlainIdentifier(const std::wstring& name) {
     for (wchar_t c : name)
         if (!(IsAsciiLetter(c) || (c >= L'0' && c <= L'9') || c == L'_' || c == L'@' || c == L'$' || c == L'#'))
             return false;
-    std::string upper;
-    for (wchar_t c : name) upper += static_cast<char>(c >= L'a' && c <= L'z' ? c - 32 : c);
-    return std::find(std::begin(kReservedWords), std::end(kReservedWords), upper) == std::end(kReservedWords);
+    return !IsReservedWord(name);
 }
 
 }  // namespace
 
+bool IsReservedWord(const std::wstring& word) {
+    std::string upper;
+    for (wchar_t c : word) {
+        if (c > 127) return false;
+        upper += static_cast<char>(c >= L'a' && c <= L'z' ? c - 32 : c);
+    }
+    return std::find(std::begin(kReservedWords), std::end(kReservedWords), upper) != std::end(kReservedWords);
+}
+
+bool IsNameControlCharacter(wchar_t c) {
+    return c < 32 || (c >= 127 && c <= 159) || c == 0x2028 || c == 0x2029;
+}
+
+std::wstring WithoutControlCharacters(std::wstring name) {
+    name.erase(std::remove_if(name.begin(), name.end(), IsNameControlCharacter), name.end());
+    return name;
+}
+
 std::wstring SanitizeSqlIdentifier(std::wstring name) {
-    for (wchar_t c = 1; c <= 31; ++c) RemoveAll(name, c);
+    name = WithoutControlCharacters(std::move(name));
     for (wchar_t c : std::wstring_view(L".![]` -")) RemoveAll(name, c);
     return name;
 }
@@ -88,12 +104,14 @@ std::wstring DatabaseNameFromFilePath(const std::wstring& path) {
     return name;
 }
 
-std::wstring EscapeBracketedName(const std::wstring& name) { return DoubleEvery(name, L']'); }
+std::wstring EscapeBracketedName(const std::wstring& name) { return DoubleEvery(WithoutControlCharacters(name), L']'); }
 
-std::wstring EscapeQuotedText(const std::wstring& text) { return DoubleEvery(text, L'\''); }
+std::wstring BracketedName(const std::wstring& name) { return L"[" + EscapeBracketedName(name) + L"]"; }
+
+std::wstring EscapeQuotedText(const std::wstring& text) { return DoubleEvery(WithoutControlCharacters(text), L'\''); }
 
 std::wstring IdentityInsertTableName(const std::wstring& name) {
-    return IsPlainIdentifier(name) ? name : L"[" + EscapeBracketedName(name) + L"]";
+    return IsPlainIdentifier(name) ? name : BracketedName(name);
 }
 
 std::wstring SafePathComponent(const std::wstring& name) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 #include "datafile/CellText.h"
 #include "platform/TextCodec.h"
@@ -41,17 +42,41 @@ int64_t ColumnLength(const ColumnDef& column) {
     return column.typeCode == kTypeNVarChar ? n / 2 : n;  // nvarchar lengths are stored in bytes
 }
 
-// A quoted text; "'" doubled, and "$(" split so that sqlcmd does not take it for a variable.
+// Characters a literal may not hold as they are: a line break would let a script line (which sqlcmd may
+// act on) start inside the literal, and a NUL cuts the text short on its way down some drivers.
+bool IsLiteralBreak(wchar_t c, bool unicode) {
+    return c == L'\0' || c == L'\r' || c == L'\n' || (unicode && (c == 0x85 || c == 0x2028 || c == 0x2029));
+}
+
+// A quoted text; "'" doubled, "$(" split so that sqlcmd does not take it for a variable, and each break
+// character (above) written as CHAR(n) or NCHAR(n) between the pieces. Joined pieces of a non-max type
+// are cut at 8000 bytes, so a long split text starts from an empty max text.
 std::wstring Quoted(const std::wstring& text, bool unicode) {
     const std::wstring open = unicode ? L"N'" : L"'";
-    std::wstring out = open;
+    const std::wstring character = unicode ? L"NCHAR(" : L"CHAR(";
+    std::vector<std::wstring> pieces;
+    std::wstring current;
+    const auto endPiece = [&] {
+        pieces.push_back(open + current + L"'");
+        current.clear();
+    };
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
-        out += c;
-        if (c == L'\'') out += L'\'';
-        if (c == L'$' && i + 1 < text.size() && text[i + 1] == L'(') out += L"'+" + open;
+        if (IsLiteralBreak(c, unicode)) {
+            if (!current.empty()) endPiece();
+            pieces.push_back(character + std::to_wstring(static_cast<uint32_t>(c)) + L")");
+            continue;
+        }
+        current += c;
+        if (c == L'\'') current += L'\'';
+        if (c == L'$' && i + 1 < text.size() && text[i + 1] == L'(') endPiece();
     }
-    return out + L"'";
+    if (!current.empty() || pieces.empty()) endPiece();
+    std::wstring out = pieces.size() > 1 && text.size() > 4000 ? L"CAST(" + open + L"' AS " +
+                                                                     (unicode ? L"nvarchar" : L"varchar") + L"(max))+"
+                                                               : std::wstring();
+    for (size_t i = 0; i < pieces.size(); ++i) out += (i ? L"+" : L"") + pieces[i];
+    return out;
 }
 
 std::wstring ShortestText(double x) {

@@ -2,7 +2,9 @@
 // One decoded value as a T-SQL literal, for the statements and the INSERT scripts. The literal gives
 // the server back the value the file holds: texts whole (blanks and every character kept; N'' for
 // Unicode), binary values as 0x..., floating-point numbers with every digit they need, dates and times
-// at their stored precision in forms that read the same under every language setting.
+// at their stored precision in forms that read the same under every language setting. A text literal
+// holds no line break and no NUL as such (they are joined in as CHAR(n)/NCHAR(n)), so that no script
+// line begins inside it and no driver cuts it short.
 #include <string>
 
 #include "datafile/ColumnDef.h"

@@ -4,6 +4,7 @@
 #include "datafile/MetadataCatalog.h"
 #include "datafile/SystemTableScanner.h"
 #include "platform/RunState.h"
+#include "sqltext/SqlNames.h"
 
 namespace kestrane {
 namespace {
@@ -264,12 +265,15 @@ TEST(TableSchema, CatalogueQueries) {
     EXPECT_EQ(CMetadataCatalog::ReadObjectDefinition(L"0x123", wide), (std::vector<uint8_t>{0x12, 0x30}));
 
     f.catalog.types = {Type(257, L"Phone", 1, 231, 100), Type(258, L"Memo", 1, 231, 0xFFFF), Type(259, L"Num", 1, 56, 4),
-                       Type(260, L"Odd", 1, 200, 4), Type(261, L"x] from int --", 1, 56, 4), Type(56, L"int")};
-    EXPECT_TRUE(f.catalog.ScriptUserTypes());
+                       Type(260, L"Odd", 1, 200, 4), Type(261, L"x] from int --", 1, 56, 4),
+                       Type(262, std::wstring(L"a\r\nGO\r\n:!!id\0b", 14), 1, 56, 4),
+                       Type(56, L"int")};
+    EXPECT_TRUE(f.catalog.ScriptUserTypes(BracketedName));
     EXPECT_EQ(f.catalog.typeStatements, (std::vector<std::wstring>{L"Create type [Phone] from NVarchar(50)",
                                                                     L"Create type [Memo] from NVarchar(max)",
                                                                     L"Create type [Num] from Int",
-                                                                    L"Create type [x]] from int --] from Int"}));
+                                                                    L"Create type [x]] from int --] from Int",
+                                                                    L"Create type [aGO:!!idb] from Int"}));
 }
 
 TEST(TableSchema, ForeignKeysFromObjectReferences) {

@@ -150,7 +150,8 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
              std::vector<std::string> creates;
              for (const json& run : o.runs)
                  if (run["text"].get<std::string>().rfind("Create TABLE", 0) == 0) creates.push_back(run["text"]);
-             for (const std::string name : {"\x01]]; DROP TABLE x--", "O'Brien\x1f;", "z]]"}) {
+             // Control characters leave the names.
+             for (const std::string name : {"]]; DROP TABLE x--", "O'Brien;", "z]]"}) {
                  const std::string prefix = "Create TABLE  [" + name + "](";
                  EXPECT_TRUE(std::any_of(creates.begin(), creates.end(),
                                          [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }))

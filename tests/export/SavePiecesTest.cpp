@@ -205,7 +205,10 @@ TEST(ModuleScripts, DefinitionsSqlcmdWouldChangeAreRefused) {
                                 {L"CREATE PROC p AS SELECT 1\n  go 5", false},
                                 {L"CREATE PROC p AS\r\n:!! rm -rf ~", false},
                                 {L"CREATE PROC p AS\r\n!! rm -rf ~", false},
-                                {L"CREATE PROC p AS SELECT '$(DIR)'", false}})
+                                {L"CREATE PROC p AS SELECT '$(DIR)'", false},
+                                {L"CREATE PROC p AS\r\n  exit", false},
+                                {L"CREATE PROC p AS\r\nQUIT(SELECT 1)", false},
+                                {L"CREATE PROC p AS\r\n  editor = 1", true}})
         EXPECT_EQ(PassesSqlcmdUnchanged(text), passes) << WideToUtf8(text);
 
     std::vector<ObjectRecord> objects(6);
@@ -222,6 +225,23 @@ TEST(ModuleScripts, DefinitionsSqlcmdWouldChangeAreRefused) {
     EXPECT_EQ(scripts[2].relativePath, L"Triggers/Trigger2.sql");
     EXPECT_EQ(scripts[1].text, L"GO\r\nCREATE VIEW v AS SELECT 1");
     EXPECT_EQ(refused, std::vector<std::wstring>{L"m4"});
+
+    // A module's text is its own CREATE statement, else statements before it would run in the script.
+    const std::vector<std::pair<std::wstring, bool>> modules = {
+        {L"-- head\r\n/* a /* b */ c */ CREATE OR ALTER PROCEDURE p AS SELECT 1", true},
+        {L"ALTER proc p AS SELECT 1", true},
+        {L"drop table t -- create procedure", false},
+        {L"CREATE VIEW v AS SELECT 1", false},  // a view where a procedure is stored
+        {L"/* create procedure p */ drop table t", false},
+        {L"CREATE OR DROP PROCEDURE p AS SELECT 1", false}};
+    objects.assign(modules.size(), ObjectRecord{});
+    for (size_t i = 0; i < modules.size(); ++i)
+        objects[i] = ObjectRecord{static_cast<int32_t>(i), L"p" + std::to_wstring(i), 0, 0, 0, L"P ", 0, 0, 0};
+    refused.clear();
+    const auto procedures = CollectModuleScripts(objects, [&](int32_t id) { return modules[id].first; }, refused);
+    ASSERT_EQ(procedures.size(), 2u);
+    EXPECT_EQ(procedures[1].name, L"p1");
+    EXPECT_EQ(refused, (std::vector<std::wstring>{L"p2", L"p3", L"p4", L"p5"}));
 }
 
 // A catalogue of one table T(id, [a b], c) with a primary key, a default, two checks, a unique

@@ -65,10 +65,11 @@ TEST(CreateTableText, ColumnNamesComputedColumnsAndHostileTableNames) {
     ColumnDef bell = computed;
     bell.definitionText = L"\x07";
     EXPECT_EQ(BuildCreateTableSql({a, computed, bell}, L"T", state), L"Create TABLE  [T]([a] int,[c] AS ([a]+(1)))");
-    EXPECT_EQ(BuildCreateTableScript({bell}, L"T", state), L"Create TABLE  [T]([c] AS \x07)");
+    EXPECT_EQ(BuildCreateTableScript({bell}, L"T", state), L"");  // not an expression: left out of both
     EXPECT_EQ(BuildCreateTableSql({bell}, L"T", state), L"");  // nothing to create
     // A definition (from the data file) that could end the statement or the batch is left out.
-    for (const wchar_t* hostile : {L"1); DROP TABLE x --", L"(1)\r\nGO\r\nDROP TABLE x", L"(')'", L"([a)]]]) --"}) {
+    for (const wchar_t* hostile : {L"1); DROP TABLE x --", L"(1)\r\nGO\r\nDROP TABLE x", L"(')'", L"([a)]]]) --",
+                                   L"([a]+(1)) DROP TABLE x", L"((1)) constraint d default 1"}) {
         computed.definitionText = hostile;
         EXPECT_EQ(BuildCreateTableSql({a, computed}, L"T", state), L"Create TABLE  [T]([a] int)") << WideToUtf8(hostile);
     }
@@ -81,6 +82,11 @@ TEST(CreateTableText, ColumnNamesComputedColumnsAndHostileTableNames) {
               L"Create TABLE  [x]]; DROP TABLE y --]([id");
     EXPECT_NE(BuildCreateTableScript(orders, L"Order", state).find(L"SET IDENTITY_INSERT [Order] ON"), std::wstring::npos);
     EXPECT_NE(BuildCreateTableScript(orders, L"a]b c", state).find(L"SET IDENTITY_INSERT [a]]b c] ON"), std::wstring::npos);
+    // Control characters (NUL too) leave every name: no script line starts inside one, no driver cuts it.
+    const std::wstring crafted(L"a\r\nGO\r\n\0:!!id]", 14);
+    const std::wstring script = BuildCreateTableScript({Column(crafted, L"int(4)", kTypeInt)}, crafted, state);
+    EXPECT_EQ(script, L"Create TABLE  [aGO:!!id]]]([aGO:id] int)");
+    EXPECT_EQ(script.find_first_of(std::wstring(L"\r\n\0", 3)), std::wstring::npos);
 }
 
 TEST(SqlNames, DatabaseNamesAndPathComponentsFromTheDataFile) {
@@ -93,6 +99,13 @@ TEST(SqlNames, DatabaseNamesAndPathComponentsFromTheDataFile) {
     EXPECT_EQ(SafePathComponent(L"COM1"), L"_COM1");
     EXPECT_EQ(SafePathComponent(L"COM10"), L"COM10");
     EXPECT_EQ(SafePathComponent(L"x\x85y"), L"x_y");
+    // One quoting path for names; control characters, NUL and the line separators are removed.
+    const std::wstring crafted(L"a\n:!!id\0'x]\x85\u2028\x7f", 14);
+    EXPECT_EQ(BracketedName(crafted), L"[a:!!id'x]]]");
+    EXPECT_EQ(EscapeQuotedText(crafted), L"a:!!id''x]");
+    EXPECT_EQ(SanitizeSqlIdentifier(crafted), L"a:id'x");
+    EXPECT_EQ(IdentityInsertTableName(L"a\r\nGO"), L"[aGO]");
+    EXPECT_TRUE(IsReservedWord(L"drop") && IsReservedWord(L"Go") && !IsReservedWord(L"getdate"));
     for (const wchar_t* name : {L"..", L".", L"", L"...", L"//", L"nul", L"a."}) {
         const std::wstring once = SafePathComponent(name);
         EXPECT_TRUE(once != L"." && once != L".." && !once.empty()) << WideToUtf8(once);

@@ -133,6 +133,12 @@ TEST(TsqlParserCheck, HandBuiltTablesAndScriptsAreAccepted) {
         texts.push_back({name + " script", TableScript(dir, table, all, SampleRows(all), state)});
         texts.push_back({name + " script without identity", TableScript(dir, table, plain, SampleRows(plain), state)});
     }
+    // Line breaks and NUL in names and values: names lose them, values join them in as CHAR/NCHAR.
+    const ColumnDefList texty = {Column(L"a\nb", L"varchar(-1)", kTypeVarChar), Column(L"c", L"nvarchar(-1)", kTypeNVarChar)};
+    const std::vector<RowValues> crafted = {
+        test::RowOf(texty, {L"x\r\nGO\r\n:!!id", std::wstring(L"a\0b\n", 4)}),
+        test::RowOf(texty, {std::wstring(4000, L'y') + L"\r", std::wstring(L"$(x)\r\n", 6)})};
+    texts.push_back({"line breaks", TableScript(dir, L"t\r\nGO", texty, crafted, state)});
     const std::wstring dbScript = WriteCreateDatabaseScript(CreateScriptFile(L"db", Utf8ToWide(dir.string())), L"$(DBNAME)");
     texts.push_back({"database script", test::ReadScript(dbScript)});
     ExpectParserAccepts(texts, "hand-built");

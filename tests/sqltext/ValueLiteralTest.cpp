@@ -59,6 +59,24 @@ TEST(ValueLiteral, TextsAreWholeQuotedOnceAndCutOnlyWhenTooLong) {
     EXPECT_EQ(LiteralOf(Column(L"c", L"varchar(5)", kTypeVarChar), L"abcdefg", state), L"'abcdefg',");
 }
 
+TEST(ValueLiteral, LineBreaksAndNulAreJoinedInSoNoScriptLineStartsInsideALiteral) {
+    RunState state("");
+    const ColumnDef unicode = Column(L"c", L"nvarchar(-1)", kTypeNVarChar);
+    const ColumnDef narrow = Column(L"c", L"varchar(-1)", kTypeVarChar);
+    EXPECT_EQ(LiteralOf(unicode, L"a\r\nGO\r\n:!!id", state),
+              L"N'a'+NCHAR(13)+NCHAR(10)+N'GO'+NCHAR(13)+NCHAR(10)+N':!!id',");
+    EXPECT_EQ(LiteralOf(narrow, L"x\n:r c:\\y\n", state), L"'x'+CHAR(10)+':r c:\\y'+CHAR(10),");
+    EXPECT_EQ(LiteralOf(unicode, std::wstring(L"a\0b", 3), state), L"N'a'+NCHAR(0)+N'b',");
+    EXPECT_EQ(LiteralOf(unicode, L"\u2028'$(x)\x85", state), L"NCHAR(8232)+N'''$'+N'(x)'+NCHAR(133),");
+    EXPECT_EQ(LiteralOf(narrow, L"\xE9\r", state), L"'\xE9'+CHAR(13),");
+    // Joined pieces of a shorter type would be cut at 4000 characters: a long split text starts as max.
+    const std::wstring longText = std::wstring(3000, L'a') + L"\r" + std::wstring(3000, L'b');
+    EXPECT_EQ(LiteralOf(unicode, longText, state), L"CAST(N'' AS nvarchar(max))+N'" + std::wstring(3000, L'a') +
+                                                       L"'+NCHAR(13)+N'" + std::wstring(3000, L'b') + L"',");
+    EXPECT_EQ(LiteralOf(narrow, longText, state).substr(0, 29), L"CAST('' AS varchar(max))+'aaa");
+    EXPECT_EQ(LiteralOf(unicode, std::wstring(5000, L'a'), state).substr(0, 3), L"N'a");  // one piece: no cast
+}
+
 TEST(ValueLiteral, NumbersAndDatesReadBackAsTheStoredValue) {
     RunState state("");
     ColumnDef dto = Column(L"c", L"datetimeoffset(8)", kTypeDateTimeOffset);
