@@ -1,10 +1,6 @@
 #include "export/DatabaseSaveRun.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
-#include <thread>
 
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
@@ -13,6 +9,7 @@
 #include "export/OperationRowReplay.h"
 #include "export/RowParameters.h"
 #include "export/SaveLog.h"
+#include "export/StopWatcher.h"
 #include "sqltext/CreateTableText.h"
 
 namespace kestrane {
@@ -34,38 +31,6 @@ const wchar_t* kUnresponsive = L"The server does not answer: the save ends here.
 void LogRefusedStatement(SaveLog& log, const CSqlExportSession& session, const std::wstring& statement) {
     if (!session.LastFailure().empty()) log.Line(L"Not added: " + statement + L" -- " + session.LastFailure());
 }
-
-// Stop while the run waits for the server: a watcher thread cancels the statement in flight.
-class StopWatcher {
-public:
-    StopWatcher(const RunState& state, CSqlExportSession& session)
-        : thread_([this, &state, &session] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              while (!done_) {
-                  if (state.stopRequested()) {
-                      session.Cancel();
-                      return;
-                  }
-                  wake_.wait_for(lock, std::chrono::milliseconds(50));
-              }
-          }) {}
-    ~StopWatcher() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-    StopWatcher(const StopWatcher&) = delete;
-    StopWatcher& operator=(const StopWatcher&) = delete;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 // One table at a time: created at its first operation, then its rows.
 class TableSaver : public TickedTableWalk::Handler {
@@ -127,7 +92,7 @@ public:
         if (replay_.refusedRows() != 0) {
             const auto& first = replay_.firstRefusal();
             log_.Line(std::to_wstring(replay_.refusedRows()) + L" rows refused: " +
-                      (first ? CSqlExportSession::ShownDescription(*first, options_.connection)
+                      (first ? session_.FailureText(*first, options_.connection, L"inserting rows into table " + table_)
                              : replay_.firstRefusalText()));
         }
         result_.rowsAdded += replay_.addedRows();
@@ -196,7 +161,8 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     CSqlExportSession session(state_, owner_);
     session.SetDatabaseLog(&view_);
     session.SetTimeouts(timeouts_);
-    const StopWatcher watcher(state_, session);
+    // Stop reaches a worker blocked on the server: the statement in flight is cancelled.
+    const StopWatcher watcher(state_, [&session] { session.Cancel(); });
     if (catalog && session.CreateOrOpenDatabase(fields)) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
