@@ -9,6 +9,7 @@
 #include "export/OperationRowReplay.h"
 #include "export/RowParameters.h"
 #include "export/SaveLog.h"
+#include "export/StopWatcher.h"
 #include "sqltext/CreateTableText.h"
 
 namespace kestrane {
@@ -18,8 +19,18 @@ namespace {
 const wchar_t* kMissingFields =
     L"Please Select Sql Server or give Database name or select Provider name to create Database,All are mandatory ";
 
-// A lost connection fails every later row of the table the same way.
-bool ConnectionLost(const OdbcError& error) { return error.HasClass("08") || error.stage() != OdbcError::Stage::Execute; }
+// A lost connection fails every later row of the table the same way; after a timeout FreeTDS has
+// closed it too.
+bool ConnectionLost(const OdbcError& error) {
+    return error.HasClass("08") || error.TimedOut() || error.stage() != OdbcError::Stage::Execute;
+}
+
+const wchar_t* kUnresponsive = L"The server does not answer: the save ends here.";
+
+// A key, constraint or index statement that the server refused, with its reason.
+void LogRefusedStatement(SaveLog& log, const CSqlExportSession& session, const std::wstring& statement) {
+    if (!session.LastFailure().empty()) log.Line(L"Not added: " + statement + L" -- " + session.LastFailure());
+}
 
 // One table at a time: created at its first operation, then its rows.
 class TableSaver : public TickedTableWalk::Handler {
@@ -41,6 +52,7 @@ public:
     TickedTableWalk::TableStart FirstOperation(const std::wstring& tableName) override {
         using Start = TickedTableWalk::TableStart;
         table_ = tableName;
+        if (session_.ServerUnresponsive()) return Start::Leave;
         columns_ = catalog_.BuildObjectLists(tableName, L"U ", catalog_.ObjectDefinitions());
         const std::wstring create = BuildCreateTableSql(columns_, tableName, state_);
         if (create.empty()) {
@@ -48,15 +60,22 @@ public:
             return Start::Leave;
         }
         log_.Line(L"creating table " + tableName + L" ...");
-        if (!session_.CreateTableOnce(create, tableName, options_.connection)) return Start::NotReady;
+        if (!session_.CreateTableOnce(create, tableName, options_.connection)) {
+            if (!session_.LastFailure().empty())
+                log_.Line(L"Table " + tableName + L" not created: " + session_.LastFailure());
+            return Start::NotReady;
+        }
         result_.tablesCreated.push_back(tableName);
         tableIds_.insert(static_cast<uint32_t>(catalog_.currentObject.id));
         if (options_.saveConstraints) AddConstraintsAndIndexes();
         opened_ = session_.OpenTableForInsert(tableName, BuildFieldList(columns_), options_.connection);
+        if (!opened_ && !session_.LastFailure().empty())
+            log_.Line(L"Table " + tableName + L" not opened for its rows: " + session_.LastFailure());
         return Start::Ready;  // also when the table did not open: its rows then fail one by one
     }
 
     void SaveOperation(const OperationEntry& entry) override {
+        if (session_.ServerUnresponsive()) return;
         TableLayout layout{columns_, {}, {}};
         const std::wstring noRow = replay_.ReplayOperationRow(entry.blockOffset, store_.AllocationUnitId(entry), layout,
                                                               entry.slotIndex, session_, entry.operation);
@@ -64,8 +83,9 @@ public:
         else tally_.NoRow(noRow);
         if (auto failure = replay_.TakeFailure()) {
             // Once per table: why its rows are refused (the activity log has each row).
-            if (!reported_) log_.Line(L"Rows of table " + table_ + L" not inserted: " +
-                                      CSqlExportSession::ShownDescription(*failure, options_.connection));
+            const std::wstring text =
+                session_.FailureText(*failure, options_.connection, L"inserting rows into table " + table_);
+            if (!reported_) log_.Line(L"Rows of table " + table_ + L" not inserted: " + text);
             reported_ = true;
             if (ConnectionLost(*failure)) session_.CloseConnection();
         }
@@ -73,6 +93,12 @@ public:
 
     void EndTable(const TickedTable&, uint64_t) override {
         if (opened_) session_.CloseConnection();
+        if (replay_.refusedRows() != 0) {
+            const auto& first = replay_.firstRefusal();
+            log_.Line(std::to_wstring(replay_.refusedRows()) + L" rows refused: " +
+                      (first ? session_.FailureText(*first, options_.connection, L"inserting rows into table " + table_)
+                             : replay_.firstRefusalText()));
+        }
         result_.rowsAdded += replay_.addedRows();
         log_.View().AddLine(state_.saveLogRow++, L"Total Number of record inserted =  " +
                                                       std::to_wstring(replay_.addedRows()) + L" .");
@@ -90,12 +116,17 @@ private:
         };
         std::vector<std::wstring> refused;
         for (const std::wstring& statement :
-             TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused))
+             TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused)) {
+            if (session_.ServerUnresponsive()) break;
             session_.ExecuteStatement(options_.connection, statement);
+            LogRefusedStatement(log_, session_, statement);
+        }
         for (const std::wstring& name : refused) log_.Line(RefusedDefinitionLine(table_, name));
+        if (session_.ServerUnresponsive()) return;
         for (const std::wstring& statement : TableIndexStatements(catalog_, table_, columns_, state_)) {
-            if (state_.stopRequested()) break;
+            if (state_.stopRequested() || session_.ServerUnresponsive()) break;
             session_.ExecuteStatement(options_.connection, statement);
+            LogRefusedStatement(log_, session_, statement);
         }
     }
 
@@ -140,22 +171,33 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     SaveTally tally;
     CSqlExportSession session(state_, owner_);
     session.SetDatabaseLog(&view_);
+    session.SetTimeouts(timeouts_);
+    // Stop reaches a worker blocked on the server: the statement in flight is cancelled.
+    const StopWatcher watcher(state_, [&session] { session.Cancel(); });
     if (catalog && session.CreateOrOpenDatabase(fields)) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
-        replay.UseListing(store_);
-        TableSaver saver(state_, *catalog, store_, session, replay, log, options, result, tally);
-        TickedTableWalk(store_, state_, options.filter, view_, tally).Run(tables, saver);
-        // Every table has its rows now, so a key to a table created later in the run is not refused.
-        if (options.saveConstraints && !state_.stopRequested()) {
+        std::vector<std::wstring> refused;
+        for (const std::wstring& statement :
+             TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused)) {
+            if (session_.ServerUnresponsive()) break;
+            session_.ExecuteStatement(options_.connection, statement);
+            LogRefusedStatement(log_, session_, statement);
+        }
+        for (const std::wstring& name : refused) log_.Line(RefusedDefinitionLine(table_, name));
+        if (session_.ServerUnresponsive()) return;
             const std::set<uint32_t>& created = saver.TableIds();
             for (const std::wstring& statement : CatalogForeignKeyStatements(
-                     *catalog, catalog->ObjectDefinitions(),
-                     [&](const ForeignKeyDef& key) { return created.count(key.tableId) != 0; })) {
-                if (state_.stopRequested()) break;
-                if (!statement.empty()) session.ExecuteStatement(fields, statement);
+                     *catalog, catalog->ObjectDefinitions(), [&](const ForeignKeyDef& key) {
+                         return created.count(key.tableId) != 0 && created.count(key.referencedTableId) != 0;
+                     })) {
+                if (state_.stopRequested() || session.ServerUnresponsive()) break;
+                if (statement.empty()) continue;
+                session.ExecuteStatement(fields, statement);
+                LogRefusedStatement(log, session, statement);
             }
         }
+        if (session.ServerUnresponsive()) log.Line(kUnresponsive);
     }
     // A stop ends the run early: say so, and where, instead of "completed".
     result.stopped = state_.stopRequested();

@@ -2,8 +2,11 @@
 // The database save: the ticked tables re-created in a SQL Server database through the export session,
 // each with its keys, constraints and indexes when asked, and the logged rows that pass the kind and
 // date filters added to it through the prepared INSERT. Foreign keys follow once every table has its
-// rows. It reports into the progress dialog ("DATABASE LOG" and the bar) and the activity log, asks its
-// questions through the prompter, and sends the session's error descriptions to the owner sink.
+// rows; a key to a table the run did not create is not sent, and every refused statement is logged with
+// the server's message. Stop cancels the statement in flight; a server that does not answer in time
+// ends the run with the step named. It reports into the progress dialog ("DATABASE LOG" and the bar)
+// and the activity log, asks its questions through the prompter, and sends the session's error
+// descriptions to the owner sink.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +48,8 @@ public:
                     SaveProgressView& view, Prompter& prompter, ProgressSink& owner)
         : state_(state), holder_(holder), store_(store), log_(log), view_(view), prompter_(prompter), owner_(owner) {}
 
+    // How long the login and each statement may wait for the server.
+    void SetTimeouts(const SqlTimeouts& timeouts) { timeouts_ = timeouts; }
     // Saves the ticked tables (items without a table have object id 0 and only log their total line).
     DatabaseSaveResult Run(const std::vector<TickedTable>& tables, const DatabaseSaveOptions& options);
 
@@ -56,6 +61,7 @@ private:
     SaveProgressView& view_;
     Prompter& prompter_;
     ProgressSink& owner_;
+    SqlTimeouts timeouts_;
 };
 
 }  // namespace kestrane

@@ -4,6 +4,7 @@
 #include "export/RowParameters.h"
 #include "export/SavedRowImages.h"
 #include "platform/ActivityLogText.h"
+#include "platform/TextCodec.h"
 
 namespace kestrane {
 
@@ -17,9 +18,12 @@ std::wstring OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64
             ++addedRows_;
         } catch (const OdbcError& e) {
             AppendActivityLog(state_, L"row not inserted after " + std::to_wstring(addedRows_) + L"  row no.\r\n");
+            if (refusedRows_++ == 0) firstRefusal_ = e;
             // A broken key or constraint refuses this row only; anything else is the run's to report.
             if (!e.IntegrityViolation()) failure_ = e;
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            AppendActivityLog(state_, L"row not inserted after " + std::to_wstring(addedRows_) + L"  row no.\r\n");
+            if (refusedRows_++ == 0) firstRefusalText_ = Utf8ToWide(e.what());
         }
     }
     return std::move(kept.noRowReason);

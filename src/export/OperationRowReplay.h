@@ -2,7 +2,8 @@
 // The row replay of the database save: each chosen logged operation is rebuilt as the click handler
 // rebuilds it, and the row it keeps (SavedRowImages) is added to the export session's open table
 // through the prepared INSERT. A row that the server refuses is written to the activity log as
-// "row not inserted after N  row no." and the replay goes on with the next.
+// "row not inserted after N  row no.", counted with the first refusal's reason for the table's summary,
+// and the replay goes on with the next.
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -31,7 +32,15 @@ public:
     // Rows handed to the server since the last reset (a refused row is not counted; a row of a table
     // without exported columns is).
     uint64_t addedRows() const { return addedRows_; }
-    void ResetAddedRows() { addedRows_ = 0; }
+    // Rows refused since the last reset, and the first refusal's error (nullopt when it was no ODBC error).
+    uint64_t refusedRows() const { return refusedRows_; }
+    const std::optional<OdbcError>& firstRefusal() const { return firstRefusal_; }
+    const std::wstring& firstRefusalText() const { return firstRefusalText_; }
+    void ResetAddedRows() {
+        addedRows_ = refusedRows_ = 0;
+        firstRefusal_.reset();
+        firstRefusalText_.clear();
+    }
     // The last refusal that was no broken key or constraint (a lost connection, a refused statement),
     // taken once: the run reports it.
     std::optional<OdbcError> TakeFailure() { return std::exchange(failure_, std::nullopt); }
@@ -41,6 +50,9 @@ private:
     OperationRebuilder rebuilder_;
     std::vector<SqlRowValue> values_;  // reused from row to row
     uint64_t addedRows_ = 0;
+    uint64_t refusedRows_ = 0;
+    std::optional<OdbcError> firstRefusal_;
+    std::wstring firstRefusalText_;  // when the first refusal was no ODBC error
     std::optional<OdbcError> failure_;
 };
 

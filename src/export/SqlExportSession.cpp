@@ -48,14 +48,35 @@ std::wstring CSqlExportSession::ShownDescription(const OdbcError& error, const S
     return text;
 }
 
+std::wstring CSqlExportSession::FailureText(const OdbcError& error, const SqlConnectionFields& fields,
+                                            const std::wstring& step) {
+    const std::wstring description = ShownDescription(error, fields);
+    if (error.Cancelled()) return L"Stopped while " + step + L".";
+    if (!error.TimedOut()) return description;
+    serverUnresponsive_ = true;
+    const bool login = error.stage() == OdbcError::Stage::Connect;
+    const int seconds = login ? timeouts_.loginSeconds : timeouts_.statementSeconds;
+    return L"The server did not answer within " + std::to_wstring(seconds) + L" seconds while " +
+           (login ? L"connecting to it (" + step + L")" : step) + L": " + description;
+}
+
+void CSqlExportSession::NoteFailure(const OdbcError& error, const SqlConnectionFields& fields, const std::wstring& step) {
+    lastFailure_ = FailureText(error, fields, step);
+}
+
 void CSqlExportSession::Connect(const SqlConnectionFields& fields, bool withDatabase) {
     Disconnect();
+    lastFailure_.clear();
+    if (canceller_.Cancelled())
+        throw OdbcError(OdbcError::Stage::Execute, {{"HY008", 0, L"Operation canceled: the save was stopped"}});
     if (!environment_) environment_ = std::make_unique<OdbcEnvironment>();
     connection_ = std::make_unique<OdbcConnection>(*environment_);
+    connection_->SetQueryTimeout(timeouts_.statementSeconds);
+    connection_->SetCanceller(&canceller_);
     std::wstring text = BuildConnectionString(
         {fields.driver, fields.server, withDatabase ? fields.database : std::wstring(), fields.user, fields.password});
     try {
-        connection_->Open(text, fields.driver);
+        connection_->Open(text, fields.driver, timeouts_.loginSeconds);
     } catch (...) {
         Wipe(text);
         throw;
@@ -100,7 +121,7 @@ bool CSqlExportSession::TestConnection(const SqlConnectionFields& fields) {
         LogTest(L"Connection Closed.");
         return true;
     } catch (const OdbcError& e) {
-        LogTest(ShownDescription(e, fields) + L"\n");
+        LogTest(FailureText(e, fields, L"testing the connection") + L"\n");
     } catch (const std::exception&) {
         LogTest(kFrameworkError);
     }
@@ -130,7 +151,9 @@ bool CSqlExportSession::CreateOrOpenDatabase(const SqlConnectionFields& fields) 
         LogDatabase(L"Connection Closed.");
         return true;
     } catch (const OdbcError& e) {
-        const std::wstring description = ShownDescription(e, fields);
+        const bool existing = state_.saveIntoExistingDatabase == 1;
+        const std::wstring description =
+            FailureText(e, fields, (existing ? L"opening database " : L"creating database ") + fields.database);
         LogDatabase(description + L"\n");
         if (e.Rejected()) {  // e.g. the database exists already: the run goes on with it
             Disconnect();
@@ -163,7 +186,8 @@ bool CSqlExportSession::CreateTableOnce(const std::wstring& createText, const st
         Disconnect();
         return true;
     } catch (const OdbcError& e) {
-        LogOwner(ShownDescription(e, fields) + L"\n");
+        NoteFailure(e, fields, L"creating table " + table);
+        LogOwner(lastFailure_ + L"\n");
         Disconnect();
         return false;
     } catch (const std::exception&) {
@@ -178,7 +202,9 @@ bool CSqlExportSession::ExecuteStatement(const SqlConnectionFields& fields, cons
         Connect(fields, true);
         Execute(statement);
     } catch (const OdbcError& e) {
-        result = e.Rejected();  // an object that exists already, a statement the server refuses: passed over
+        // An object that exists already, a statement the server refuses: passed over, its reason kept.
+        NoteFailure(e, fields, L"running: " + statement);
+        result = e.Rejected();
     } catch (const std::exception&) {
     }
     Disconnect();
@@ -204,6 +230,7 @@ bool CSqlExportSession::AddForeignKey(const ForeignKeyRecord& foreignKey, const 
         Connect(fields, true);
         Execute(statement);
     } catch (const OdbcError& e) {
+        NoteFailure(e, fields, L"adding a foreign key");
         result = e.Rejected();
     } catch (const std::exception&) {
         result = false;
@@ -221,6 +248,10 @@ bool CSqlExportSession::OpenTableForInsert(const std::wstring& table, const std:
         insertColumns_ = columnNames;
         if (!columnNames.empty()) InsertRow(std::vector<SqlRowValue>());  // prepares the all-values text
         return true;
+    } catch (const OdbcError& e) {
+        NoteFailure(e, fields, L"preparing the rows of table " + table);
+        Disconnect();
+        return false;
     } catch (const std::exception&) {
         Disconnect();
         return false;

@@ -7,6 +7,10 @@
 // OpenTableForInsert, whose connection stays open for the table's rows until CloseConnection. Every name
 // taken from a data file is bracketed with "]" doubled. The password is used to connect and is never
 // kept, logged or shown.
+//
+// No step waits for ever: logins and statements have timeouts, and Cancel (from another thread) ends
+// the statement in flight and refuses every later step. Once the server has failed to answer in time,
+// ServerUnresponsive() tells the run to stop asking it.
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +18,7 @@
 
 #include "datafile/CatalogRecords.h"
 #include "export/LogListSink.h"
+#include "platform/OdbcCanceller.h"
 #include "platform/OdbcValue.h"
 #include "platform/ProgressSink.h"
 #include "platform/RunState.h"
@@ -34,6 +39,12 @@ struct SqlConnectionFields {
     std::wstring driver;
 };
 
+// How long a step waits for the server: the login (connecting included), and each statement.
+struct SqlTimeouts {
+    int loginSeconds = 15;
+    int statementSeconds = 120;
+};
+
 // One value of a row to insert; nullopt leaves the column to its default.
 using SqlRowValue = std::optional<OdbcValue>;
 
@@ -49,6 +60,13 @@ public:
     void SetOwnerLog(LogListSink* ownerLog) { ownerLog_ = ownerLog; }
     // The progress dialog's "DATABASE LOG".
     void SetDatabaseLog(LogListSink* databaseLog) { databaseLog_ = databaseLog; }
+    void SetTimeouts(const SqlTimeouts& timeouts) { timeouts_ = timeouts; }
+    // From any thread (Stop): ends the statement in flight and every later step.
+    void Cancel() { canceller_.Cancel(); }
+    bool ServerUnresponsive() const { return serverUnresponsive_; }
+    // Why the last step failed as a user may read it ("" when it did not fail), e.g. the server's
+    // message for a refused CREATE TABLE or constraint statement.
+    const std::wstring& LastFailure() const { return lastFailure_; }
 
     bool TestConnection(const SqlConnectionFields& fields);
     bool CreateOrOpenDatabase(const SqlConnectionFields& fields);
@@ -70,12 +88,16 @@ public:
 
     // The error's text as it may be shown: the password, should a driver ever echo it, is masked.
     static std::wstring ShownDescription(const OdbcError& error, const SqlConnectionFields& fields);
+    // ShownDescription, led by the step (e.g. "creating table T") when the server did not answer in
+    // time or the step was stopped. Notes a timeout for ServerUnresponsive().
+    std::wstring FailureText(const OdbcError& error, const SqlConnectionFields& fields, const std::wstring& step);
 
     // The statement AddForeignKey runs for a foreign key.
     static std::wstring ForeignKeyStatement(const ForeignKeyRecord& foreignKey);
 
 private:
     void Connect(const SqlConnectionFields& fields, bool withDatabase);
+    void NoteFailure(const OdbcError& error, const SqlConnectionFields& fields, const std::wstring& step);
     void Execute(const std::wstring& statement);
     void Disconnect();
     void LogTest(const std::wstring& text);
@@ -87,6 +109,10 @@ private:
     LogListSink* ownerLog_ = nullptr;
     LogListSink* databaseLog_ = nullptr;
     std::vector<std::wstring> createdTables_;
+    SqlTimeouts timeouts_;
+    OdbcCanceller canceller_;
+    bool serverUnresponsive_ = false;
+    std::wstring lastFailure_;
     std::unique_ptr<OdbcEnvironment> environment_;
     std::unique_ptr<OdbcConnection> connection_;
     // The INSERT of the open table, one prepared text per set of columns left to their default.

@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/OdbcStatement.h"
@@ -136,8 +137,11 @@ OdbcConnection::~OdbcConnection() {
 void OdbcConnection::Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds) {
     Close();
     driver_ = driver;
-    SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginTimeoutSeconds)), 0);
+    const auto timeout = reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginTimeoutSeconds));
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
     std::u16string text = WideToSqlText(connectionString);
+    const auto began = std::chrono::steady_clock::now();
     const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, Sql(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
                                            nullptr, SQL_DRIVER_NOPROMPT);
     Wipe(text);
@@ -145,7 +149,13 @@ void OdbcConnection::Open(const std::wstring& connectionString, const std::wstri
         open_ = true;
         return;
     }
-    OdbcError error(OdbcError::Stage::Connect, ReadOdbcDiagnostics(SQL_HANDLE_DBC, dbc_), driver);
+    auto records = ReadOdbcDiagnostics(SQL_HANDLE_DBC, dbc_);
+    // FreeTDS reports a pre-login that timed out as the server's end of file: the clock tells.
+    const bool timedOut = std::any_of(records.begin(), records.end(), [](const auto& r) { return r.sqlState == "HYT00"; });
+    if (!timedOut && loginTimeoutSeconds > 0 &&
+        std::chrono::steady_clock::now() - began >= std::chrono::seconds(loginTimeoutSeconds) - std::chrono::milliseconds(200))
+        records.insert(records.begin(), {"HYT00", 0, L"Login timeout expired"});
+    OdbcError error(OdbcError::Stage::Connect, std::move(records), driver);
     // unixODBC reports an unknown driver name as a library it cannot open (SQLSTATE 01000).
     const auto installed = environment_.InstalledDrivers();
     if (!driver.empty() && std::find(installed.begin(), installed.end(), driver) == installed.end())

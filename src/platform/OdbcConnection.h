@@ -8,6 +8,8 @@
 
 namespace kestrane {
 
+class OdbcCanceller;
+
 class OdbcEnvironment {
 public:
     OdbcEnvironment();  // ODBC 3.8 behaviour (driver-specific C types for time and datetimeoffset)
@@ -32,8 +34,15 @@ public:
 
     // Connects without prompting. `driver` names the driver in errors; a driver that the driver manager
     // does not know gives an error whose DriverMissing() is true. The UTF-16 copy of the string (which
-    // may hold a password) is wiped before this returns.
+    // may hold a password) is wiped before this returns. The login timeout bounds the connection and
+    // the login both (a server that accepts the socket and never answers).
     void Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds = 15);
+    // Every statement made on this connection afterwards waits at most this long for the server (0: no
+    // limit) and may be cancelled through `canceller` (may be null) from another thread.
+    void SetQueryTimeout(int seconds) { queryTimeoutSeconds_ = seconds; }
+    int queryTimeoutSeconds() const { return queryTimeoutSeconds_; }
+    void SetCanceller(OdbcCanceller* canceller) { canceller_ = canceller; }
+    OdbcCanceller* canceller() const { return canceller_; }
     void Close();
     bool IsOpen() const { return open_; }
     // Runs one statement as text (no parameters); its results are discarded.
@@ -47,6 +56,8 @@ private:
     void* dbc_ = nullptr;
     bool open_ = false;
     std::wstring driver_;
+    int queryTimeoutSeconds_ = 0;
+    OdbcCanceller* canceller_ = nullptr;
 };
 
 // What SQLBrowseConnectW gave for a connection text: its return code and its output text.

@@ -30,6 +30,12 @@ bool OdbcError::HasClass(const char* stateClass) const {
     return false;
 }
 
+bool OdbcError::HasState(const char* sqlState) const {
+    for (const auto& r : records_)
+        if (r.sqlState == sqlState) return true;
+    return false;
+}
+
 bool OdbcError::DriverMissing() const {
     if (driverMissing_) return true;
     for (const auto& r : records_)

@@ -34,6 +34,11 @@ public:
     bool Rejected() const { return stage_ == Stage::Execute && HasClass("42"); }
     // A constraint refused the row.
     bool IntegrityViolation() const { return stage_ == Stage::Execute && HasClass("23"); }
+    // The server did not answer within the login or query timeout (HYT00, HYT01).
+    bool TimedOut() const { return HasState("HYT00") || HasState("HYT01"); }
+    // The statement was cancelled from another thread (HY008).
+    bool Cancelled() const { return HasState("HY008"); }
+    bool HasState(const char* sqlState) const;
     // The driver is not installed (IM002, or the driver manager could not load it).
     bool DriverMissing() const;
     // Every record's message, one a line, led by the driver's name when it is known.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "platform/OdbcCanceller.h"
+
 namespace kestrane {
 
 namespace {
@@ -32,26 +34,22 @@ std::string TimeText(const OdbcTime& t) {
     return text;
 }
 
-// "yyyy-mm-dd hh:mm:ss[.fffffff] +hh:mm": the ISO form, which the server reads the same whatever the
-// session's language and date format.
-std::string OffsetText(const OdbcTimestampOffset& v) {
-    std::string year = std::to_string(v.local.date.year);
+// "yyyy-mm-dd", the year of four digits from 0001 on.
+std::string DateText(const OdbcDate& d) {
+    std::string year = std::to_string(d.year);
     year.insert(0, year.size() < 4 ? 4 - year.size() : 0, '0');
-    const unsigned offset = static_cast<unsigned>(v.offsetMinutes < 0 ? -v.offsetMinutes : v.offsetMinutes);
-    return year + "-" + TwoDigits(v.local.date.month) + "-" + TwoDigits(v.local.date.day) + " " + TimeText(v.local.time) +
-           (v.offsetMinutes < 0 ? " -" : " +") + TwoDigits(offset / 60) + ":" + TwoDigits(offset % 60);
+    return year + "-" + TwoDigits(d.month) + "-" + TwoDigits(d.day);
 }
 
-SQL_TIMESTAMP_STRUCT ToTimestamp(const OdbcTimestamp& t) {
-    SQL_TIMESTAMP_STRUCT s{};
-    s.year = t.date.year;
-    s.month = t.date.month;
-    s.day = t.date.day;
-    s.hour = t.time.hour;
-    s.minute = t.time.minute;
-    s.second = t.time.second;
-    s.fraction = t.time.nanoseconds;
-    return s;
+// "yyyy-mm-ddThh:mm:ss[.fffffff]": the ISO 8601 form, which every date and time type of the server
+// reads the same whatever the session's language and date format (datetime too, thanks to the "T").
+std::string TimestampText(const OdbcTimestamp& v) { return DateText(v.date) + "T" + TimeText(v.time); }
+
+// "yyyy-mm-dd hh:mm:ss[.fffffff] +hh:mm".
+std::string OffsetText(const OdbcTimestampOffset& v) {
+    const unsigned offset = static_cast<unsigned>(v.offsetMinutes < 0 ? -v.offsetMinutes : v.offsetMinutes);
+    return DateText(v.local.date) + " " + TimeText(v.local.time) + (v.offsetMinutes < 0 ? " -" : " +") +
+           TwoDigits(offset / 60) + ":" + TwoDigits(offset % 60);
 }
 
 }  // namespace
@@ -62,7 +60,28 @@ OdbcStatement::OdbcStatement(OdbcConnection& connection) : connection_(connectio
         throw OdbcError(OdbcError::Stage::Execute, ReadOdbcDiagnostics(SQL_HANDLE_DBC, connection.handle()),
                         connection.driver());
     stmt_ = stmt;
+    if (connection.queryTimeoutSeconds() > 0)
+        SQLSetStmtAttrW(stmt_, SQL_ATTR_QUERY_TIMEOUT,
+                        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(connection.queryTimeoutSeconds())), 0);
 }
+
+// Registers the statement with the connection's canceller while it waits for the server.
+class OdbcStatement::Waiting {
+public:
+    explicit Waiting(OdbcStatement& statement) : canceller_(statement.connection_.canceller()) {
+        if (canceller_ && !canceller_->Attach(statement.stmt_))
+            throw OdbcError(OdbcError::Stage::Execute, {{"HY008", 0, L"Operation canceled: the save was stopped"}},
+                            statement.connection_.driver());
+    }
+    ~Waiting() {
+        if (canceller_) canceller_->Detach();
+    }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+
+private:
+    OdbcCanceller* canceller_;
+};
 
 OdbcStatement::~OdbcStatement() {
     if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
@@ -85,6 +104,7 @@ void OdbcStatement::DrainResults() {
 }
 
 void OdbcStatement::ExecuteDirect(const std::wstring& text) {
+    Waiting waiting(*this);
     std::u16string sql = WideToSqlText(text);
     const SQLRETURN rc = SQLExecDirectW(stmt_, reinterpret_cast<SQLWCHAR*>(sql.data()), static_cast<SQLINTEGER>(sql.size()));
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) Fail();
@@ -92,6 +112,7 @@ void OdbcStatement::ExecuteDirect(const std::wstring& text) {
 }
 
 void OdbcStatement::Prepare(const std::wstring& text) {
+    Waiting waiting(*this);
     std::u16string sql = WideToSqlText(text);
     if (!SQL_SUCCEEDED(SQLPrepareW(stmt_, reinterpret_cast<SQLWCHAR*>(sql.data()), static_cast<SQLINTEGER>(sql.size()))))
         Fail();
@@ -102,6 +123,7 @@ void OdbcStatement::Prepare(const std::wstring& text) {
 int64_t OdbcStatement::Execute(const std::vector<OdbcValue>& values) {
     if (slots_.size() < values.size()) slots_.resize(values.size());
     for (size_t i = 0; i < values.size(); ++i) Bind(i, values[i]);
+    Waiting waiting(*this);
     const SQLRETURN rc = SQLExecute(stmt_);
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) Fail();
     SQLLEN rows = -1;
@@ -180,21 +202,19 @@ void OdbcStatement::Bind(size_t index, const OdbcValue& value) {
             const std::string text = d.ToText();
             want = {SQL_C_CHAR, SQL_DECIMAL, d.precision, d.scale, nullptr, 0};
             store(text.data(), text.size());
-        } else if constexpr (std::is_same_v<T, OdbcDate>) {
-            SQL_DATE_STRUCT s{v.year, v.month, v.day};
-            scalar(SQL_C_TYPE_DATE, SQL_TYPE_DATE, s, 10);
-        } else if constexpr (std::is_same_v<T, OdbcTime> || std::is_same_v<T, OdbcTimestampOffset>) {
-            // As exact ISO text: FreeTDS knows neither the server's time2 nor its datetimeoffset C types.
+        } else if constexpr (std::is_same_v<T, OdbcDate> || std::is_same_v<T, OdbcTime> ||
+                             std::is_same_v<T, OdbcTimestamp> || std::is_same_v<T, OdbcTimestampOffset>) {
+            // As exact ISO text, which the server converts into the column: FreeTDS knows neither the
+            // server's time2 nor its datetimeoffset C types, and its own date arithmetic shifts days
+            // before 1600 (0001-01-01 does not survive it at all).
             std::string ascii;
-            if constexpr (std::is_same_v<T, OdbcTime>) ascii = TimeText(v);
+            if constexpr (std::is_same_v<T, OdbcDate>) ascii = DateText(v);
+            else if constexpr (std::is_same_v<T, OdbcTime>) ascii = TimeText(v);
+            else if constexpr (std::is_same_v<T, OdbcTimestamp>) ascii = TimestampText(v);
             else ascii = OffsetText(v);
             const std::u16string text(ascii.begin(), ascii.end());
             want = {SQL_C_WCHAR, SQL_WVARCHAR, kTextUnits, 0, nullptr, 0};
             store(text.data(), text.size() * sizeof(char16_t));
-        } else if constexpr (std::is_same_v<T, OdbcTimestamp>) {
-            const auto s = ToTimestamp(v);
-            const uint8_t scale = Scale(v.time.scale);
-            scalar(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, s, TimestampColumnSize(scale), scale);
         } else if constexpr (std::is_same_v<T, OdbcGuid>) {
             SQLGUID g{};
             g.Data1 = v.data1;

@@ -27,6 +27,7 @@ public:
     int64_t Execute(const std::vector<OdbcValue>& values);
 
 private:
+    class Waiting;
     struct Binding {
         short cType = 0;
         short sqlType = 0;

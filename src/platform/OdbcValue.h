@@ -51,9 +51,9 @@ struct OdbcTime {
     uint8_t scale = 7;  // fraction digits the column keeps (0..7)
 };
 
-// time and datetimeoffset go as exact ISO text, which the server converts into the column.
-// datetime2 (scale 0..7); datetime and smalldatetime are sent as datetime2 of scale 3 and 0, which the
-// server converts exactly into the column.
+// Every date and time kind goes as exact ISO 8601 text, which the server converts into the column.
+// datetime2 (scale 0..7); datetime and smalldatetime are sent with scale 3 and 0, which the server
+// converts exactly into the column.
 struct OdbcTimestamp {
     OdbcDate date;
     OdbcTime time;

@@ -129,6 +129,8 @@ void SaveOptionsLogic::OnScan() {
 void SaveOptionsLogic::RunInstanceScan() {
     CSQLInfoEnumerator enumerator;
     enumerator.EnumerateServers(setup_.scanTarget);
+    if (enumerator.servers().empty())
+        prompter_.ShowMessage(L"No SQL Server instance answered the scan.", MessageIcon::Information);
     ui_.RunSync([&] {
         for (const std::wstring& name : enumerator.servers()) view_.AddServerName(name);
         scanRunning_ = false;
@@ -189,6 +191,7 @@ void SaveOptionsLogic::RunConnectionTest() {
     if (driver) {
         state_.provider = *driver;
         tested_ = login;
+        testedDriver_ = *driver;
         connectionTested_ = true;
         prompter_.ShowMessage(ConnectionEstablishedText(*driver), MessageIcon::Information);
     } else {
@@ -225,6 +228,13 @@ void SaveOptionsLogic::OnOk() {
             prompter_.ShowMessage(refusal, MessageIcon::Information);
             return;
         }
+    } else {
+        // Exactly what passed the test: a later test that failed may have left other fields behind.
+        state_.userName = tested_.user;
+        state_.password = tested_.password;
+        state_.serverName = tested_.server;
+        state_.databaseName = tested_.database;
+        state_.provider = testedDriver_;
     }
     state_.saveInsert = insert;
     state_.saveDelete = remove;

@@ -75,6 +75,7 @@ private:
     std::atomic<bool> scanRunning_{false};
     bool connectionTested_ = false;
     Login tested_;  // what the last successful test connected with
+    std::wstring testedDriver_;
     std::vector<DateRange> ranges_;
 };
 

@@ -2,6 +2,9 @@
 // each step sends, its log lines, and how each scripted server error ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "export/SqlExportSession.h"
 #include "platform/OdbcError.h"
 #include "platform/TextCodec.h"
@@ -225,6 +228,79 @@ TEST(SqlExportSession, ServerErrorsEndEachStepAsTheExportExpects) {
         // The password reached the server and nothing that the program shows.
         EXPECT_NE(h.endpoint.RecordText().find("S3cr;et#pw"), std::string::npos);
         EXPECT_EQ(h.Shown().find(L"S3cr;et#pw"), std::wstring::npos) << WideToUtf8(h.Shown());
+    }
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(SqlExportSession, NoStepWaitsForEverAndStopEndsTheStatementInFlight) {
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    const auto start = std::chrono::steady_clock::now;
+    {  // A server that takes the connection and never answers: the login timeout ends the step.
+        Harness h(json::array({{{"on", "prelogin"}, {"hang", true}}}));
+        ASSERT_TRUE(h.endpoint.running());
+        h.session.SetTimeouts({2, 2});
+        const auto began = start();
+        EXPECT_FALSE(h.session.CreateOrOpenDatabase(h.fields));
+        EXPECT_LT(SecondsSince(began), 12.0);
+        EXPECT_TRUE(h.session.ServerUnresponsive());
+        EXPECT_NE(h.Shown().find(L"The server did not answer within 2 seconds while connecting to it (creating "
+                                 L"database Db]1)"),
+                  std::wstring::npos)
+            << WideToUtf8(h.Shown());
+    }
+    // A server that stops answering at the second row, dead or blocked (a blocked one still takes a cancel).
+    const auto hangAtSecondRow = [](bool attention) {
+        return json::array({{{"match", "^INSERT"}, {"hang", true}, {"attention", attention}, {"skip", 1}}});
+    };
+    {  // Dead: the statement timeout ends the row, and the session then knows the server is gone.
+        Harness h(hangAtSecondRow(false));
+        h.session.SetTimeouts({5, 2});
+        ASSERT_TRUE(h.session.OpenTableForInsert(L"t", {L"a"}, h.fields));
+        h.session.InsertRow({int32_t{1}});
+        const auto began = start();
+        try {
+            h.session.InsertRow({int32_t{2}});
+            ADD_FAILURE() << "row accepted by a silent server";
+        } catch (const OdbcError& e) {
+            EXPECT_TRUE(e.TimedOut());
+            EXPECT_EQ(h.session.FailureText(e, h.fields, L"inserting rows into table t")
+                          .rfind(L"The server did not answer within 2 seconds while inserting rows into table t: ", 0),
+                      0u);
+        }
+        EXPECT_LT(SecondsSince(began), 10.0);
+        EXPECT_TRUE(h.session.ServerUnresponsive());
+    }
+    {  // Blocked, with a long timeout: Stop (Cancel from another thread) ends the row at once, and every
+       // later step without asking the server.
+        Harness h(hangAtSecondRow(true));
+        h.session.SetTimeouts({5, 60});
+        ASSERT_TRUE(h.session.OpenTableForInsert(L"t", {L"a"}, h.fields));
+        h.session.InsertRow({int32_t{1}});
+        const auto began = start();
+        std::thread stop([&] {
+            for (int i = 0; i < 100 && h.endpoint.Events("hang").empty(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            h.session.Cancel();
+        });
+        try {
+            h.session.InsertRow({int32_t{2}});
+            ADD_FAILURE() << "row accepted by a blocked server";
+        } catch (const OdbcError& e) {
+            EXPECT_TRUE(e.Cancelled());
+            EXPECT_EQ(h.session.FailureText(e, h.fields, L"inserting rows into table t"),
+                      L"Stopped while inserting rows into table t.");
+        }
+        stop.join();
+        EXPECT_LT(SecondsSince(began), 10.0);
+        EXPECT_EQ(h.endpoint.Events("attention").size(), 1u);
+        const size_t logins = h.endpoint.Events("login").size();
+        EXPECT_FALSE(h.session.CreateTableOnce(L"create table [u] (a int)", L"u", h.fields));
+        EXPECT_EQ(h.session.LastFailure(), L"Stopped while creating table u.");
+        EXPECT_EQ(h.endpoint.Events("login").size(), logins);
+        EXPECT_FALSE(h.session.ServerUnresponsive());
     }
 }
 

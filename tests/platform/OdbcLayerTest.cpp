@@ -1,6 +1,8 @@
 // The ODBC layer through unixODBC and the FreeTDS driver against the test endpoint: what a bound value
 // becomes on the wire, and how each kind of failure comes back.
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include "platform/OdbcConnection.h"
 #include "platform/OdbcConnectionString.h"
@@ -42,12 +44,12 @@ TEST(OdbcLayer, BoundValuesReachTheServerExactly) {
         {*OdbcDecimal::FromText("0.00"), "0.00", "decimal"},
         {OdbcMoney{INT64_MIN, false}, "-922337203685477.5808", "decimal"},
         {OdbcMoney{-2147483647 - 1, true}, "-214748.3648", "decimal"},
-        {OdbcDate{2024, 2, 29}, "2024-02-29", "date"},
+        {OdbcDate{2024, 2, 29}, "2024-02-29", "nvarchar"},
         {OdbcTime{23, 59, 59, 999999900, 7}, "23:59:59.9999999", "nvarchar"},
         {OdbcTime{1, 2, 3, 0, 0}, "01:02:03", "nvarchar"},
-        {OdbcTimestamp{{9999, 12, 31}, {23, 59, 59, 999999900, 7}}, "9999-12-31 23:59:59.9999999", "datetime2"},
-        // FreeTDS sends every timestamp as datetime2(7): the same instant.
-        {OdbcTimestamp{{1753, 1, 1}, {0, 0, 0, 3000000, 3}}, "1753-01-01 00:00:00.0030000", "datetime2"},
+        {OdbcTimestamp{{9999, 12, 31}, {23, 59, 59, 999999900, 7}}, "9999-12-31T23:59:59.9999999", "nvarchar"},
+        // A datetime goes with its three fraction digits.
+        {OdbcTimestamp{{1753, 1, 1}, {0, 0, 0, 3000000, 3}}, "1753-01-01T00:00:00.003", "nvarchar"},
         {OdbcTimestampOffset{{{2024, 1, 2}, {3, 4, 5, 123456700, 7}}, -330}, "2024-01-02 03:04:05.1234567 -05:30",
          "nvarchar"},
         {guid, "6F9619FF-8B86-D011-B42D-00C04FC964FF", "uniqueidentifier"},
@@ -56,6 +58,20 @@ TEST(OdbcLayer, BoundValuesReachTheServerExactly) {
         {longText, std::string(5000, 'x'), "nvarchar"},
         {OdbcBytes{0x00, 0x01, 0xFF}, "0001FF", "varbinary"},
         {OdbcBytes(9000, 0xAB), std::string(18000, 'A'), "varbinary"},
+        // Every date and time type goes as ISO text, exact over the whole range 0001-9999.
+        {OdbcDate{1, 1, 1}, "0001-01-01", "nvarchar"},
+        {OdbcDate{100, 3, 1}, "0100-03-01", "nvarchar"},
+        {OdbcDate{1582, 10, 15}, "1582-10-15", "nvarchar"},
+        {OdbcDate{9999, 12, 31}, "9999-12-31", "nvarchar"},
+        {OdbcTimestamp{{1, 1, 1}, {0, 0, 0, 0, 7}}, "0001-01-01T00:00:00.0000000", "nvarchar"},
+        {OdbcTimestamp{{100, 3, 1}, {0, 0, 0, 0, 7}}, "0100-03-01T00:00:00.0000000", "nvarchar"},
+        {OdbcTimestamp{{1582, 10, 15}, {0, 0, 0, 0, 7}}, "1582-10-15T00:00:00.0000000", "nvarchar"},
+        {OdbcTimestamp{{2, 1, 1}, {1, 2, 3, 0, 0}}, "0002-01-01T01:02:03", "nvarchar"},
+        {OdbcTimestampOffset{{{1, 1, 1}, {0, 0, 0, 0, 7}}, 840}, "0001-01-01 00:00:00.0000000 +14:00", "nvarchar"},
+        {OdbcTimestampOffset{{{100, 3, 1}, {0, 0, 0, 0, 7}}, -840}, "0100-03-01 00:00:00.0000000 -14:00", "nvarchar"},
+        {OdbcTimestampOffset{{{1582, 10, 15}, {0, 0, 0, 0, 7}}, 0}, "1582-10-15 00:00:00.0000000 +00:00", "nvarchar"},
+        {OdbcTimestampOffset{{{9999, 12, 31}, {23, 59, 59, 999999900, 7}}, 0}, "9999-12-31 23:59:59.9999999 +00:00",
+         "nvarchar"},
     };
     // The long binary's hex is "AB" repeated.
     std::string longHex;
@@ -82,6 +98,23 @@ TEST(OdbcLayer, BoundValuesReachTheServerExactly) {
             EXPECT_EQ(param["value"], cases[i].expected);
     }
     EXPECT_EQ(runs.back()["params"][0]["value"], "again");
+
+    // The driver's own date structure does not carry the first day: the endpoint refuses what arrives,
+    // as the server does, and the connection stays usable.
+    SQLHSTMT raw = SQL_NULL_HSTMT;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.handle(), &raw)));
+    SQL_DATE_STRUCT first{1, 1, 1};
+    SQLLEN size = sizeof first;
+    SQLBindParameter(raw, 1, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &first, sizeof first, &size);
+    SQLCHAR text[] = "INSERT INTO [t] VALUES (?)";
+    if (SQL_SUCCEEDED(SQLExecDirect(raw, text, SQL_NTS))) {  // a driver that carries it must carry it exactly
+        EXPECT_EQ(endpoint.Events("execute").back()["params"][0]["value"], "0001-01-01");
+    } else {
+        ASSERT_FALSE(endpoint.Events("error").empty());
+        EXPECT_EQ(endpoint.Events("error").back()["number"], 8023);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, raw);
+    EXPECT_EQ(insert.Execute({OdbcDate{1, 1, 1}}), 1);
 }
 
 TEST(OdbcLayer, FailuresCarryTheirClassAndEveryRecord) {

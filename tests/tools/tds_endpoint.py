@@ -24,6 +24,14 @@ exact decimal text, dates are ISO text with the type's fraction digits, float an
                                `times` times)
   {"match": "...", "close": true}             close the connection instead of answering
   {"on": "login", "error": 18456, "severity": 14, "message": "..."}   refuse the login
+  {"on": "prelogin", "hang": true}            accept the connection and never answer it
+  {"on": "login", "hang": true}               answer the pre-login, never the login
+  {"match": "...", "hang": true, "attention": false}   stop answering at this statement: every later
+                               packet is read and ignored; with "attention": true a cancel (attention)
+                               is still acknowledged, as a server blocked on a lock does
+
+A parameter that cannot be decoded, or a date or time value outside its type's range, is answered with
+a server error (as the server answers a malformed RPC), never by dropping the connection.
 """
 import argparse
 import datetime
@@ -259,14 +267,28 @@ def decode_decimal(r, scale):
     return decimal_text(data[0], int.from_bytes(data[1:], "little"), scale)
 
 
+MAX_DAYS = (datetime.date(9999, 12, 31) - datetime.date(1, 1, 1)).days
+
+
 def decode_datetime_family(r, t, scale):
+    """date, time, datetime2, datetimeoffset; a value outside its type's range is refused as the server
+    refuses it."""
     n = r.u8()
     if n == 0:
         return None
     data = r.take(n)
-    time_len = {0x28: 0}.get(t, n - 3 - (2 if t == 0x2B else 0))
+    if scale > 7:
+        raise BadValue("scale %d" % scale)
+    time_len = 0 if t == 0x28 else (3 if scale <= 2 else 4 if scale <= 4 else 5)
+    if n != time_len + (3 if t != 0x29 else 0) + (2 if t == 0x2B else 0):
+        raise BadValue("length %d" % n)
     time_part = int.from_bytes(data[:time_len], "little")
-    day_part = days_to_date(int.from_bytes(data[time_len:time_len + 3], "little")) if t != 0x29 else None
+    if time_part >= 86400 * 10 ** scale:
+        raise BadValue("time of day %d" % time_part)
+    days = int.from_bytes(data[time_len:time_len + 3], "little")
+    if t != 0x29 and days > MAX_DAYS:
+        raise BadValue("day number %d" % days)
+    day_part = days_to_date(days) if t != 0x29 else None
     if t == 0x28:
         return day_part.isoformat()
     if t == 0x29:
@@ -275,6 +297,8 @@ def decode_datetime_family(r, t, scale):
         return day_part.isoformat() + " " + time_text(time_part, scale)
     # datetimeoffset is stored in UTC: shown as the local time the client sent, with its offset
     offset = struct.unpack("<h", data[-2:])[0]
+    if abs(offset) > 840:
+        raise BadValue("offset %d" % offset)
     fraction = 10 ** scale
     local = datetime.datetime.combine(day_part, datetime.time()) + datetime.timedelta(
         seconds=time_part // fraction, minutes=offset)
@@ -341,6 +365,18 @@ class Closed(Exception):
     pass
 
 
+class BadValue(ValueError):
+    """A parameter value that its type cannot hold."""
+
+
+class Hang(Exception):
+    """A rule stopped the session from answering."""
+
+    def __init__(self, attention):
+        super().__init__()
+        self.attention = attention
+
+
 class Session(socketserver.BaseRequestHandler):
     counter = 0
     counter_lock = threading.Lock()
@@ -404,26 +440,48 @@ class Session(socketserver.BaseRequestHandler):
     def handle(self):
         try:
             while True:
-                kind, payload = self.read_message()
-                if kind == PRELOGIN:
-                    self.prelogin()
-                elif kind == LOGIN7:
-                    if not self.login(payload):
-                        return
-                elif kind == SQL_BATCH:
-                    self.batch(payload)
-                elif kind == RPC:
-                    self.rpc(payload)
-                elif kind == ATTENTION:
-                    self.send_message(self.done(status=DONE_ATTN))
-                elif kind == TRANSACTION:
-                    self.send_message(self.done())
-                else:
+                try:
+                    self.serve()
                     return
+                except Hang as hang:
+                    if not self.ignore_until_attention(hang.attention):
+                        return
         except (Closed, ConnectionError):
             pass
         finally:
             self.recorder.write(event="disconnect", conn=self.conn_id)
+
+    def ignore_until_attention(self, attention):
+        """Reads and ignores every packet; an attention ends the silence when the rule allows it."""
+        while True:
+            kind, _ = self.read_message()
+            if kind == ATTENTION and attention:
+                self.recorder.write(event="attention", conn=self.conn_id)
+                self.send_message(self.done(status=DONE_ATTN))
+                return True
+
+    def serve(self):
+        while True:
+            kind, payload = self.read_message()
+            if kind == PRELOGIN:
+                rule = self.rules.find("prelogin", "")
+                if rule and rule.get("hang"):
+                    self.recorder.write(event="hang", conn=self.conn_id, text="prelogin")
+                    raise Hang(False)
+                self.prelogin()
+            elif kind == LOGIN7:
+                if not self.login(payload):
+                    return
+            elif kind == SQL_BATCH:
+                self.batch(payload)
+            elif kind == RPC:
+                self.rpc(payload)
+            elif kind == ATTENTION:
+                self.send_message(self.done(status=DONE_ATTN))
+            elif kind == TRANSACTION:
+                self.send_message(self.done())
+            else:
+                return
 
     def prelogin(self):
         options = [(0x00, bytes([15, 0, 0x07, 0xD0, 0, 0])), (0x01, bytes([0x02])), (0x02, b"\x00"),
@@ -457,6 +515,9 @@ class Session(socketserver.BaseRequestHandler):
         self.recorder.write(event="login", conn=self.conn_id, tds="%d.%d" % (self.tds >> 28, self.tds >> 24 & 15),
                             integrated=bool(option2 & 0x80), **text)
         rule = self.rules.find("login", text["user"])
+        if rule and rule.get("hang"):
+            self.recorder.write(event="hang", conn=self.conn_id, text="login")
+            raise Hang(False)
         if rule:
             message = rule.get("message", DEFAULT_MESSAGES[18456] % text["user"])
             self.recorder.write(event="error", conn=self.conn_id, number=rule.get("error", 18456), text="login")
@@ -491,6 +552,9 @@ class Session(socketserver.BaseRequestHandler):
         if rule and rule.get("close"):
             self.recorder.write(event="close", conn=self.conn_id, text=text)
             raise Closed()
+        if rule and rule.get("hang"):
+            self.recorder.write(event="hang", conn=self.conn_id, text=text)
+            raise Hang(bool(rule.get("attention")))
         if rule:
             number = rule.get("error", 50000)
             name = re.search(r"\[([^\]]*)\]", text)
@@ -518,8 +582,18 @@ class Session(socketserver.BaseRequestHandler):
             proc = PROC_IDS.get(r.u16(), "proc") if length == 0xFFFF else r.text(length)
             r.u16()
             params = []
-            while not r.done() and r.data[r.pos] not in (0x80, 0xFF):
-                params.append(read_param(r))
+            try:
+                while not r.done() and r.data[r.pos] not in (0x80, 0xFF):
+                    params.append(read_param(r))
+            except (ValueError, OverflowError) as bad:
+                # The rest of the call cannot be read: the server refuses the whole request.
+                number = len(params) + 1
+                message = ("The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is "
+                           "incorrect. Parameter %d: The supplied value is not valid (%s).") % (number, bad)
+                self.recorder.write(event="error", conn=self.conn_id, number=8023, text=message)
+                self.send_message(reply + self.message_token(T_ERROR, 8023, 16, message) +
+                                  self.done(T_DONE, DONE_ERROR))
+                return
             self.recorder.write(event="rpc", conn=self.conn_id, proc=proc, params=params)
             reply += self.call(proc.lower(), params)
             if not r.done():

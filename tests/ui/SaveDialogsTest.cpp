@@ -272,6 +272,45 @@ TEST(SaveOptions, EveryCommandWaitsWhileTheTestRunsAndTheScanKeepsItsButtonDisab
     EXPECT_FALSE(s.logic.ScanRunning());
     EXPECT_TRUE(s.view.enabled[O::Scan]);
     EXPECT_EQ(s.view.servers, Texts{L"H\\I"});
+    EXPECT_TRUE(s.prompter.messages.empty());
+
+    // Nothing answers: the scan says so.
+    test::Responder silent({});
+    OptionsFixture quiet({L"FreeTDS"}, {"127.0.0.1", silent.port(), false, std::chrono::milliseconds(300)});
+    quiet.logic.OnScan();
+    quiet.RunWorkers();
+    EXPECT_TRUE(quiet.view.servers.empty());
+    EXPECT_EQ(quiet.Messages(), Texts{L"No SQL Server instance answered the scan."});
+    EXPECT_TRUE(quiet.view.enabled[O::Scan]);
+}
+
+TEST(SaveOptions, OkSavesWithExactlyTheSettingsThatPassedTheTest) {
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    test::TdsEndpoint endpoint(nlohmann::json::array({{{"match", "^create database \\[Recovered\\]"}, {"error", 1801}}}));
+    ASSERT_TRUE(endpoint.running());
+    OptionsFixture f;
+    f.logic.OnSqlAuthentication();
+    f.view.checked[O::Insert] = true;
+    f.view.texts[O::UserName] = L"sa";
+    f.view.texts[O::Password] = L"pw";
+    f.view.texts[O::Server] = endpoint.server();
+    const auto test = [&](const std::wstring& database) {
+        f.view.texts[O::Database] = database;
+        f.logic.OnTest();
+        f.RunWorkers();
+    };
+    test(L"Wanted");
+    ASSERT_TRUE(f.logic.ConnectionTested());
+    test(L"Recovered");  // refused: the database exists
+    EXPECT_EQ(f.prompter.messages.at(2).text, L"Connection could not be Established . Check help for further Information");
+    f.view.texts[O::Database] = L"Wanted";
+    f.logic.OnOk();
+    EXPECT_EQ(f.view.ended, 1);
+    EXPECT_EQ(f.state.databaseName, L"Wanted");
+    EXPECT_EQ(f.state.serverName, endpoint.server());
+    EXPECT_EQ(f.state.userName, L"sa");
+    EXPECT_EQ(f.state.password, L"pw");
+    EXPECT_EQ(f.state.provider, L"FreeTDS");
 }
 
 TEST(SaveOptions, ConnectionTestTriesTheDriversInTurnAndProvesOnlyWhatItTested) {
