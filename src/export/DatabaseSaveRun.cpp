@@ -177,15 +177,12 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     if (catalog && session.CreateOrOpenDatabase(fields)) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
-        std::vector<std::wstring> refused;
-        for (const std::wstring& statement :
-             TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused)) {
-            if (session_.ServerUnresponsive()) break;
-            session_.ExecuteStatement(options_.connection, statement);
-            LogRefusedStatement(log_, session_, statement);
-        }
-        for (const std::wstring& name : refused) log_.Line(RefusedDefinitionLine(table_, name));
-        if (session_.ServerUnresponsive()) return;
+        replay.UseListing(store_);
+        TableSaver saver(state_, *catalog, store_, session, replay, log, options, result, tally);
+        TickedTableWalk(store_, state_, options.filter, view_, tally).Run(tables, saver);
+        // Every table has its rows now, so a key to a table created later in the run is not refused. A
+        // key between tables that this run did not both create is not sent.
+        if (options.saveConstraints && !state_.stopRequested() && !session.ServerUnresponsive()) {
             const std::set<uint32_t>& created = saver.TableIds();
             for (const std::wstring& statement : CatalogForeignKeyStatements(
                      *catalog, catalog->ObjectDefinitions(), [&](const ForeignKeyDef& key) {
