@@ -34,6 +34,13 @@ EntryBlock& EntryBlock::operator=(EntryBlock&& other) noexcept {
     return *this;
 }
 
+void EntryBlock::Commit() {
+#ifdef MADV_POPULATE_WRITE
+    // On a kernel without it the pages are faulted in as they are written, as before.
+    ::madvise(entries_ + size_, std::min(kCommitStep, capacity_ - size_) * sizeof(OperationEntry), MADV_POPULATE_WRITE);
+#endif
+}
+
 void EntryBlock::Release() {
     if (!entries_) return;
     if (capacity_ < kLargeCapacity) std::free(entries_);

@@ -36,10 +36,17 @@ public:
     size_t size() const { return size_; }
     size_t capacity() const { return capacity_; }
     bool full() const { return size_ == capacity_; }
-    OperationEntry& Add() { return entries_[size_++]; }  // only when !full()
+    OperationEntry& Add() {  // only when !full()
+        if (size_ % kCommitStep == 0 && capacity_ >= kLargeCapacity) Commit();
+        return entries_[size_++];
+    }
     void Resize(size_t n) { size_ = n; }                  // n <= size()
 
 private:
+    // A large block's pages are committed a stretch at a time, ahead of the entries written there:
+    // one call instead of a page fault for every 128 entries.
+    static constexpr size_t kCommitStep = 2048;  // 64 KiB
+    void Commit();
     void Release();
 
     OperationEntry* entries_ = nullptr;
