@@ -49,11 +49,13 @@ public:
         // The number in each type text, read once rather than once a value.
         declared_.reserve(columns_.size());
         for (const ColumnDef& def : columns_) declared_.push_back(ParenthesisedNumber(def.typeText));
+        // Likewise each column's descriptor (a bit column's depends on the bits read, so it is made per value).
+        descriptors_.reserve(columns_.size());
+        for (const ColumnDef& def : columns_) descriptors_.emplace_back(def.typeCode, def, nullptr);
         if (lobPages) {
             lobPages_ = lobPages;
         } else if (page.file()) {
-            ownLobPages_ = std::make_unique<MdfLobPageSource>(*page.file());
-            lobPages_ = ownLobPages_.get();
+            lobPages_ = &ownLobPages_.emplace(*page.file());
         }
     }
 
@@ -139,7 +141,8 @@ private:
                       BitReader& bits) {
         ColumnDef& def = columns_[c];
         if (def.ordinal == kOrdinalNotStored) return;
-        ColumnDescriptor desc(def.typeCode, def, &bits);
+        ColumnDescriptor desc =
+            def.typeCode == kTypeBit ? ColumnDescriptor(def.typeCode, def, &bits) : descriptors_[c];
         const int32_t recordColumns = record.columnCount;
         int32_t variableIndex = desc.variable && def.leafOffset < 0 ? -def.leafOffset - 1 : n.variableCount;
         if (kind_ == Decoder::ByRowsetColumns && c < record.cdCodes.size()) {
@@ -362,9 +365,10 @@ private:
     RunState& state_;
     Decoder kind_;
     LobPageSource* lobPages_ = nullptr;
-    std::unique_ptr<MdfLobPageSource> ownLobPages_;
+    std::optional<MdfLobPageSource> ownLobPages_;
     std::vector<uint8_t> lobBytes_;
     std::vector<uint16_t> declared_;
+    std::vector<ColumnDescriptor> descriptors_;
 };
 
 }  // namespace

@@ -286,14 +286,17 @@ std::optional<Cell> Cell::VariantValue() const {
 }
 
 void RowValues::Reset(size_t columns, int32_t codePage, size_t reserveBytes) {
-    storage_.assign(columns + (reserveBytes + sizeof(CellEntry) - 1) / sizeof(CellEntry), CellEntry{});
+    const size_t blocks = columns + (reserveBytes + sizeof(CellEntry) - 1) / sizeof(CellEntry);
+    heap_.clear();
+    if (blocks > kInlineBlocks) heap_.assign(blocks, CellEntry{});
+    std::fill_n(this->blocks(), columns, CellEntry{});
     columns_ = columns;
     used_ = 0;
     codePage_ = codePage;
 }
 
 Cell RowValues::operator[](size_t column) const {
-    const CellEntry& e = storage_[column];
+    const CellEntry& e = blocks()[column];
     Cell cell;
     cell.state = e.state;
     cell.flags = e.flags;
@@ -306,8 +309,14 @@ Cell RowValues::operator[](size_t column) const {
 }
 
 void RowValues::Grow(size_t bytes) {
-    const size_t blocks = (bytes + sizeof(CellEntry) - 1) / sizeof(CellEntry);
-    storage_.resize(std::max(columns_ + blocks, 2 * storage_.size()));
+    const size_t need = columns_ + (bytes + sizeof(CellEntry) - 1) / sizeof(CellEntry);
+    const size_t size = std::max(need, 2 * capacity());
+    if (heap_.empty()) {
+        heap_.resize(size);
+        std::memcpy(heap_.data(), inline_, columns_ * sizeof(CellEntry) + used_);
+    } else {
+        heap_.resize(size);
+    }
 }
 
 bool RowValues::operator==(const RowValues& other) const {

@@ -93,7 +93,7 @@ public:
     size_t size() const { return columns_; }
     bool empty() const { return columns_ == 0; }
     Cell operator[](size_t column) const;
-    CellState state(size_t column) const { return storage_[column].state; }
+    CellState state(size_t column) const { return blocks()[column].state; }
     int32_t codePage() const { return codePage_; }
 
     // Builders; `def` gives the cell its type. (Inline: the row decoder calls them for every value.)
@@ -102,7 +102,7 @@ public:
         AppendToValue(column, bytes);
     }
     void SetState(size_t column, const ColumnDef& def, CellState state) {
-        CellEntry& e = storage_[column];
+        CellEntry& e = blocks()[column];
         Type(e, def);
         e.state = state;
         e.flags = 0;
@@ -111,7 +111,7 @@ public:
     }
     // Appends bytes to the value of `column`, which must be the last value begun.
     void BeginValue(size_t column, const ColumnDef& def, uint8_t flags = 0) {
-        CellEntry& e = storage_[column];
+        CellEntry& e = blocks()[column];
         Type(e, def);
         e.state = CellState::Value;
         e.flags = flags;
@@ -121,10 +121,10 @@ public:
     void AppendToValue(size_t column, ByteView bytes) {
         if (bytes.empty()) return;
         const size_t need = used_ + bytes.size();
-        if ((storage_.size() - columns_) * sizeof(CellEntry) < need) Grow(need);
-        std::memcpy(reinterpret_cast<uint8_t*>(storage_.data() + columns_) + used_, bytes.data(), bytes.size());
+        if ((capacity() - columns_) * sizeof(CellEntry) < need) Grow(need);
+        std::memcpy(reinterpret_cast<uint8_t*>(blocks() + columns_) + used_, bytes.data(), bytes.size());
         used_ = need;
-        storage_[column].length += static_cast<uint32_t>(bytes.size());
+        blocks()[column].length += static_cast<uint32_t>(bytes.size());
     }
 
     bool operator==(const RowValues& other) const;
@@ -136,10 +136,20 @@ private:
         entry.scale = def.scale;
     }
     void Grow(size_t bytes);
-    const uint8_t* arena() const { return reinterpret_cast<const uint8_t*>(storage_.data() + columns_); }
+    const uint8_t* arena() const { return reinterpret_cast<const uint8_t*>(blocks() + columns_); }
+    CellEntry* blocks() { return heap_.empty() ? reinterpret_cast<CellEntry*>(inline_) : heap_.data(); }
+    const CellEntry* blocks() const {
+        return heap_.empty() ? reinterpret_cast<const CellEntry*>(inline_) : heap_.data();
+    }
+    size_t capacity() const { return heap_.empty() ? kInlineBlocks : heap_.size(); }
 
-    // One allocation a row: the entries, then the value bytes in the blocks after them.
-    std::vector<CellEntry> storage_;
+    // The entries, then the value bytes in the blocks after them: in the row itself when they fit
+    // (a row of a typical table costs no allocation), else in one heap block.
+    static constexpr size_t kInlineBlocks = 32;
+    // Raw bytes, not entries: zeroing all of them for every row cost a fifth of the decode. Reset makes
+    // the row's entries; value bytes are read only where written.
+    alignas(CellEntry) unsigned char inline_[kInlineBlocks * sizeof(CellEntry)];
+    std::vector<CellEntry> heap_;
     size_t columns_ = 0;
     size_t used_ = 0;  // value bytes in the arena
     int32_t codePage_ = 1252;
