@@ -20,6 +20,7 @@
 #include "export/OperationRowScript.h"
 #include "export/RowParameters.h"
 #include "export/SavedRowImages.h"
+#include "logreader/LogFormat.h"
 #include "sqltext/ScriptFiles.h"
 #include "support/TdsEndpoint.h"
 
@@ -136,14 +137,18 @@ int main() {
     InsertScriptState script;
     script.currentTableName = L"Orders";
     const std::wstring databaseName = L"Bench", tableFolderName = L"Orders";
-    TableScriptTarget target{columns, tableFile, databaseName, tableFolderName, listFile};
+    InsertScriptWriter writer(tableFile, databaseName, tableFolderName, listFile, script);
+    TableScriptTarget target{columns, writer};
     OperationRebuilder scriptRebuilder(holder, catalog, state, log);
-    uint64_t scripted = 0;
+    std::wstring noRow;
     start = Clock::now();
     for (const Operation& op : operations) {
         TableLayout layout{columns, {}, {}};
-        scripted += WriteOperationRowScript(scriptRebuilder, op.blockOffset, kRowsetId, layout, op.slot, target, state, script);
+        WriteOperationRowScript(scriptRebuilder, op.blockOffset, kRowsetId, layout, op.slot, target, state,
+                                logfmt::kOpInsertRow, noRow);
     }
+    writer.Flush();
+    const uint64_t scripted = writer.Take().keptRows;  // the rows that reached the file
     const double scriptSeconds = Seconds(start);
     std::printf("rows scripted: %llu, script bytes: %llu, failed writes: %llu\n",
                 static_cast<unsigned long long>(scripted),

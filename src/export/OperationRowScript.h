@@ -1,6 +1,6 @@
 #pragma once
 // One logged operation as INSERT text in its table's script file: the operation is rebuilt as the
-// statement view rebuilds it, and the row a save keeps goes to WriteInsertScripts.
+// statement view rebuilds it, and the row a save keeps goes to the table's InsertScriptWriter.
 #include <cstdint>
 #include <string>
 
@@ -12,20 +12,17 @@
 
 namespace kestrane {
 
-// The script arguments of WriteInsertScripts for the table being written.
+// The table being written: its columns and the writer of its INSERT text.
 struct TableScriptTarget {
     const ColumnDefList& columns;  // the table's columns as the catalogue built them
-    std::wstring& tableFilePath;   // replaced when a continuation file begins
-    const std::wstring& databaseName;
-    const std::wstring& tableFolderName;
-    BinaryFile& listFile;
+    InsertScriptWriter& writer;
 };
-
-// Returns the number of rows written (0 when the rebuild gives none or a stop came first). An
+// Returns the number of rows handed to the writer, which settles them once they reach the file (0 when
+// the rebuild gives none or a stop came first). An
 // operation of kind `operation` that gives no row says why in `noRowReason` (empty otherwise).
 uint64_t WriteOperationRowScript(OperationRebuilder& rebuilder, uint64_t blockOffset, uint64_t allocationUnitId,
                                  TableLayout& layout, uint32_t slotIndex, TableScriptTarget& target,
-                                 const RunState& state, InsertScriptState& script, uint8_t operation,
+                                 const RunState& state, uint8_t operation,
                                  std::wstring& noRowReason);
 
 }  // namespace kestrane

@@ -46,9 +46,9 @@ std::wstring NoSavedRowReason(uint8_t operation, const RowImages& rebuilt) {
 
 KeptRows KeepRows(uint8_t operation, RowImages&& rebuilt) {
     KeptRows kept;
-    std::wstring reason = NoSavedRowReason(operation, rebuilt);
+    // SavedRowImages takes only the images: the kind that the reason reads stays.
     kept.rows = SavedRowImages(std::move(rebuilt));
-    if (kept.rows.empty()) kept.noRowReason = std::move(reason);
+    if (kept.rows.empty()) kept.noRowReason = NoSavedRowReason(operation, rebuilt);
     return kept;
 }
 

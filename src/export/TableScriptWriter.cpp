@@ -11,6 +11,7 @@ namespace kestrane {
 
 namespace {
 constexpr const wchar_t* kDatabaseVariable = L"$(DBNAME)";
+const std::wstring kDatabaseVariableName = kDatabaseVariable;  // outlives the table's INSERT writer
 }
 
 void TableScriptWriter::BeginTable(const TickedTable&) {
@@ -61,6 +62,7 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring
         run_.ReportFailedFile(listPath);
     run_.batch.AddDatabaseScript(L"Tables/" + folderName_ + L"/maintablescript.sql");
     if (run_.state.legacyCatalog == 0 && run_.saveConstraints) WriteConstraints();
+    insert_.emplace(tableFilePath_, kDatabaseVariableName, folderName_, listFile_, run_.script);
     written_.emplace_back(tableName, folderName_);
     createdIds_.insert(objectId);
     ready_ = true;
@@ -94,23 +96,31 @@ void TableScriptWriter::SaveOperation(const OperationEntry& entry) {
         run_.tally.NoRow(L"the table's layout cannot be built");
         return;
     }
-    TableScriptTarget target{columns_, tableFilePath_, kDatabaseVariable, folderName_, listFile_};
+    TableScriptTarget target{columns_, *insert_};
     const uint64_t failedBefore = run_.script.failedWrites;
     std::wstring noRow;
     const uint64_t rows = WriteOperationRowScript(rebuilder_, entry.blockOffset, store_.AllocationUnitId(entry),
-                                                  *layout, entry.slotIndex, target, run_.state, run_.script,
-                                                  entry.operation, noRow);
+                                                  *layout, entry.slotIndex, target, run_.state, entry.operation, noRow);
+    // Rows handed to the writer are counted when they reach the file (Settle).
+    if (!noRow.empty()) {
+        run_.tally.NoRow(noRow);
+    } else if (rows == 0) {
+        if (run_.script.failedWrites != failedBefore)
+            run_.tally.NotWritten();
+        else
+            run_.tally.StoppedBeforeRow();
+    }
+    Settle(failedBefore);
+}
+
+void TableScriptWriter::Settle(uint64_t failedBefore) {
+    const InsertScriptSettled settled = insert_->Take();
+    for (uint64_t i = 0; i < settled.keptOperations; ++i) run_.tally.Kept();
+    for (uint64_t i = 0; i < settled.notWritten; ++i) run_.tally.NotWritten();
+    rows_ += settled.keptRows;
     if (run_.script.failedWrites != failedBefore) {
         fileFailed_ = true;
         run_.ReportFailedFile(tableFilePath_);
-        run_.tally.NotWritten();
-    } else if (!noRow.empty()) {
-        run_.tally.NoRow(noRow);
-    } else if (rows == 0) {
-        run_.tally.StoppedBeforeRow();
-    } else {
-        rows_ += rows;
-        run_.tally.Kept();
     }
 }
 
@@ -120,9 +130,11 @@ void TableScriptWriter::EndTable(const TickedTable&, uint64_t) {
         if (run_.state.identityColumnSeen == 1)
             tail += L"\r\n GO\r\nSET IDENTITY_INSERT " + IdentityInsertTableName(tableName_) + L" OFF";
         tail += L"\r\nGO";
-        BinaryFile file;
-        if (!file.open(NativePath(tableFilePath_), BinaryFile::Mode::Append) || !WriteScriptText(file, tail))
-            run_.ReportFailedFile(tableFilePath_);
+        const uint64_t failedBefore = run_.script.failedWrites;
+        insert_->Append(tail);
+        insert_->Flush();
+        Settle(failedBefore);
+        insert_.reset();
         listFile_.close();
         run_.rowsWritten += rows_;
     }

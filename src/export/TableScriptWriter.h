@@ -2,10 +2,12 @@
 // The tables of a script run: at a table's first logged operation its folder, its script file (head,
 // CREATE TABLE, constraints and indexes) and its list file are made and its batch lines added; each
 // kept operation then adds its row as INSERT text; the table's tail closes the file, also after a stop.
-// "Processed" counts the rows written whole: once a write to the table file fails, the table's later
-// operations are counted as not written.
+// The rows go out in large blocks; "Processed" counts the rows that reached the file whole: once a write
+// to the table file fails, the rows that did not, and the table's later operations, are counted as not
+// written.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -36,6 +38,8 @@ public:
 private:
     // Appends the table's constraint and index statements, each ending its batch.
     void WriteConstraints();
+    // Counts the operations whose rows reached the table file or did not; a failure ends the table's rows.
+    void Settle(uint64_t failedBefore);
 
     ScriptRunContext& run_;
     const OperationStore& store_;
@@ -47,6 +51,7 @@ private:
     std::wstring tableName_, folderName_, tableFilePath_;
     ColumnDefList columns_;
     BinaryFile listFile_;
+    std::optional<InsertScriptWriter> insert_;  // the table file, kept open for the table's rows
     std::vector<std::pair<std::wstring, std::wstring>> written_;
     std::set<uint32_t> createdIds_;
 };

@@ -30,9 +30,17 @@ std::wstring Utf16LeToWide(ByteView bytes) {
 }
 
 std::vector<uint8_t> WideToUtf16Le(const std::wstring& text) {
-    std::vector<uint8_t> out;
-    out.reserve(text.size() * 2);
-    auto put = [&](uint32_t u) { out.push_back(u & 0xFF); out.push_back((u >> 8) & 0xFF); };
+    std::vector<uint8_t> out(text.size() * 4);
+    out.resize(static_cast<size_t>(PutUtf16Le(text, out.data()) - out.data()));
+    return out;
+}
+
+uint8_t* PutUtf16Le(std::wstring_view text, uint8_t* out) {
+    auto put = [&out](uint32_t u) {
+        out[0] = static_cast<uint8_t>(u & 0xFF);
+        out[1] = static_cast<uint8_t>((u >> 8) & 0xFF);
+        out += 2;
+    };
     for (wchar_t wc : text) {
         uint32_t c = static_cast<uint32_t>(wc);
         if (c >= 0x10000 && c <= 0x10FFFF) {

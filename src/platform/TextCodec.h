@@ -2,6 +2,7 @@
 // Text at the edges: UTF-16LE (file formats), 8-bit Windows code pages (through iconv) and UTF-8
 // (terminal, wx, file names). Inside the program text is std::wstring (UTF-32 on this platform).
 #include <string>
+#include <string_view>
 #include <vector>
 #include <cstdint>
 #include "platform/ByteReader.h"
@@ -12,6 +13,8 @@ namespace kestrane {
 std::wstring Utf16LeToWide(ByteView bytes);
 // Wide text to UTF-16LE bytes (no byte-order mark).
 std::vector<uint8_t> WideToUtf16Le(const std::wstring& text);
+// The same bytes written at `out`, which has room for 4 bytes a character; returns their end.
+uint8_t* PutUtf16Le(std::wstring_view text, uint8_t* out);
 
 std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);

@@ -9,6 +9,7 @@
 #include "datafile/RowValues.h"
 #include "platform/BinaryFile.h"
 #include "platform/RunState.h"
+#include "sqltext/BufferedScriptFile.h"
 
 namespace kestrane {
 
@@ -34,5 +35,63 @@ std::wstring WriteInsertScripts(const std::vector<RowValues>& rows, const Column
                                 std::wstring& tableFilePath, const std::wstring& databaseName,
                                 const std::wstring& tableName, BinaryFile& listFile, const RunState& state,
                                 InsertScriptState& script);
+
+// What became of the operations given to an InsertScriptWriter since it was last asked.
+struct InsertScriptSettled {
+    uint64_t keptOperations = 0;  // their rows stand whole in their file
+    uint64_t keptRows = 0;
+    uint64_t notWritten = 0;  // their text did not reach the file whole (or could not be begun)
+};
+
+// The INSERT text of a table's run of logged operations, as WriteInsertScripts writes it call by call
+// (same bytes, same roll-over places), but into a table file kept open and written in large blocks.
+// An operation's rows count as kept only once the block holding its text has reached the file whole;
+// Take() tells which did. Failures count in `script.failedWrites` as with WriteInsertScripts. The
+// destructor flushes what is left.
+class InsertScriptWriter {
+public:
+    static constexpr size_t kBlockBytes = 1u << 20;
+
+    // The arguments of WriteInsertScripts that stay the same for the table's run.
+    InsertScriptWriter(std::wstring& tableFilePath, const std::wstring& databaseName, const std::wstring& tableName,
+                       BinaryFile& listFile, InsertScriptState& script)
+        : tableFilePath_(tableFilePath), databaseName_(databaseName), tableName_(tableName), listFile_(listFile),
+          script_(script) {}
+    ~InsertScriptWriter() { Flush(); }
+    InsertScriptWriter(const InsertScriptWriter&) = delete;
+    InsertScriptWriter& operator=(const InsertScriptWriter&) = delete;
+
+    // Adds the rows of one operation (`columns`: the same list for the table's run). Returns the number
+    // of rows handed to the writer (settled later by Take), 0 when there were none or a stop came first.
+    size_t Write(const std::vector<RowValues>& rows, const ColumnDefList& columns, const RunState& state);
+    // Adds text after the rows (the table's tail).
+    void Append(const std::wstring& text);
+    // Writes out what is buffered; false when it did not reach the file whole.
+    bool Flush();
+    // The operations settled since the last call.
+    InsertScriptSettled Take();
+
+private:
+    struct Pending {
+        uint64_t end;  // the file's length once the operation's text is in
+        uint64_t rows;
+    };
+    bool Open();
+    const std::wstring& Head(const std::vector<RowValues>& rows, const ColumnDefList& columns, const RunState& state);
+
+    std::wstring& tableFilePath_;
+    const std::wstring& databaseName_;
+    const std::wstring& tableName_;
+    BinaryFile& listFile_;
+    InsertScriptState& script_;
+    BufferedScriptFile file_;
+    bool opened_ = false;  // an open was tried
+    std::vector<Pending> pending_;
+    InsertScriptSettled settled_;
+    std::wstring text_, head_, headTable_;  // the statement being built; the last head and what it was for
+    const ColumnDefList* headColumns_ = nullptr;
+    int headIdentity_ = -1;
+    size_t headCount_ = 0;
+};
 
 }  // namespace kestrane
