@@ -18,6 +18,14 @@ constexpr uint8_t kUnitRowOverflow = 3;
 constexpr uint32_t kLargeValueRecordType = 4;
 constexpr size_t kBlobIdAt = 4;  // in a large-value record, after status bytes and length
 
+bool IsLaterChange(uint8_t operation) {
+    return operation == logfmt::kOpDeleteRow || operation == logfmt::kOpModifyRow || operation == logfmt::kOpModifyColumns;
+}
+
+uint64_t PlaceKey(uint16_t file, uint32_t page, uint16_t slot) {
+    return uint64_t{file} << 48 | uint64_t{page} << 16 | slot;
+}
+
 bool IsLargeValueUnit(uint8_t type) { return type == kUnitTextData || type == kUnitRowOverflow; }
 
 // The inserted row of a row-insert record when it is a large-value record.
@@ -31,12 +39,9 @@ bool InsertedLargeValue(const RowLogRecord& record, ByteView& row) {
 
 void LoggedLargeValues::Build() {
     built_ = true;
-    std::unordered_set<uint64_t> largeUnits;
-    for (const AllocationUnitRecord& unit : units_)
-        if (IsLargeValueUnit(unit.type)) largeUnits.insert(unit.id);
-    if (largeUnits.empty()) return;
     const uint64_t size = log_.Size();
     LogReadWindow window(log_);
+    std::unordered_set<uint64_t> inserted;  // places of the large-value records inserted so far
     std::vector<uint8_t> scratch;
     for (const auto& [sequence, vlf] : LogScanner::FindVlfs(log_)) {
         if (vlf.offset >= size || size - vlf.offset <= logfmt::kFirstBlockOffset) continue;
@@ -51,11 +56,29 @@ void LoggedLargeValues::Build() {
             for (uint32_t j = 0; logfmt::IsReadableLayout(block.Layout()) && j < block.RecordCount(); ++j) {
                 const LogRecordExtent extent = block.Extent(j);
                 const LogRecordHead recordHead(block, extent.start);
-                if (recordHead.Operation() != logfmt::kOpInsertRow || !largeUnits.count(recordHead.RowsetId())) continue;
+                const uint8_t operation = recordHead.Operation();
+                if (IsLaterChange(operation)) {
+                    // A record changed or removed after its insert is not the inserted image any more.
+                    uint8_t place[8];
+                    block.CopySmall(extent.start + logfmt::kOffPage, place);
+                    const ByteView p(place, sizeof place);
+                    const uint64_t key = PlaceKey(p.getOr<uint16_t>(4, 0), p.getOr<uint32_t>(0, 0), p.getOr<uint16_t>(6, 0));
+                    if (!inserted.count(key)) continue;
+                    if (changes_.size() >= maxRecords_) {
+                        truncated_ = true;
+                        break;
+                    }
+                    CLogSeqNo lsn = header->lsn;
+                    lsn.slot = static_cast<uint16_t>(lsn.slot + j);
+                    changes_.push_back({key, lsn});
+                    continue;
+                }
+                if (operation != logfmt::kOpInsertRow) continue;
                 const ByteView bytes = block.Range(extent.start, extent.end - extent.start, scratch);
                 const RowLogRecord record(bytes, LogRecordExtent{0, static_cast<uint32_t>(bytes.size())});
                 ByteView row;
                 if (!InsertedLargeValue(record, row)) continue;
+                inserted.insert(PlaceKey(record.Page().file, record.Page().page, record.RowSlot()));
                 if (records_.size() >= maxRecords_) {
                     truncated_ = true;
                     break;
@@ -80,24 +103,29 @@ void LoggedLargeValues::Build() {
         return std::tie(a.file, a.page, a.slot, a.lsn) < std::tie(b.file, b.page, b.slot, b.lsn);
     });
     records_.shrink_to_fit();
+    std::sort(changes_.begin(), changes_.end());
 }
 
 std::vector<uint64_t> LoggedLargeValues::LargeValueUnits(uint64_t rowUnit) const {
-    // The units of one partition share its id as owner; an id the list does not hold is taken as the
-    // partition's own (catalogues whose in-row unit is the partition).
-    uint64_t owner = rowUnit;
+    // The units of one partition share its id as owner. The id a row record carries is the partition's
+    // (its large-value records carry the same), or on some catalogues its in-row unit's; unit and
+    // partition ids share one number space, so both readings are taken.
+    std::vector<uint64_t> owners{rowUnit};
     for (const AllocationUnitRecord& unit : units_)
-        if (unit.id == rowUnit) owner = unit.ownerId;
+        if (unit.id == rowUnit && unit.type == 1) owners.push_back(unit.ownerId);
     std::vector<uint64_t> found;
     for (const AllocationUnitRecord& unit : units_)
-        if (unit.ownerId == owner && unit.id != rowUnit && IsLargeValueUnit(unit.type)) found.push_back(unit.id);
+        if (IsLargeValueUnit(unit.type) && std::find(owners.begin(), owners.end(), unit.ownerId) != owners.end())
+            found.push_back(unit.id);
     return found;
 }
 
 bool LoggedLargeValues::Find(uint64_t rowUnit, CLogSeqNo asOf, const LobRid& rid, uint64_t blobId, LobRecordCopy& out) {
-    // Asked afresh each time: the catalogue's list may be read again under this object.
-    const std::vector<uint64_t> units = LargeValueUnits(rowUnit);
+    // Asked afresh each time: the catalogue's list may be read again under this object. A table
+    // without large-value units has no large-value records.
+    std::vector<uint64_t> units = LargeValueUnits(rowUnit);
     if (units.empty()) return false;
+    units.push_back(rowUnit);
     if (!built_) Build();
     const auto key = [](const Record& r) { return std::make_tuple(r.file, r.page, r.slot); };
     const auto wanted = std::make_tuple(rid.page.fileId, rid.page.pageId, rid.slot);
@@ -110,7 +138,12 @@ bool LoggedLargeValues::Find(uint64_t rowUnit, CLogSeqNo asOf, const LobRid& rid
         if (std::find(units.begin(), units.end(), it->unit) == units.end()) continue;
         latest = &*it;
     }
-    return latest && ReadRecord(*latest, out);
+    if (!latest) return false;
+    // Changed between its insert and the asking record: the log does not hold it as it was then.
+    const uint64_t place = PlaceKey(latest->file, latest->page, latest->slot);
+    const auto change = std::upper_bound(changes_.begin(), changes_.end(), std::make_pair(place, latest->lsn));
+    if (change != changes_.end() && change->first == place && !(asOf < change->second)) return false;
+    return ReadRecord(*latest, out);
 }
 
 bool LoggedLargeValues::ReadRecord(const Record& at, LobRecordCopy& out) {

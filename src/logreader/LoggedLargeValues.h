@@ -1,9 +1,12 @@
 #pragma once
 // The large-value records the log inserted: where a logged row's large value is read when the data
 // file no longer holds it as logged. The log is read once, on the first value that needs it, and only
-// row inserts on large-value allocation units whose row is a large-value record are kept, by the page
-// and slot they were inserted at; a record's bytes are read again from its block when a link asks.
+// row inserts whose row is a large-value record are kept, by the page and slot they were inserted at,
+// with the later deletes and modifications of those places (a record changed since its insert, as a
+// root whose links were added later, is not given); a record's bytes are read again from its block
+// when a link asks.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "datafile/CatalogRecords.h"
@@ -23,8 +26,9 @@ public:
                       size_t maxRecords = kDefaultMaxRecords)
         : log_(log), units_(units), maxRecords_(maxRecords) {}
 
-    // The record inserted at `rid` on a large-value unit of the table whose in-row unit is `rowUnit`,
-    // of blob `blobId` (0: any): the last such insert at or before `asOf`. False when the log holds none.
+    // The record inserted at `rid` for the table whose row records carry `rowUnit` (the records carry
+    // that id or one of the table's large-value units'; a table without such units has none), of blob
+    // `blobId` (0: any): the last such insert at or before `asOf`. False when the log holds none.
     bool Find(uint64_t rowUnit, CLogSeqNo asOf, const LobRid& rid, uint64_t blobId, LobRecordCopy& out);
 
     // Read the log yet; how many records were kept; whether the limit cut the index short.
@@ -46,7 +50,7 @@ private:
     };
 
     void Build();
-    // The large-value units (text and row-overflow) of the table whose in-row unit is `rowUnit`.
+    // The large-value units (text and row-overflow) of the table whose row records carry `rowUnit`.
     std::vector<uint64_t> LargeValueUnits(uint64_t rowUnit) const;
     bool ReadRecord(const Record& at, LobRecordCopy& out);
 
@@ -56,6 +60,8 @@ private:
     bool built_ = false;
     bool truncated_ = false;
     std::vector<Record> records_;  // by file, page, slot, then in log order
+    // Deletes and modifications of an inserted record's place after its insert: (place, LSN), sorted.
+    std::vector<std::pair<uint64_t, CLogSeqNo>> changes_;
     std::vector<uint8_t> block_;
 };
 

@@ -40,6 +40,17 @@ Bytes LobInsert(uint64_t unit, uint32_t page, uint16_t slot, const Bytes& payloa
     return RowRecord(s);
 }
 
+// A delete (3) or modification (4) of the record at (page, slot) of the text unit.
+Bytes Change(uint8_t operation, uint32_t page, uint16_t slot) {
+    RowRecordSpec s;
+    s.operation = operation;
+    s.rowsetId = kTextUnit;
+    s.page = page;
+    s.slot = slot;
+    s.elements = {{1, 2}, {3, 4}};
+    return RowRecord(s);
+}
+
 // A text page of the data file: the payloads as records of slots 0, 1, ...
 Bytes TextPage(uint32_t pageId, const std::vector<Bytes>& payloads) {
     Bytes p(kPageSize, 0);
@@ -153,7 +164,17 @@ TEST_F(LoggedLargeValueTest, ValuesTheDataFileLostComeWholeFromTheLog) {
     EXPECT_EQ(Texts(images.images[0]), (std::vector<std::wstring>{L"1", L"abcdefgh", L"helloworl"}));
     EXPECT_TRUE(readLog);
 
+    // The large-value records carrying the row's own rowset id, as the server logs them.
+    records = ValueRecords();
+    for (Bytes& record : records) PutU64(record, 0x30, kRowUnit);
+    records.push_back(RowInsert(LoggedRow()));
+    images = Rebuilt(records);
+    ASSERT_EQ(images.images.size(), 1u);
+    EXPECT_EQ(Texts(images.images[0]), (std::vector<std::wstring>{L"1", L"abcdefgh", L"helloworl"}));
+
     // A value the data file gives is taken from it, and the log is not read for it.
+    records = ValueRecords();
+    records.push_back(RowInsert(LoggedRow()));
     records.back() = RowInsert(Row(2, Pointer(kKeptBlob, 23, 0), RootOf(kKeptBlob, {{4, {23, 1, 0}}})));
     images = Rebuilt(records, &readLog);
     ASSERT_EQ(images.images.size(), 1u);
@@ -207,6 +228,9 @@ TEST_F(LoggedLargeValueTest, HostileLoggedRecordsLeaveTheValueUnavailable) {
          LobInsert(kTextUnit, 40, 0, OfBlob(LargeRootNode({{41, 1, 0}}), kMemoBlob))},
         // A root on another table's unit.
         {fragment, LobInsert(kOtherTextUnit, 40, 0, OfBlob(LargeRootNode({{41, 1, 0}}), kMemoBlob))},
+        // A root modified after its insert (links added later): the inserted image is not the root.
+        {fragment, LobInsert(kTextUnit, 40, 0, OfBlob(LargeRootNode({{41, 1, 0}}), kMemoBlob)),
+         Change(4, 40, 0)},
         // A row of a table, not a large-value record.
         {fragment, LobInsert(kTextUnit, 40, 0, OfBlob(LargeRootNode({{41, 1, 0}}), kMemoBlob), 0x30)},
     };
@@ -226,7 +250,8 @@ TEST(LoggedLargeValues, LatestInsertBeforeTheRecordAndBoundedIndex) {
                                                      AllocationUnitRecord{kTextUnit, 3, 0x500}};
     const Bytes log = OneBlockLog({LobInsert(kTextUnit, 5, 2, OfBlob(DataNode(Text("old")), kMemoBlob)),
                                    LobInsert(kTextUnit, 5, 2, OfBlob(DataNode(Text("new")), kMemoBlob)),
-                                   LobInsert(kTextUnit, 5, 2, OfBlob(DataNode(Text("later")), kMemoBlob))});
+                                   LobInsert(kTextUnit, 5, 2, OfBlob(DataNode(Text("later")), kMemoBlob)),
+                                   Change(3, 5, 2)});
     MemoryLogSource source{ByteView(log)};
     LoggedLargeValues logged(source, units);
     LobRid rid;
@@ -242,11 +267,16 @@ TEST(LoggedLargeValues, LatestInsertBeforeTheRecordAndBoundedIndex) {
     EXPECT_EQ(logged.RecordCount(), 3u);
     asOf.Set(kVlf, 16, 0);
     EXPECT_FALSE(logged.Find(kRowUnit, asOf, rid, kMemoBlob, out));
+    asOf.Set(kVlf, 16, 3);
+    EXPECT_TRUE(logged.Find(kRowUnit, asOf, rid, kMemoBlob, out));
+    // Deleted after the insert, before the asking record.
     asOf.Set(kVlf, 16, 9);
+    EXPECT_FALSE(logged.Find(kRowUnit, asOf, rid, kMemoBlob, out));
     EXPECT_FALSE(logged.Find(kRowUnit, asOf, rid, kOtherBlob, out));
     EXPECT_FALSE(logged.Find(kTextUnit, asOf, rid, kMemoBlob, out));  // a unit without large-value units
 
     LoggedLargeValues bounded(source, units, 2);
+    asOf.Set(kVlf, 16, 3);
     EXPECT_TRUE(bounded.Find(kRowUnit, asOf, rid, 0, out));
     EXPECT_EQ(bounded.RecordCount(), 2u);
     EXPECT_TRUE(bounded.Truncated());
