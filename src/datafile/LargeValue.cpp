@@ -25,7 +25,7 @@ constexpr uint32_t kLargeValueRecordType = 4;
 
 // The record is a node of the value being read: a large-value record with the value's blob id. A page
 // the value no longer owns (another table's page, a fragment of a later value) holds none.
-bool BelongsToValue(const TextRecord& record, const LobContext& context) {
+bool BelongsToValue(const LobRecordCopy& record, const LobContext& context) {
     if (record.recordType != kLargeValueRecordType) return false;
     return context.expectedBlobId() == 0 || record.blobId == context.expectedBlobId();
 }
@@ -85,6 +85,20 @@ TextRecord* RecordOf(TextMixPage& page, uint16_t slot, uint16_t& offset) {
     return page.TextRecordAt(slot);
 }
 }  // namespace
+
+bool LobPageSource::LoadLobRecord(const LobRid& rid, uint64_t blobId, LobRecordCopy& out) {
+    (void)blobId;
+    std::unique_ptr<TextMixPage> page = LoadTextMixPage(rid.page);
+    uint16_t offset = 0;
+    TextRecord* record = page ? RecordOf(*page, rid.slot, offset) : nullptr;
+    if (!record) return false;
+    out.recordType = record->recordType;
+    out.blobId = record->blobId;
+    out.dataLength = record->dataLength;
+    out.data = std::move(record->dataCopy);
+    out.visitKey = offset;
+    return true;
+}
 
 std::wstring LobSData::TextFrom(size_t skip) const {
     return AnsiTextToFirstZero(ByteView(data_).from(skip), context_.codePage());
@@ -229,22 +243,18 @@ std::wstring ReadLobValue(ByteView payload, LobContext& context, bool variant, b
 
 std::wstring ReadLobLink(const LobRid& rid, LobContext& context, const LobOptions& options,
                          std::vector<ColumnData>* pieces, bool collect) {
-    std::unique_ptr<TextMixPage> page = context.pages().LoadTextMixPage(rid.page);
-    uint16_t offset = 0;
-    TextRecord* record = page ? RecordOf(*page, rid.slot, offset) : nullptr;
+    // Only the record is kept while the links below are read: a deep tree holds one page at a time.
+    LobRecordCopy record;
+    const bool found = context.pages().LoadLobRecord(rid, context.expectedBlobId(), record);
     // A missing part, a record of something else, and a record this value has read already, leave the
     // value incomplete.
-    if (!record || record->dataCopy.empty() || !BelongsToValue(*record, context) || !context.Enter(rid.page, offset)) {
+    if (!found || record.data.empty() || !BelongsToValue(record, context) || !context.Enter(rid.page, record.visitKey)) {
         context.MarkPartMissing();
         return std::wstring();
     }
-    context.AddBytesRead(record->dataLength);
-    // The page goes before the links below are read: a deep tree holds one page at a time.
-    const std::vector<uint8_t> data = std::move(record->dataCopy);
-    const int32_t dataLength = record->dataLength;
-    page.reset();
-    std::wstring text = ReadLobValue(ByteView(data), context, options.variant, options.hex, dataLength, pieces,
-                                     collect, options.unicode);
+    context.AddBytesRead(record.dataLength);
+    std::wstring text = ReadLobValue(ByteView(record.data), context, options.variant, options.hex, record.dataLength,
+                                     pieces, collect, options.unicode);
     context.Leave();
     return text;
 }
@@ -260,7 +270,9 @@ void JoinPieces(const std::vector<ColumnData>& pieces, std::vector<uint8_t>& out
 
 }  // namespace
 
-bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out) {
+namespace {
+
+bool TextPointerBytesFrom(LobContext& context, ByteView pointer, std::vector<uint8_t>& out) {
     LobRid root;
     if (!LobRid::Read(pointer, 8, root)) return false;
     context.Reset();
@@ -271,11 +283,36 @@ bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uin
     return !context.partMissing();
 }
 
-bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out) {
+bool InRowRootBytesFrom(LobContext& context, ByteView root, std::vector<uint8_t>& out) {
     std::vector<ColumnData> pieces;
     GetLobValue(root, context, LobOptions{}, &pieces, true, nullptr);
     JoinPieces(pieces, out);
     return !context.partMissing();
+}
+
+// A value the first source cannot give whole is read again, whole, from its second source; pieces
+// of the two are never joined.
+template <typename Read>
+bool ReadWhole(LobContext& context, ByteView bytes, std::vector<uint8_t>& out, Read read) {
+    const size_t before = out.size();
+    if (read(context, bytes, out)) return true;
+    LobPageSource* second = context.pages().SecondSource();
+    if (!second) return false;
+    out.resize(before);
+    LobContext again(*second, context.codePage());
+    if (read(again, bytes, out)) return true;
+    out.resize(before);
+    return false;
+}
+
+}  // namespace
+
+bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out) {
+    return ReadWhole(context, pointer, out, TextPointerBytesFrom);
+}
+
+bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out) {
+    return ReadWhole(context, root, out, InRowRootBytesFrom);
 }
 
 std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,

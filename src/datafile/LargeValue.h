@@ -53,13 +53,27 @@ struct LobFragmentLink {
     LobRid rid;
 };
 
-// Where text pages come from: the open data file, or a test's pages.
+// One large-value record as a link names it, copied out of where it lies.
+struct LobRecordCopy {
+    uint32_t recordType = 0;
+    uint64_t blobId = 0;
+    int32_t dataLength = 0;     // after the 10-byte id and type
+    std::vector<uint8_t> data;  // from record offset 4, blob id and type included
+    uint16_t visitKey = 0;      // tells two records of one page apart (a data page: the record's offset)
+};
+
+// Where text pages come from: the open data file, the log, or a test's pages.
 class LobPageSource {
 public:
     virtual ~LobPageSource() = default;
     virtual std::unique_ptr<TextMixPage> LoadTextMixPage(PageAddress address) = 0;
+    // The record `rid` names, for a value of `blobId` (0: any); false when there is none. By default
+    // the record of the slot on the page LoadTextMixPage gives.
+    virtual bool LoadLobRecord(const LobRid& rid, uint64_t blobId, LobRecordCopy& out);
     // How many bytes the files behind the pages hold: no value read from them can be longer.
     virtual uint64_t TotalBytes() const { return UINT64_MAX; }
+    // Where a value is read again, whole, when this source cannot give all of it; null: nowhere.
+    virtual LobPageSource* SecondSource() { return nullptr; }
 };
 
 // Text pages of an open data file.
@@ -221,7 +235,8 @@ private:
 
 // The stored bytes of a large value, every piece joined in order, appended to `out`: from a 16-byte
 // text pointer, or from the in-row root of a max-length or row-overflow value. False when a part of
-// the value cannot be read from the file.
+// the value cannot be read from the file; a value the pages' source cannot give whole is read again from
+// its second source, when it has one.
 bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out);
 bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out);
 

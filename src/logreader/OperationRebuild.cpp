@@ -7,6 +7,7 @@
 #include "datafile/MetadataCatalog.h"
 #include "datafile/RowValueDecoder.h"
 #include "logreader/LogBlock.h"
+#include "logreader/LoggedLobPages.h"
 #include "logreader/LoggedRowChange.h"
 #include "logreader/OperationStore.h"
 
@@ -18,6 +19,11 @@ constexpr size_t kRowLengthAt = 8190;  // one-row buffer: the row at 0, its leng
 
 }  // namespace
 
+OperationRebuilder::OperationRebuilder(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state,
+                                       const LogByteSource& log)
+    : holder_(holder), catalog_(catalog), state_(state), log_(log), pages_(holder), replay_(pages_, log),
+      logged_(log, catalog.allocationUnits) {}
+
 bool OperationRebuilder::HolderPageImages::Read(PageAddress address, std::vector<uint8_t>& image) {
     const std::unique_ptr<CDataPage> page = holder_.LoadDataPage(address);
     if (!page || page->view().size() < kPageSize) return false;
@@ -25,15 +31,19 @@ bool OperationRebuilder::HolderPageImages::Read(PageAddress address, std::vector
     return true;
 }
 
-std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout) {
+std::vector<RowValues> OperationRebuilder::Decode(CDataPage& page, TableLayout& layout, uint64_t unit,
+                                                  CLogSeqNo asOf) {
+    std::unique_ptr<DataFileThenLogLobPages> lobPages;
+    if (page.file()) lobPages = std::make_unique<DataFileThenLogLobPages>(*page.file(), logged_, unit, asOf);
     if (byRowsetColumns_.value_or(!catalog_.currentRowsetColumns.empty()))
-        DecodeRowValuesByRowsetColumns(page, layout);
+        DecodeRowValuesByRowsetColumns(page, layout, lobPages.get());
     else
-        DecodeRowValues(page, layout);
+        DecodeRowValues(page, layout, lobPages.get());
     return std::move(page.decodedRows);
 }
 
-std::optional<RowValues> OperationRebuilder::DecodeRow(PageAddress address, ByteView row, TableLayout& layout) {
+std::optional<RowValues> OperationRebuilder::DecodeRow(PageAddress address, ByteView row, TableLayout& layout,
+                                                     uint64_t unit, CLogSeqNo asOf) {
     // A row longer than the one-row buffer cannot be a real row; it would also overwrite its length.
     if (row.size() > kRowLengthAt) return std::nullopt;
     std::vector<uint8_t> buffer(kRowBufferSize, 0);
@@ -42,7 +52,7 @@ std::optional<RowValues> OperationRebuilder::DecodeRow(PageAddress address, Byte
     std::memcpy(buffer.data() + kRowLengthAt, &length, sizeof length);
     std::unique_ptr<CDataPage> page = holder_.LoadDataPageEx(address, ByteView(buffer));
     if (!page) return std::nullopt;
-    std::vector<RowValues> images = Decode(*page, layout);
+    std::vector<RowValues> images = Decode(*page, layout, unit, asOf);
     if (images.empty()) return std::nullopt;
     return std::move(images.front());
 }
@@ -57,20 +67,21 @@ RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationU
     out.operation = record.Operation();
     if (record.RowsetId() != allocationUnitId) return out;
     const LogPageId page = record.Page();
+    CLogSeqNo lsn = block->header().lsn;
+    lsn.slot = static_cast<uint16_t>(lsn.slot + slotIndex);
     switch (record.Operation()) {
         case logfmt::kOpInsertRow:
         case logfmt::kOpDeleteRow: {
             LogElementWalk walk(record);
             ByteView element0;
             if (!walk.Next(element0)) return out;
-            if (auto row = DecodeRow(PageAddress(page.file, page.page), element0, layout))
+            if (auto row = DecodeRow(PageAddress(page.file, page.page), element0, layout, allocationUnitId, lsn))
                 out.images.push_back(std::move(*row));
             break;
         }
         case logfmt::kOpModifyRow:
         case logfmt::kOpModifyColumns: {
-            RowStep self{blockOffset, static_cast<uint16_t>(slotIndex), record.Operation(), block->header().lsn};
-            self.lsn.slot = static_cast<uint16_t>(self.lsn.slot + slotIndex);
+            const RowStep self{blockOffset, static_cast<uint16_t>(slotIndex), record.Operation(), lsn};
             RebuildUpdate(blockOffset, allocationUnitId, slotIndex, self, layout, out);
             break;
         }
@@ -108,8 +119,8 @@ void OperationRebuilder::RebuildUpdate(uint64_t blockOffset, uint64_t allocation
     if (!block) return;
     const LogPageId page = RowLogRecord(block->bytes(), block->Extent(slotIndex)).Page();
     const PageAddress address(page.file, page.page);
-    auto after = DecodeRow(address, ByteView(rows.after), layout);
-    auto before = DecodeRow(address, ByteView(rows.before), layout);
+    auto after = DecodeRow(address, ByteView(rows.after), layout, allocationUnitId, self.lsn);
+    auto before = DecodeRow(address, ByteView(rows.before), layout, allocationUnitId, self.lsn);
     if (!after || !before) return;
     out.images.push_back(std::move(*after));
     out.images.push_back(std::move(*before));

@@ -2,7 +2,8 @@
 // The row images of one logged operation: the log block is read again by its file offset, the record
 // found by its slot index, and its rows decoded through the data-file reader: an inserted or deleted
 // row from the record alone, an updated row as it was right after and right before the change,
-// rebuilt from the row's logged history and its data page (UpdateRowReplay).
+// rebuilt from the row's logged history and its data page (UpdateRowReplay). A large value the data file
+// cannot give whole is read from the large-value records the log inserted for it (LoggedLargeValues).
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "datafile/RowValues.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/LogRecord.h"
+#include "logreader/LoggedLargeValues.h"
 #include "logreader/RowHistory.h"
 #include "logreader/UpdateRowReplay.h"
 #include "platform/RunState.h"
@@ -42,8 +44,7 @@ struct RowImages {
 
 class OperationRebuilder {
 public:
-    OperationRebuilder(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state, const LogByteSource& log)
-        : holder_(holder), catalog_(catalog), state_(state), log_(log), pages_(holder), replay_(pages_, log) {}
+    OperationRebuilder(CDbFileHolder& holder, CMetadataCatalog& catalog, RunState& state, const LogByteSource& log);
     OperationRebuilder(const OperationRebuilder&) = delete;
     OperationRebuilder& operator=(const OperationRebuilder&) = delete;
 
@@ -61,6 +62,9 @@ public:
     // rebuilt from its page alone. Each table's history is read once, on its first update.
     void UseListing(const OperationStore& store) { store_ = &store; }
 
+    // The log's large-value records, read on the first value the data file cannot give.
+    const LoggedLargeValues& LoggedValues() const { return logged_; }
+
 private:
     // The data pages as the data file holds them now.
     class HolderPageImages : public DataPageImages {
@@ -72,8 +76,10 @@ private:
         CDbFileHolder& holder_;
     };
 
-    std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout);
-    std::optional<RowValues> DecodeRow(PageAddress address, ByteView row, TableLayout& layout);
+    // `unit` and `asOf` name the table and the log record whose large values the log may give.
+    std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout, uint64_t unit, CLogSeqNo asOf);
+    std::optional<RowValues> DecodeRow(PageAddress address, ByteView row, TableLayout& layout, uint64_t unit,
+                                       CLogSeqNo asOf);
     void RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex, const RowStep& self,
                        TableLayout& layout, RowImages& out);
 
@@ -88,6 +94,7 @@ private:
     std::map<uint64_t, RowHistory> histories_;    // by allocation unit
     HolderPageImages pages_;
     UpdateRowReplay replay_;                      // keeps the last rebuilt row for the next update
+    LoggedLargeValues logged_;
 };
 
 }  // namespace kestrane

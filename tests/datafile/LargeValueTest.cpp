@@ -167,6 +167,40 @@ TEST(LargeValueTest, LinksLeadOnlyToTheValuesOwnFragments) {
     }
 }
 
+// Pages with a second source: a value the first cannot give whole is read again from the second alone.
+class PagesWithSecondSource : public FakeTextPages {
+public:
+    FakeTextPages second;
+    LobPageSource* SecondSource() override { return &second; }
+};
+
+TEST(LargeValueTest, ValueNotWholeIsReadAgainFromTheSecondSource) {
+    constexpr uint64_t blob = 0x07D10000;
+    PagesWithSecondSource pages;
+    pages.Add(1, 30, {OfBlob(LargeRootNode({{31, 1, 0}, {31, 1, 1}}), blob)});
+    pages.Add(1, 31, {OfBlob(DataNode(Text("AB")), blob)});  // the second fragment lost
+    pages.second.Add(1, 30, {OfBlob(LargeRootNode({{31, 1, 0}, {31, 1, 1}}), blob)});
+    pages.second.Add(1, 31, {OfBlob(DataNode(Text("ab")), blob), OfBlob(DataNode(Text("cd")), blob)});
+    LobContext context(pages, 1252);
+    Bytes pointer;
+    Put(pointer, blob, 8);
+    PutRid(pointer, 30, 1, 0);
+    Bytes out{'x'};
+    EXPECT_TRUE(ReadTextPointerBytes(context, ByteView(pointer), out));
+    EXPECT_EQ(out, Text("xabcd"));  // appended; no piece of the first source kept
+    Bytes root = InRowRoot({{2, {31, 1, 0}}, {4, {31, 1, 1}}});
+    PutU32(root, 8, static_cast<uint32_t>(blob >> 16));
+    out.clear();
+    EXPECT_TRUE(ReadInRowRootBytes(context, ByteView(root), out));
+    EXPECT_EQ(out, Text("abcd"));
+    // Neither gives it whole: false, and nothing appended.
+    pages.second.Add(1, 31, {OfBlob(DataNode(Text("ab")), blob)});
+    out = {'x'};
+    EXPECT_FALSE(ReadTextPointerBytes(context, ByteView(pointer), out));
+    EXPECT_EQ(out, Text("x"));
+    EXPECT_FALSE(ReadInRowRootBytes(context, ByteView(root), out));
+}
+
 TEST(LargeValueTest, SideFilesForBinaryValues) {
     FakeTextPages pages;
     pages.Add(1, 10, {DataNode({0xDE, 0xAD, 0xBE, 0xEF})});

@@ -1,11 +1,13 @@
 // The log scan over every corpus log: with the data file of its set (operations by table and kind,
 // every one rebuilt and checked), and the logs of other databases or without a data file (no crash).
 // Checks on the matching logs: a rebuilt inserted or deleted row equals the row decoded from the logged
-// record's own bytes; an insert whose row is untouched later still reads the same in the data file, a
-// delete's row is gone (both unless the data file is older than the change); every DELETE and UPDATE
-// names at most one current row; the T-SQL parser takes every statement.
+// record's own bytes (but for large values the data file no longer gives and the log does); an insert
+// whose row is untouched later still reads the same in the data file, a delete's row is gone (both
+// unless the data file is older than the change); every DELETE and UPDATE names at most one current
+// row; the T-SQL parser takes every statement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -20,6 +22,8 @@
 #include "datafile/RowValueDecoder.h"
 #include "logreader/LogBlock.h"
 #include "logreader/LogScanner.h"
+#include "logreader/LoggedLargeValues.h"
+#include "logreader/LoggedLobPages.h"
 #include "logreader/OperationDetail.h"
 #include "logreader/OperationPager.h"
 #include "logreader/OperationRebuild.h"
@@ -84,6 +88,25 @@ std::optional<RowValues> LoggedRow(const LogByteSource& log, CDbFileHolder& hold
     return std::move(rows.front());
 }
 
+// The log's large-value records as the only source, counting the records it gave.
+struct CountingLoggedPages : LoggedLobPages {
+    using LoggedLobPages::LoggedLobPages;
+    bool LoadLobRecord(const LobRid& rid, uint64_t blobId, LobRecordCopy& out) override {
+        const bool found = LoggedLobPages::LoadLobRecord(rid, blobId, out);
+        records += found;
+        return found;
+    }
+    size_t records = 0;
+};
+
+CLogSeqNo EntryLsn(const LogByteSource& log, const OperationEntry& e) {
+    std::vector<uint8_t> buffer;
+    const auto block = ReadLogBlock(log, e.blockOffset, buffer);
+    CLogSeqNo lsn = block ? block->header().lsn : CLogSeqNo{};
+    lsn.slot = static_cast<uint16_t>(lsn.slot + e.slotIndex);
+    return lsn;
+}
+
 // Whether the data file's page of the logged record holds its change already: the log may run past
 // the data file (a file copied before the log's last changes), and then the page is older.
 bool DataPageHolds(const LogByteSource& log, CDbFileHolder& holder, const OperationEntry& e) {
@@ -115,9 +138,31 @@ bool KeyEquals(const Cell& a, const Cell& b) {
            (a.bytes.empty() || std::memcmp(a.bytes.data(), b.bytes.data(), a.bytes.size()) == 0);
 }
 
+// How many cells `rebuilt` holds where `logged` (decoded from one source alone) is unavailable, when
+// the rows are otherwise the same; -1 when they differ otherwise.
+long long ValuesOnlyTheLogGives(const RowValues& logged, const RowValues& rebuilt) {
+    if (logged == rebuilt) return 0;
+    if (logged.size() != rebuilt.size()) return -1;
+    long long fromLog = 0;
+    for (size_t c = 0; c < logged.size(); ++c) {
+        const Cell a = logged[c], b = rebuilt[c];
+        if (a.state == CellState::Unavailable && b.state == CellState::Value) {
+            ++fromLog;
+            continue;
+        }
+        if (a.state != b.state || a.typeCode != b.typeCode || a.bytes.size() != b.bytes.size() ||
+            (!a.bytes.empty() && std::memcmp(a.bytes.data(), b.bytes.data(), a.bytes.size()) != 0))
+            return -1;
+    }
+    return fromLog;
+}
+
 struct Counts {
     int insertsDiffering = 0, deletesStillThere = 0;
     long long loggedRowsCompared = 0, loggedCellsCompared = 0, loggedRowsDiffering = 0, loggedCellsUnavailable = 0;
+    long long valuesFromLog = 0;  // large values the data file no longer gives, read from the log's records
+    // Inserted rows whose large values the log alone gives, the same as the data file's, or not.
+    long long logAloneSame = 0, logAlonePart = 0, logAloneDiffering = 0;
     int namedOne = 0, namedNone = 0, namedMany = 0;
     int newerThanDataFile = 0;  // inserts and deletes that the data file's pages do not hold yet
 };
@@ -133,6 +178,7 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         bool pageHolds = true;  // the data page holds this change (it is not newer than the data file)
     };
     MdfLobPageSource lobs(*holder.DataFile());
+    LoggedLargeValues loggedValues(log, catalog.allocationUnits);
     RecordingDetail detail;
     OperationDetailView view(store, holder, catalog, state, log, detail, detail);
     std::map<uint32_t, std::vector<Rebuilt>> byTable;
@@ -168,9 +214,22 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
                 counts.loggedCellsCompared += static_cast<long long>(logged->size());
                 for (size_t c = 0; c < logged->size(); ++c)
                     counts.loggedCellsUnavailable += logged->state(c) == CellState::Unavailable;
-                const bool same = *logged == images.images[0];
+                // The rebuild may read a large value from the log where the data file gives none.
+                const long long fromLog = ValuesOnlyTheLogGives(*logged, images.images[0]);
+                counts.valuesFromLog += std::max(fromLog, 0LL);
+                const bool same = fromLog >= 0;
                 counts.loggedRowsDiffering += !same;
                 EXPECT_TRUE(same) << WideToUtf8(store.TableName(e)) << " entry " << i;
+            }
+        }
+        if (e.operation == 2 && r.row) {
+            CountingLoggedPages fromLog(loggedValues, store.AllocationUnitId(e), EntryLsn(log, e));
+            const auto logAlone = LoggedRow(log, holder, catalog, e, columns, fromLog);
+            if (fromLog.records > 0 && logAlone) {
+                // The log may hold part of a value only (unavailable then), never another value.
+                const long long partOnly = ValuesOnlyTheLogGives(*logAlone, *r.row);
+                (partOnly == 0 ? counts.logAloneSame : partOnly > 0 ? counts.logAlonePart : counts.logAloneDiffering) += 1;
+                EXPECT_GE(partOnly, 0) << WideToUtf8(store.TableName(e)) << " entry " << i;
             }
         }
         if (!statement.empty() && e.operation == 3) named[store.ObjectId(e)].emplace_back(3, images.images[0]);
@@ -290,14 +349,24 @@ TEST(LogCorpus, EveryLogScansAndEveryOperationRebuilds) {
             std::vector<test::CheckedText> logStatements;
             RebuildAndCheck(store, holder, *holder.Catalog(), state, source, counts, logStatements);
             if (!isMatching) continue;
+            // The large-value records the log inserted for the listed tables (a lookup reads them all).
+            LoggedLargeValues logged(source, holder.Catalog()->allocationUnits);
+            CLogSeqNo last;
+            last.Set(UINT32_MAX, UINT32_MAX, UINT16_MAX);
+            LobRecordCopy unused;
+            for (size_t i = 0; i < store.Size() && !logged.Built(); ++i)
+                logged.Find(store.AllocationUnitId(store[i]), last, LobRid{}, 0, unused);
             EXPECT_EQ(counts.insertsDiffering, 0);
             EXPECT_EQ(counts.deletesStillThere, 0);
             std::printf("%s: %lld logged rows (%lld values, %lld not available) compared with their rebuilds, %lld "
                         "differ; DELETE/UPDATE naming one current row %d, none %d, several %d; "
-                        "inserts/deletes newer than the data file %d\n",
+                        "inserts/deletes newer than the data file %d; large values read from the log %lld (of %zu "
+                        "logged large-value records; inserted rows whose large values the log alone gives: %lld as the "
+                        "data file, %lld in part, %lld otherwise)\n",
                         set.name.c_str(), counts.loggedRowsCompared, counts.loggedCellsCompared,
                         counts.loggedCellsUnavailable, counts.loggedRowsDiffering, counts.namedOne, counts.namedNone,
-                        counts.namedMany, counts.newerThanDataFile);
+                        counts.namedMany, counts.newerThanDataFile, counts.valuesFromLog, logged.RecordCount(),
+                        counts.logAloneSame, counts.logAlonePart, counts.logAloneDiffering);
             for (auto& s : logStatements) statements.push_back({set.name + " " + s.name, std::move(s.text)});
         }
     }
