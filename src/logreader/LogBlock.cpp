@@ -55,8 +55,10 @@ std::optional<LogBlockView> ReadLogBlock(const LogByteSource& source, uint64_t p
     if (source.ReadAt(pos, head, sizeof head) != sizeof head) return std::nullopt;
     auto header = LogBlockHeader::Parse(ByteView(head, sizeof head));
     if (!header || header->size < logfmt::kBlockHeaderSize) return std::nullopt;
-    buffer.assign(header->size, 0);
-    source.ReadAt(pos, buffer.data(), buffer.size());
+    // The buffer is reused block after block: only what the read leaves short is cleared.
+    buffer.resize(header->size);
+    const size_t got = std::min<size_t>(source.ReadAt(pos, buffer.data(), buffer.size()), buffer.size());
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), uint8_t{0});
     UndoSectorStamps(buffer.data(), buffer.size());
     return LogBlockView(ByteView(buffer), *header);
 }
