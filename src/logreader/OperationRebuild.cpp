@@ -82,7 +82,8 @@ RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationU
         case logfmt::kOpModifyRow:
         case logfmt::kOpModifyColumns: {
             const RowStep self{blockOffset, static_cast<uint16_t>(slotIndex), record.Operation(), lsn};
-            RebuildUpdate(blockOffset, allocationUnitId, slotIndex, self, layout, out);
+            RebuildUpdate(blockOffset, allocationUnitId, slotIndex, PageAddress(page.file, page.page), self, layout,
+                          out);
             break;
         }
         default:
@@ -92,7 +93,8 @@ RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationU
 }
 
 void OperationRebuilder::RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex,
-                                       const RowStep& self, TableLayout& layout, RowImages& out) {
+                                       PageAddress address, const RowStep& self, TableLayout& layout,
+                                       RowImages& out) {
     std::optional<RowHistory::RowSteps> steps;
     std::vector<RowStep> alone;  // the update without a listing: its row has no other step
     if (store_) {
@@ -115,10 +117,6 @@ void OperationRebuilder::RebuildUpdate(uint64_t blockOffset, uint64_t allocation
     out.failure = rows.failure;
     if (!out.Rebuilt()) return;
     // Both images are decoded against the page of the update itself (its file id names the data file).
-    const auto block = ReadLogBlock(log_, blockOffset, block_);
-    if (!block) return;
-    const LogPageId page = RowLogRecord(block->bytes(), block->Extent(slotIndex)).Page();
-    const PageAddress address(page.file, page.page);
     auto after = DecodeRow(address, ByteView(rows.after), layout, allocationUnitId, self.lsn);
     auto before = DecodeRow(address, ByteView(rows.before), layout, allocationUnitId, self.lsn);
     if (!after || !before) return;

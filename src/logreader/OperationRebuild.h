@@ -80,8 +80,8 @@ private:
     std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout, uint64_t unit, CLogSeqNo asOf);
     std::optional<RowValues> DecodeRow(PageAddress address, ByteView row, TableLayout& layout, uint64_t unit,
                                        CLogSeqNo asOf);
-    void RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex, const RowStep& self,
-                       TableLayout& layout, RowImages& out);
+    void RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex, PageAddress page,
+                       const RowStep& self, TableLayout& layout, RowImages& out);
 
     CDbFileHolder& holder_;
     CMetadataCatalog& catalog_;
