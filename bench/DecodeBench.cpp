@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "BenchSupport.h"
 #include "datafile/CatalogRecords.h"
 #include "datafile/DataPage.h"
@@ -100,7 +102,9 @@ TableLayout Layout() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bench::BenchFile file = bench::BenchFileFromArgs(argc, argv, "kestrane-decode-bench.mdf");
+    // The process id keeps two runs at once from writing one file.
+    const std::string name = "kestrane-decode-bench-" + std::to_string(getpid()) + ".mdf";
+    const bench::BenchFile file = bench::BenchFileFromArgs(argc, argv, name.c_str());
     const std::string& path = file.path;
     const uint64_t pages = file.pages;
     uint32_t next = 0;

@@ -130,7 +130,7 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
             byLeafOffset = false;
 
     Bytes fixed;
-    std::vector<ColumnValue> values;
+    std::pmr::vector<ColumnValue> values(record.columnValues.get_allocator());
     std::vector<CdColumnDescriptor> descriptors(columns.size());
     int32_t runningFixed = 0;
     int32_t runningVariable = 0;

@@ -37,6 +37,8 @@ PrimaryRecordPage::PrimaryRecordPage(RunState& state) : RecordPage(state) {}
 
 PrimaryRecordPage::PrimaryRecordPage(PageBuffer image, CMdfFile* owner, RunState& state)
     : RecordPage(std::move(image), owner, state) {
+    // A row splice writes the logged bytes into the image after record 0 is read as the row stands.
+    imageRewritten_ = state.rowSplice.rowSpliceMode != 0;
     ApplyPageCompression();
     if (state.deletedRecordScan && state.includeDeletedRows) FindDeletedRecords();
     // The row-splice request is read here and only here: it shapes this one load.
@@ -75,9 +77,9 @@ void PrimaryRecordPage::DecompressIfCd(CPrimaryRecord& record) {
     if (record.compressed && !record.invalid && !state().legacyCatalog) DecompressRecord(&record);
 }
 
-std::unique_ptr<CRecord> PrimaryRecordPage::SlotRecord(ByteView row, uint16_t room) {
-    auto record = std::make_unique<CPrimaryRecord>(row, this, room, RecordForm::SlotWalk);
-    DecompressIfCd(*record);
+RecordPtr PrimaryRecordPage::SlotRecord(ByteView row, uint16_t room) {
+    RecordPtr record = MakeRecord<CPrimaryRecord>(row, this, room, RecordForm::SlotWalk);
+    DecompressIfCd(static_cast<CPrimaryRecord&>(*record));
     return record;
 }
 
@@ -233,14 +235,15 @@ void PrimaryRecordPage::ScanForRecords(const std::vector<uint16_t>& pageSlots) {
         bool searchAgain = false;
         while (pos < kScanEnd && !state().stopRequested()) {
             int32_t length = -1;
-            auto record = std::make_unique<CPrimaryRecord>(image.from(static_cast<size_t>(pos)), this, length);
+            RecordPtr made = MakeRecord<CPrimaryRecord>(image.from(static_cast<size_t>(pos)), this, length);
+            auto* record = static_cast<CPrimaryRecord*>(made.get());
             record->columnValues.clear();
             record->columnValues.shrink_to_fit();
             record->fixedData = ByteView();
             record->nullBitmap = ByteView();
-            record->rowCopy.clear();
+            record->rowCopy = RowBytes();
             record->sparseVector.reset();
-            scanRecords.push_back(std::move(record));
+            scanRecords.push_back(std::move(made));
             if (length <= 0) {
                 searchAgain = true;
                 break;
@@ -287,6 +290,7 @@ std::optional<PrimaryRecordPage::SpliceRow> PrimaryRecordPage::BeginSplice(uint1
 
 void PrimaryRecordPage::ParseModifiedRowSlot() {
     const RowSpliceRequest& request = state().rowSplice;
+    imageRewritten_ = true;
     const auto splice = BeginSplice(request.slot);
     if (!splice) return;
     const int32_t offset = splice->offset;
@@ -371,8 +375,8 @@ void PrimaryRecordPage::ParseSingleRow(ByteView row, uint16_t room) {
     if (CPage_Header* h = header()) h->slotCount = 1;
     // The raw-row form knows only the FixedVar format; a row-compressed row is parsed as CD.
     const bool cd = (row.getOr<uint8_t>(0, 0) & 0x01) && !state().legacyCatalog;
-    auto record = std::make_unique<CPrimaryRecord>(row, this, room, cd ? RecordForm::Cd : RecordForm::RawRow);
-    DecompressIfCd(*record);
+    RecordPtr record = MakeRecord<CPrimaryRecord>(row, this, room, cd ? RecordForm::Cd : RecordForm::RawRow);
+    DecompressIfCd(static_cast<CPrimaryRecord&>(*record));
     records.push_back(std::move(record));
 }
 

@@ -83,7 +83,7 @@ protected:
     // The header checks that a walk needs: previous/next/this page, ghost and free counts all >= 0.
     bool HeaderSane() const;
     // A slot-walk record on the page at `offset`, decompressed when CD; null when refused.
-    std::unique_ptr<CRecord> SlotRecord(ByteView row, uint16_t room);
+    RecordPtr SlotRecord(ByteView row, uint16_t room);
     void DecompressIfCd(CPrimaryRecord& record);
 
     // Both splices start alike: the slot's row and room, and record 0 as the row stands.

@@ -30,6 +30,9 @@ std::vector<uint8_t> PaddedCopy(ByteView row, size_t offset, size_t length, size
 
 // ---- CRecord ----------------------------------------------------------------------------------
 
+CRecord::CRecord(const RecordPage* owner)
+    : columnValues(owner ? owner->memory() : std::pmr::get_default_resource()) {}
+
 void CRecord::AttachOwner(const RecordPage* owner) {
     ownerPage = owner;
     state_ = owner ? &owner->state() : nullptr;
@@ -38,29 +41,27 @@ void CRecord::AttachOwner(const RecordPage* owner) {
 bool CRecord::includeDeletedRows() const { return state_ && state_->includeDeletedRows != 0; }
 
 void CRecord::KeepBytes(ByteView row) {
-    // Every view lies in `row`, which the record may outlive: move them to bytes it holds, its row copy
-    // when that covers them, else one copy of the bytes they reach.
+    // A row in the page image needs no copy: the image lives as long as the page and its records.
+    if (ownerPage && ownerPage->HoldsRowInPlace(row)) return;
+    // Every view lies in `row`, which the record may outlive: move them to one copy of the bytes they reach.
     const uint8_t* base = row.data();
     size_t extent = 0;
     auto reach = [&](ByteView v) {
         if (!v.empty()) extent = std::max(extent, static_cast<size_t>(v.data() - base) + v.size());
     };
     const bool fixedInRow = fixedOwned_.empty();
+    reach(rowCopy);
     if (fixedInRow) reach(fixedData);
     reach(nullBitmap);
     for (const ColumnValue& value : columnValues)
         if (value.owned.empty()) reach(value.data);
     if (extent == 0) return;
-    const uint8_t* home = nullptr;
-    if (rowCopy.size() >= extent) {
-        home = rowCopy.data();
-    } else {
-        held_.assign(base, base + extent);
-        home = held_.data();
-    }
+    held_.assign(base, base + extent);
+    const uint8_t* home = held_.data();
     auto move = [&](ByteView& v) {
         if (!v.empty()) v = ByteView(home + (v.data() - base), v.size());
     };
+    move(rowCopy);
     if (fixedInRow) move(fixedData);
     move(nullBitmap);
     for (ColumnValue& value : columnValues)
@@ -191,7 +192,8 @@ bool CPrimaryRecord::Begin(ByteView row, const RecordPage* owner, uint16_t roomI
     return true;
 }
 
-CPrimaryRecord::CPrimaryRecord(ByteView row, const RecordPage* owner, uint16_t roomIn, RecordForm form) {
+CPrimaryRecord::CPrimaryRecord(ByteView row, const RecordPage* owner, uint16_t roomIn, RecordForm form)
+    : CRecord(owner) {
     ByteView bounded;
     if (!Begin(row, owner, roomIn, bounded)) return;
     switch (form) {
@@ -212,7 +214,7 @@ CPrimaryRecord::CPrimaryRecord(ByteView row, const RecordPage* owner, uint16_t r
     }
 }
 
-CPrimaryRecord::CPrimaryRecord(ByteView row, const RecordPage* owner, int32_t& length) {
+CPrimaryRecord::CPrimaryRecord(ByteView row, const RecordPage* owner, int32_t& length) : CRecord(owner) {
     length = -1;
     ByteView bounded;
     if (!Begin(row, owner, static_cast<uint16_t>(kScanRoom), bounded)) return;
@@ -309,7 +311,7 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
     cursor += 2;
     if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
     if (hasVariableColumns) cursor = ParseVariableColumns(row, cursor, fixedPartPresent);
-    if (mode != Mode::Scan && cursor > 0 && cursor <= room) rowCopy = PaddedCopy(row, 0, static_cast<size_t>(cursor), 0);
+    if (mode != Mode::Scan && cursor > 0 && cursor <= room) rowCopy = row.sub(0, static_cast<size_t>(cursor));
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Records: one row image inside a page, in the fixed/variable format (FixedVar) or the row-compressed
-// format (CD). A record copies what it needs from the row and never owns its page.
+// format (CD). A record never owns its page. A row read in place from its page's image stays there:
+// the record's views reach into that image, so a record must not outlive its page. Rows from any other
+// buffer (a log record, a spliced or forwarded row) are copied into bytes the record holds.
 //
 // FixedVar row (offsets from the row start, little-endian):
 //   0 u8 status A   1 u8 status B   2 u16 end of fixed part (fixed length + 4)   4 fixed data
@@ -14,8 +16,10 @@
 // CD long region: u8 flags (bit 0: offset array) | u16 n | n u16 end offsets (bit 15 complex, relative
 //   to the long data) | (count - 1) / 30 cluster bytes | long data
 // Status A: bit 0 CD, bits 1-3 record type, bit 4 NULL bitmap, bit 5 variable columns, bit 6 version tag.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <vector>
 
 #include "datafile/RecordValues.h"
@@ -42,9 +46,24 @@ enum class RecordForm {
     Cd,        // the anchor record and rows known to be CD: always parsed as CD, every type accepted
 };
 
+// The row bytes of a record (see CRecord::rowCopy); compares by content.
+class RowBytes : public ByteView {
+public:
+    RowBytes() = default;
+    RowBytes(ByteView bytes) : ByteView(bytes) {}
+
+    const uint8_t* begin() const { return data(); }
+    const uint8_t* end() const { return data() + size(); }
+    friend bool operator==(const RowBytes& a, const std::vector<uint8_t>& b) {
+        return a.size() == b.size() && (a.empty() || std::equal(a.begin(), a.end(), b.begin()));
+    }
+};
+
 class CRecord {
 public:
     CRecord() = default;
+    // A record of `owner` keeps its value list in the page's memory.
+    explicit CRecord(const RecordPage* owner);
     virtual ~CRecord() = default;
     CRecord(const CRecord&) = delete;
     CRecord& operator=(const CRecord&) = delete;
@@ -80,8 +99,8 @@ public:
     int16_t columnCount = 0;
     ByteView nullBitmap;  // in the bytes the record holds
     int16_t variableCount = 0;
-    std::vector<ColumnValue> columnValues;
-    std::vector<uint8_t> rowCopy;
+    std::pmr::vector<ColumnValue> columnValues;
+    RowBytes rowCopy;  // the parsed row, [0, cursor); in the page image or in bytes the record holds
     std::unique_ptr<SparseVector> sparseVector;
     const RecordPage* ownerPage = nullptr;
     int32_t cursor = 0;
@@ -97,8 +116,9 @@ protected:
     void AttachOwner(const RecordPage* owner);
     bool includeDeletedRows() const;
     void ReportVariableDataStart(int32_t start);
-    // Moves the fixed data, the NULL bitmap and the values from `row` into bytes the record holds;
-    // the last step of every parse, however it ends.
+    // Moves the row copy, the fixed data, the NULL bitmap and the values from `row` into bytes the
+    // record holds, unless `row` lies in the owner page's image; the last step of every parse, however
+    // it ends.
     void KeepBytes(ByteView row);
     struct KeepBytesOnExit {
         CRecord& record;
@@ -108,7 +128,7 @@ protected:
     };
 
 private:
-    std::vector<uint8_t> held_;  // the bytes the views reach when there is no row copy
+    std::vector<uint8_t> held_;  // the bytes the views reach when the row is not in the page image
     std::vector<uint8_t> fixedOwned_;
 };
 

@@ -1,5 +1,7 @@
 #include "datafile/RecordPage.h"
 
+#include <algorithm>
+
 #include "platform/RunState.h"
 
 namespace kestrane {
@@ -12,6 +14,12 @@ RecordPage::RecordPage(PageBuffer image, CMdfFile* owner, RunState& state, int f
 }
 
 RecordPage::~RecordPage() = default;
+
+std::pmr::memory_resource* RecordPage::MakeMemory() const {
+    // Sized for the page's slots, so that a full page takes one or two blocks.
+    constexpr size_t kBytesPerSlot = 400;
+    return &memory_.emplace(std::max<size_t>(slotArray.size(), 4) * kBytesPerSlot);
+}
 
 void RecordPage::LoadSlotArray() {
     slotArray.clear();

@@ -3,6 +3,10 @@
 // is the u16 at page offset 8190 - 2i, the offset of its row from the page start.
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
+#include <new>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "datafile/PageHeader.h"
@@ -15,6 +19,12 @@ class RunState;
 
 // Slot counts of 4000 and more are not a page's.
 constexpr int32_t kMaxSlots = 3999;
+
+// Records live in their page's memory (see RecordPage::MakeRecord): the pointer only destroys them.
+struct RecordDeleter {
+    void operator()(CRecord* record) const { record->~CRecord(); }
+};
+using RecordPtr = std::unique_ptr<CRecord, RecordDeleter>;
 
 class RecordPage {
 public:
@@ -37,15 +47,42 @@ public:
     ByteView view() const { return page.view(); }
     RunState& state() const { return state_; }
     int forwardDepth() const { return forwardDepth_; }
+    // True when `row` lies in the page image and the image stays as it is: the page's records then
+    // view their rows in place instead of copying them.
+    bool HoldsRowInPlace(ByteView row) const {
+        if (imageRewritten_ || row.empty() || !buffer()) return false;
+        const auto image = reinterpret_cast<uintptr_t>(buffer());
+        const auto start = reinterpret_cast<uintptr_t>(row.data());
+        return start >= image && start - image <= kPageSize && row.size() <= kPageSize - (start - image);
+    }
+
+    // Memory for the page's records and their value lists: a few blocks a page instead of a few
+    // allocations a row, all freed with the page.
+    std::pmr::memory_resource* memory() const { return memory_ ? &*memory_ : MakeMemory(); }
+    template <typename T, typename... Args>
+    RecordPtr MakeRecord(Args&&... args) {
+        void* at = memory()->allocate(sizeof(T), alignof(T));
+        return RecordPtr(new (at) T(std::forward<Args>(args)...));
+    }
 
     // The record of `slot`, or null when the slot has none.
     CRecord* RecordAt(size_t slot) const { return slot < records.size() ? records[slot].get() : nullptr; }
     size_t RecordCount() const { return records.size(); }
 
+private:
+    std::pmr::memory_resource* MakeMemory() const;
+    // Declared before the records, which live in it.
+    mutable std::optional<std::pmr::monotonic_buffer_resource> memory_;
+
+public:
     CPage page;
-    std::vector<std::unique_ptr<CRecord>> records;      // by slot; null for a skipped slot
-    std::vector<std::unique_ptr<CRecord>> scanRecords;  // built by the deleted-record scan
+    std::vector<RecordPtr> records;      // by slot; null for a skipped slot
+    std::vector<RecordPtr> scanRecords;  // built by the deleted-record scan
     std::vector<uint16_t> slotArray;                    // empty when absent
+
+protected:
+    // Set before the first record when the load writes into the image after building records.
+    bool imageRewritten_ = false;
 
 private:
     RunState& state_;

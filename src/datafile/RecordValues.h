@@ -36,6 +36,7 @@ struct ColumnValue {
     // Forgets the bytes (a value is handed out once).
     void Release() {
         data = ByteView();
+        if (owned.capacity() == 0) return;
         owned.clear();
         owned.shrink_to_fit();
     }

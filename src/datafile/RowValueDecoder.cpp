@@ -7,6 +7,7 @@
 #include "datafile/BitReader.h"
 #include "datafile/CdRowDecompressor.h"
 #include "datafile/DataPage.h"
+#include "datafile/FixedVarRowPlan.h"
 #include "datafile/LargeValue.h"
 #include "datafile/ValueFormatter.h"
 #include "platform/RunState.h"
@@ -45,7 +46,7 @@ std::optional<ByteView> StoredDefaultValue(const ColumnDef& def) {
 class RowDecoder {
 public:
     RowDecoder(CDataPage& page, TableLayout& layout, LobPageSource* lobPages, Decoder kind)
-        : page_(page), columns_(layout.columns), state_(page.state()), kind_(kind) {
+        : page_(page), columns_(layout.columns), state_(page.state()), kind_(kind), plan_(layout.columns) {
         // The number in each type text, read once rather than once a value.
         declared_.reserve(columns_.size());
         for (const ColumnDef& def : columns_) declared_.push_back(ParenthesisedNumber(def.typeText));
@@ -87,8 +88,12 @@ private:
         const int32_t recordColumns = record.columnCount;
         const size_t columnCount = static_cast<size_t>(std::max<int32_t>(
             0, std::min<int32_t>(static_cast<int32_t>(columns_.size()), recordColumns)));
-        RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage,
-                                                        static_cast<size_t>(std::max<int32_t>(record.cursor, 0)) + 16);
+        const size_t reserve = static_cast<size_t>(std::max<int32_t>(record.cursor, 0)) + 16;
+        RowValues& row = page_.decodedRows.emplace_back(columns_.size(), state_.codePage, reserve);
+        if (kind_ == Decoder::ByRowsetColumns) {
+            if (plan_.Decode(record, row)) return;
+            row.Reset(columns_.size(), state_.codePage, reserve);
+        }
         Counters n;
         BitReader bits;
         // Computed columns are listed but not stored: the place in the record counts stored columns only.
@@ -369,6 +374,7 @@ private:
     std::vector<uint8_t> lobBytes_;
     std::vector<uint16_t> declared_;
     std::vector<ColumnDescriptor> descriptors_;
+    const FixedVarRowPlan plan_;
 };
 
 }  // namespace

@@ -98,8 +98,17 @@ public:
 
     // Builders; `def` gives the cell its type. (Inline: the row decoder calls them for every value.)
     void SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags = 0) {
-        BeginValue(column, def, flags);
-        AppendToValue(column, bytes);
+        const size_t need = used_ + bytes.size();
+        if ((capacity() - columns_) * sizeof(CellEntry) < need) Grow(need);
+        CellEntry* entries = blocks();
+        CellEntry& e = entries[column];
+        Type(e, def);
+        e.state = CellState::Value;
+        e.flags = flags;
+        e.offset = static_cast<uint32_t>(used_);
+        e.length = static_cast<uint32_t>(bytes.size());
+        CopyBytes(reinterpret_cast<uint8_t*>(entries + columns_) + used_, bytes);
+        used_ = need;
     }
     void SetState(size_t column, const ColumnDef& def, CellState state) {
         CellEntry& e = blocks()[column];
@@ -136,6 +145,17 @@ private:
         entry.scale = def.scale;
     }
     void Grow(size_t bytes);
+    // The common fixed sizes copied inline: a library call costs more than the copy.
+    static void CopyBytes(uint8_t* to, ByteView bytes) {
+        switch (bytes.size()) {
+            case 0: break;
+            case 1: *to = *bytes.data(); break;
+            case 2: std::memcpy(to, bytes.data(), 2); break;
+            case 4: std::memcpy(to, bytes.data(), 4); break;
+            case 8: std::memcpy(to, bytes.data(), 8); break;
+            default: std::memcpy(to, bytes.data(), bytes.size()); break;
+        }
+    }
     const uint8_t* arena() const { return reinterpret_cast<const uint8_t*>(blocks() + columns_); }
     CellEntry* blocks() { return heap_.empty() ? reinterpret_cast<CellEntry*>(inline_) : heap_.data(); }
     const CellEntry* blocks() const {

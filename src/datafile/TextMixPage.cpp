@@ -14,7 +14,7 @@ TextRecord* TextMixPage::TextRecordAt(size_t slot) {
     const uint16_t offset = slotArray[slot];
     const ByteView pageBytes = view();
     if (!records[slot] && offset <= kPageSize && !pageBytes.empty())
-        records[slot] = std::make_unique<TextRecord>(pageBytes.from(offset), this, static_cast<int32_t>(kPageSize - offset));
+        records[slot] = MakeRecord<TextRecord>(pageBytes.from(offset), this, static_cast<int32_t>(kPageSize - offset));
     return static_cast<TextRecord*>(records[slot].get());
 }
 

@@ -332,5 +332,34 @@ TEST_F(RecordPageTest, ForwardingStubsAreFollowedOnceAndNeverLoop) {
     EXPECT_TRUE(mdf.LoadSystemPage(PageAddress(1, 0)));
 }
 
+TEST_F(RecordPageTest, PageRowsAreReadInPlaceAndOtherRowsCopied) {
+    PageBuilder pb;
+    const size_t at = pb.AddRow(row);
+    PrimaryRecordPage page(pb.Buffer(), nullptr, state);
+    const CPrimaryRecord* inPage = At(page, 0);
+    ASSERT_NE(inPage, nullptr);
+    EXPECT_EQ(inPage->rowCopy.data(), page.buffer() + at);
+    EXPECT_EQ(inPage->rowCopy, row);
+    ASSERT_EQ(inPage->columnValues.size(), 1u);
+    EXPECT_EQ(inPage->columnValues[0].bytes(), page.buffer() + at + row.size() - 5);
+
+    // A row from a buffer of the caller's: the record keeps its own bytes when that buffer is gone.
+    auto buffer = std::make_unique<Bytes>(row);
+    buffer->resize(kPageSize, 0);
+    test::PutU16(*buffer, kPageSize - 2, static_cast<uint16_t>(row.size()));
+    PrimaryRecordPage single(pb.Buffer(), ByteView(*buffer), nullptr, state);
+    buffer.reset();
+    const CPrimaryRecord* copied = At(single, 0);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->rowCopy, row);
+    EXPECT_FALSE(single.HoldsRowInPlace(copied->rowCopy));
+    EXPECT_EQ(Bytes(copied->columnValues[0].bytes(), copied->columnValues[0].bytes() + 5), Text("hello"));
+
+    // Bytes outside the image, or reaching past its end, are never taken as in place.
+    EXPECT_TRUE(page.HoldsRowInPlace(page.view().sub(kPageSize - 4, 4)));
+    EXPECT_FALSE(page.HoldsRowInPlace(ByteView(page.buffer() + kPageSize - 4, 8)));
+    EXPECT_FALSE(page.HoldsRowInPlace(ByteView(row)));
+}
+
 }  // namespace
 }  // namespace kestrane

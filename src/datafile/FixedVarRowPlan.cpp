@@ -1,0 +1,155 @@
+#include "datafile/FixedVarRowPlan.h"
+
+#include <algorithm>
+
+#include "datafile/Record.h"
+
+namespace kestrane {
+
+namespace {
+
+constexpr uint8_t kBitBytes[2] = {0, 1};
+
+// The bytes a fixed value takes from its leaf offset, as the value capture cuts them; 0 for a type the
+// plan leaves to the general decoder.
+uint16_t FixedTake(const ColumnDef& def, const ColumnDescriptor& desc) {
+    if (desc.valueLength <= 0) return 0;
+    switch (def.typeCode) {
+        case kTypeBigInt: case kTypeBinary: case kTypeChar: case kTypeInt: case kTypeNChar: case kTypeSmallInt:
+        case kTypeTinyInt: case kTypeFloat: case kTypeReal: case kTypeUniqueIdentifier: case kTypeTimestamp:
+            return static_cast<uint16_t>(desc.valueLength);
+        case kTypeDateTime: return 8;
+        case kTypeDate: return 3;
+        case kTypeSmallDateTime: return 4;
+        case kTypeTime: case kTypeDateTime2: case kTypeDateTimeOffset: case kTypeMoney: case kTypeSmallMoney:
+        case kTypeNumeric: case kTypeDecimal:
+            return ParenthesisedNumber(def.typeText);
+        default:
+            return 0;
+    }
+}
+
+// Variable types whose in-row value is its bytes.
+bool VariableTaken(uint32_t code) {
+    switch (code) {
+        case kTypeVarChar: case kTypeNVarChar: case kTypeVarBinary: case kTypeNChar: case kTypeSqlVariant:
+        case kTypeHierarchyId:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CanBeEmpty(uint32_t code) { return code != kTypeSqlVariant; }
+
+}  // namespace
+
+FixedVarRowPlan::FixedVarRowPlan(const ColumnDefList& columns) {
+    steps_.reserve(columns.size());
+    std::vector<bool> variableTaken;
+    int32_t stored = 0;
+    for (const ColumnDef& def : columns) {
+        Step s;
+        s.def = &def;
+        if (def.ordinal == kOrdinalNotStored) {
+            s.op = Op::Computed;
+            steps_.push_back(s);
+            continue;
+        }
+        if (def.sparse || def.inLayout == 0 || def.nullBitmapIndex < 1) return;
+        ++stored;
+        columnsNeeded_ = std::max({columnsNeeded_, def.nullBitmapIndex, def.ordinal});
+        s.nullBit = def.nullBitmapIndex - 1;
+        const ColumnDescriptor desc(def.typeCode, def, nullptr);
+        if (desc.variable) {
+            if (def.leafOffset >= 0 || !VariableTaken(def.typeCode)) return;
+            s.op = Op::Variable;
+            s.place = -def.leafOffset - 1;
+            s.canBeEmpty = CanBeEmpty(def.typeCode) ? 1 : 0;
+            // Two columns on one value: the general decoder hands a value out once.
+            if (variableTaken.size() <= static_cast<size_t>(s.place)) variableTaken.resize(s.place + 1u);
+            if (variableTaken[s.place]) return;
+            variableTaken[s.place] = true;
+            variableSteps_.push_back(static_cast<uint16_t>(steps_.size()));
+        } else {
+            if (def.leafOffset < 4) return;
+            s.place = def.leafOffset - 4;
+            if (def.typeCode == kTypeBit) {
+                s.op = Op::Bit;
+                s.length = 1;
+            } else {
+                s.length = FixedTake(def, desc);
+                if (s.length == 0) return;
+            }
+            fixedEnd_ = std::max(fixedEnd_, s.place + s.length);
+        }
+        steps_.push_back(s);
+    }
+    if (stored == 0) return;
+    // Before its k-th stored column the general decoder has done k columns, which the count must reach.
+    columnsNeeded_ = std::max(columnsNeeded_, stored - 1);
+    usable_ = true;
+}
+
+bool FixedVarRowPlan::Decode(CPrimaryRecord& record, RowValues& row) const {
+    if (!usable_ || record.compressed || !record.cdCodes.empty() || record.sparseVector) return false;
+    if (record.columnCount < columnsNeeded_) return false;
+    const ByteView fixed = record.fixedData.clip(0, static_cast<size_t>(std::max<int16_t>(record.fixedLength, 0)));
+    if (fixedEnd_ > static_cast<int32_t>(fixed.size())) return false;
+    const ByteView bitmap = record.nullBitmap;
+    // The first 64 NULL bits read once a row; a bit beyond the bitmap (or without one) reads as clear.
+    uint64_t lowBits = 0;
+    bitmap.copy(0, std::min<size_t>(bitmap.size(), sizeof lowBits), &lowBits);
+    const auto isNull = [bitmap, lowBits](int32_t bit) {
+        if (bit < 64) return ((lowBits >> bit) & 1) != 0;
+        return ((bitmap.getOr<uint8_t>(static_cast<size_t>(bit) >> 3, 0) >> (bit & 7)) & 1) != 0;
+    };
+    auto& values = record.columnValues;
+    uint8_t bits = 0;
+    int32_t bitIndex = 8;
+    for (size_t c = 0; c < steps_.size(); ++c) {
+        const Step& s = steps_[c];
+        const ColumnDef& def = *s.def;
+        if (s.op == Op::Computed) {
+            row.SetState(c, def, CellState::Computed);
+            continue;
+        }
+        if (isNull(s.nullBit)) {
+            row.SetState(c, def, CellState::Null);
+            continue;
+        }
+        if (s.op == Op::Fixed) {
+            row.SetValue(c, def, fixed.sub(static_cast<size_t>(s.place), s.length));
+        } else if (s.op == Op::Bit) {
+            // Eight bit columns share a byte: the first of each eight loads it from its own place.
+            if (bitIndex == 8) {
+                bits = fixed.getOr<uint8_t>(static_cast<size_t>(s.place), 0);
+                bitIndex = 0;
+            }
+            row.SetValue(c, def, ByteView(kBitBytes + ((bits >> bitIndex++) & 1), 1));
+        } else if (static_cast<size_t>(s.place) >= values.size()) {
+            // The server leaves trailing empty values out of the offset array.
+            if (!s.canBeEmpty || record.variablePartRefused) return false;
+            row.SetValue(c, def, ByteView());
+        } else {
+            const ColumnValue& value = values[static_cast<size_t>(s.place)];
+            if (value.complex) return false;
+            if (value.hasData()) {
+                if (value.data.size() != value.length) return false;
+                row.SetValue(c, def, value.data);
+            } else if (value.length == 0 && s.canBeEmpty) {
+                row.SetValue(c, def, ByteView());
+            } else {
+                return false;
+            }
+        }
+    }
+    // A value is handed out once.
+    for (const uint16_t c : variableSteps_) {
+        const Step& s = steps_[c];
+        if (static_cast<size_t>(s.place) < values.size() && !isNull(s.nullBit)) values[static_cast<size_t>(s.place)].Release();
+    }
+    return true;
+}
+
+}  // namespace kestrane
