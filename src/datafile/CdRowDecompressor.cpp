@@ -202,7 +202,7 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
 
 void ExpandCompressedRecords(PrimaryRecordPage& page, const ColumnDefList& columns) {
     for (size_t slot = 0; slot < page.RecordCount(); ++slot)
-        if (CPrimaryRecord* record = page.PrimaryRecordAt(slot)) ExpandCdRecord(*record, columns);
+        if (CPrimaryRecord* record = page.PrimaryRecordAt(slot); record && record->compressed) ExpandCdRecord(*record, columns);
 }
 
 }  // namespace kestrane

@@ -45,15 +45,15 @@ bool CanBeEmpty(uint32_t code) { return code != kTypeSqlVariant; }
 }  // namespace
 
 FixedVarRowPlan::FixedVarRowPlan(const ColumnDefList& columns) {
-    steps_.reserve(columns.size());
     std::vector<bool> variableTaken;
     int32_t stored = 0;
-    for (const ColumnDef& def : columns) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const ColumnDef& def = columns[c];
         Step s;
-        s.def = &def;
+        s.column = static_cast<uint32_t>(c);
+        s.cell = RowValues::CellType(def);
         if (def.ordinal == kOrdinalNotStored) {
-            s.op = Op::Computed;
-            steps_.push_back(s);
+            computed_.push_back(s);
             continue;
         }
         if (def.sparse || def.inLayout == 0 || def.nullBitmapIndex < 1) return;
@@ -63,27 +63,21 @@ FixedVarRowPlan::FixedVarRowPlan(const ColumnDefList& columns) {
         const ColumnDescriptor desc(def.typeCode, def, nullptr);
         if (desc.variable) {
             if (def.leafOffset >= 0 || !VariableTaken(def.typeCode)) return;
-            s.op = Op::Variable;
             s.place = -def.leafOffset - 1;
             s.canBeEmpty = CanBeEmpty(def.typeCode) ? 1 : 0;
             // Two columns on one value: the general decoder hands a value out once.
             if (variableTaken.size() <= static_cast<size_t>(s.place)) variableTaken.resize(s.place + 1u);
             if (variableTaken[s.place]) return;
             variableTaken[s.place] = true;
-            variableSteps_.push_back(static_cast<uint16_t>(steps_.size()));
-        } else {
-            if (def.leafOffset < 4) return;
-            s.place = def.leafOffset - 4;
-            if (def.typeCode == kTypeBit) {
-                s.op = Op::Bit;
-                s.length = 1;
-            } else {
-                s.length = FixedTake(def, desc);
-                if (s.length == 0) return;
-            }
-            fixedEnd_ = std::max(fixedEnd_, s.place + s.length);
+            variable_.push_back(s);
+            continue;
         }
-        steps_.push_back(s);
+        if (def.leafOffset < 4) return;
+        s.place = def.leafOffset - 4;
+        s.length = def.typeCode == kTypeBit ? 1 : FixedTake(def, desc);
+        if (s.length == 0) return;
+        fixedEnd_ = std::max(fixedEnd_, s.place + s.length);
+        (def.typeCode == kTypeBit ? bits_ : fixed_).push_back(s);
     }
     if (stored == 0) return;
     // Before its k-th stored column the general decoder has done k columns, which the count must reach.
@@ -105,50 +99,53 @@ bool FixedVarRowPlan::Decode(CPrimaryRecord& record, RowValues& row) const {
         return ((bitmap.getOr<uint8_t>(static_cast<size_t>(bit) >> 3, 0) >> (bit & 7)) & 1) != 0;
     };
     auto& values = record.columnValues;
-    uint8_t bits = 0;
-    int32_t bitIndex = 8;
-    for (size_t c = 0; c < steps_.size(); ++c) {
-        const Step& s = steps_[c];
-        const ColumnDef& def = *s.def;
-        if (s.op == Op::Computed) {
-            row.SetState(c, def, CellState::Computed);
-            continue;
-        }
+    RowValues::Filler fill(row);
+    // Variable values first: a record the plan cannot take is refused before anything else is written.
+    for (const Step& s : variable_) {
         if (isNull(s.nullBit)) {
-            row.SetState(c, def, CellState::Null);
-            continue;
-        }
-        if (s.op == Op::Fixed) {
-            row.SetValue(c, def, fixed.sub(static_cast<size_t>(s.place), s.length));
-        } else if (s.op == Op::Bit) {
-            // Eight bit columns share a byte: the first of each eight loads it from its own place.
-            if (bitIndex == 8) {
-                bits = fixed.getOr<uint8_t>(static_cast<size_t>(s.place), 0);
-                bitIndex = 0;
-            }
-            row.SetValue(c, def, ByteView(kBitBytes + ((bits >> bitIndex++) & 1), 1));
+            fill.State(s.column, s.cell, CellState::Null);
         } else if (static_cast<size_t>(s.place) >= values.size()) {
             // The server leaves trailing empty values out of the offset array.
             if (!s.canBeEmpty || record.variablePartRefused) return false;
-            row.SetValue(c, def, ByteView());
+            fill.Value(s.column, s.cell, ByteView());
         } else {
             const ColumnValue& value = values[static_cast<size_t>(s.place)];
             if (value.complex) return false;
             if (value.hasData()) {
                 if (value.data.size() != value.length) return false;
-                row.SetValue(c, def, value.data);
+                fill.Value(s.column, s.cell, value.data);
             } else if (value.length == 0 && s.canBeEmpty) {
-                row.SetValue(c, def, ByteView());
+                fill.Value(s.column, s.cell, ByteView());
             } else {
                 return false;
             }
         }
     }
-    // A value is handed out once.
-    for (const uint16_t c : variableSteps_) {
-        const Step& s = steps_[c];
-        if (static_cast<size_t>(s.place) < values.size() && !isNull(s.nullBit)) values[static_cast<size_t>(s.place)].Release();
+    for (const Step& s : fixed_) {
+        if (isNull(s.nullBit))
+            fill.State(s.column, s.cell, CellState::Null);
+        else
+            fill.Value(s.column, s.cell, fixed.sub(static_cast<size_t>(s.place), s.length));
     }
+    // Eight bit columns share a byte: the first of each eight loads it from its own place. A NULL bit
+    // column takes no bit.
+    uint8_t bits = 0;
+    int32_t bitIndex = 8;
+    for (const Step& s : bits_) {
+        if (isNull(s.nullBit)) {
+            fill.State(s.column, s.cell, CellState::Null);
+            continue;
+        }
+        if (bitIndex == 8) {
+            bits = fixed.getOr<uint8_t>(static_cast<size_t>(s.place), 0);
+            bitIndex = 0;
+        }
+        fill.Value(s.column, s.cell, ByteView(kBitBytes + ((bits >> bitIndex++) & 1), 1));
+    }
+    for (const Step& s : computed_) fill.State(s.column, s.cell, CellState::Computed);
+    // A value is handed out once.
+    for (const Step& s : variable_)
+        if (static_cast<size_t>(s.place) < values.size() && !isNull(s.nullBit)) values[static_cast<size_t>(s.place)].Release();
     return true;
 }
 

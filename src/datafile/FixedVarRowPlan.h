@@ -26,20 +26,19 @@ public:
     bool Decode(CPrimaryRecord& record, RowValues& row) const;
 
 private:
-    enum class Op : uint8_t { Fixed, Bit, Variable, Computed };
     struct Step {
-        Op op = Op::Fixed;
+        uint32_t column = 0;
         uint8_t canBeEmpty = 0;  // variable: a missing or zero-length value is ''
         uint16_t length = 0;     // fixed: the bytes the value takes
-        int32_t place = 0;       // fixed: offset in the fixed part; variable: index of the value
+        int32_t place = 0;       // fixed and bit: offset in the fixed part; variable: index of the value
         int32_t nullBit = 0;     // 0-based index in the NULL bitmap
-        const ColumnDef* def = nullptr;
+        CellEntry cell;          // the column's cell type
     };
 
-    std::vector<Step> steps_;
-    std::vector<uint16_t> variableSteps_;
+    // By kind, each in column order (the bit columns share bytes in that order).
+    std::vector<Step> fixed_, bits_, variable_, computed_;
     bool usable_ = false;
-    int32_t fixedEnd_ = 0;     // the fixed part must hold this many bytes
+    int32_t fixedEnd_ = 0;       // the fixed part must hold this many bytes
     int32_t columnsNeeded_ = 0;  // the record's column count must reach this
 };
 

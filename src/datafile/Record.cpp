@@ -106,7 +106,7 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
         const uint16_t stored = storedOffset(k);
         const int32_t end = stored & 0x7FFF;
         const int32_t length = end - at;
-        ColumnValue value;
+        ColumnValue& value = columnValues.emplace_back();
         value.complex = static_cast<uint8_t>(stored >> 15);
         if (end <= room && end <= kPageLimit && length > 0 && length <= kPageLimit && at >= 1 && at <= kPageLimit) {
             value.data = row.sub(static_cast<size_t>(at), static_cast<size_t>(length));
@@ -125,7 +125,6 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
                 sparseVector->Parse(value.data.clip(0, value.length));
             }
         }
-        columnValues.push_back(std::move(value));
     }
     return at;
 }
