@@ -93,7 +93,8 @@ bool FixedVarRowPlan::Decode(CPrimaryRecord& record, RowValues& row) const {
     const ByteView bitmap = record.nullBitmap;
     // The first 64 NULL bits read once a row; a bit beyond the bitmap (or without one) reads as clear.
     uint64_t lowBits = 0;
-    bitmap.copy(0, std::min<size_t>(bitmap.size(), sizeof lowBits), &lowBits);
+    for (size_t i = 0; i < bitmap.size() && i < sizeof lowBits; ++i)
+        lowBits |= static_cast<uint64_t>(bitmap.getOr<uint8_t>(i, 0)) << (8 * i);
     const auto isNull = [bitmap, lowBits](int32_t bit) {
         if (bit < 64) return ((lowBits >> bit) & 1) != 0;
         return ((bitmap.getOr<uint8_t>(static_cast<size_t>(bit) >> 3, 0) >> (bit & 7)) & 1) != 0;

@@ -155,24 +155,28 @@ public:
         Filler(const Filler&) = delete;
         Filler& operator=(const Filler&) = delete;
 
-        void Value(size_t column, CellEntry type, ByteView bytes) {
+        // The entry is copied whole, then its fields set: fields set in a copy and the copy stored
+        // whole would stall the store.
+        void Value(size_t column, const CellEntry& type, ByteView bytes) {
             if (bytes.size() > room_ - used_) {
                 row_.used_ = used_;
                 row_.Grow(used_ + bytes.size());
                 Refresh();
             }
-            type.state = CellState::Value;
-            type.offset = static_cast<uint32_t>(used_);
-            type.length = static_cast<uint32_t>(bytes.size());
-            entries_[column] = type;
+            CellEntry& e = entries_[column];
+            e = type;
+            e.state = CellState::Value;
+            e.offset = static_cast<uint32_t>(used_);
+            e.length = static_cast<uint32_t>(bytes.size());
             CopyBytes(arena_ + used_, bytes);
             used_ += bytes.size();
         }
-        void State(size_t column, CellEntry type, CellState state) {
-            type.state = state;
-            type.offset = 0;
-            type.length = 0;
-            entries_[column] = type;
+        void State(size_t column, const CellEntry& type, CellState state) {
+            CellEntry& e = entries_[column];
+            e = type;
+            e.state = state;
+            e.offset = 0;
+            e.length = 0;
         }
 
     private:
