@@ -94,10 +94,10 @@ public:
     uint8_t hasVariableColumns = 0;
     uint8_t ghost = 0;
     uint8_t variablePartRefused = 0;  // the variable count or offsets did not fit the record
-    ByteView fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement); held by the record
+    ByteView fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement); in the row bytes
     int16_t cdShortLengthWithClusters = 0;
     int16_t columnCount = 0;
-    ByteView nullBitmap;  // in the bytes the record holds
+    ByteView nullBitmap;  // in the row bytes
     int16_t variableCount = 0;
     std::pmr::vector<ColumnValue> columnValues;
     RowBytes rowCopy;  // the parsed row, [0, cursor); in the page image or in bytes the record holds

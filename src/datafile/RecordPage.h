@@ -78,7 +78,7 @@ public:
     CPage page;
     std::vector<RecordPtr> records;      // by slot; null for a skipped slot
     std::vector<RecordPtr> scanRecords;  // built by the deleted-record scan
-    std::vector<uint16_t> slotArray;                    // empty when absent
+    std::vector<uint16_t> slotArray;     // empty when absent
 
 protected:
     // Set before the first record when the load writes into the image after building records.

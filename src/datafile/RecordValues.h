@@ -9,8 +9,8 @@
 namespace kestrane {
 
 // One variable (FixedVar) or long (CD) column value of a record, or one sparse-column value. `data`
-// lies in bytes the record holds (its row copy) or in `owned`; an empty `data` means the value has no
-// bytes: an empty value when `length` is 0, a refused (damaged) one otherwise.
+// lies in the record's row bytes (see CRecord::rowCopy) or in `owned`; an empty `data` means the value
+// has no bytes: an empty value when `length` is 0, a refused (damaged) one otherwise.
 struct ColumnValue {
     int32_t columnId = -1;  // sparse column id; -1 for an ordinary column
     ByteView data;
