@@ -16,9 +16,11 @@ RecordPage::RecordPage(PageBuffer image, CMdfFile* owner, RunState& state, int f
 RecordPage::~RecordPage() = default;
 
 std::pmr::memory_resource* RecordPage::MakeMemory() const {
-    // Sized for the page's slots, so that a full page takes one or two blocks.
+    // Sized for the page's slots, so that a page of typical rows takes one block; a page of many
+    // small rows (or a damaged slot count) grows it as it needs.
     constexpr size_t kBytesPerSlot = 400;
-    return &memory_.emplace(std::max<size_t>(slotArray.size(), 4) * kBytesPerSlot);
+    constexpr size_t kFirstBlockLimit = 64 << 10;
+    return &memory_.emplace(std::min(std::max<size_t>(slotArray.size(), 4) * kBytesPerSlot, kFirstBlockLimit));
 }
 
 void RecordPage::LoadSlotArray() {
