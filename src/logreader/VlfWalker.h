@@ -3,7 +3,9 @@
 // files each VLF's row operations as a run. What a run cannot settle alone (the transaction of an
 // entry whose begin-transaction record lies in an earlier VLF, the operations that a compensation
 // record undoes) is settled by the scan once every run is walked.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +16,7 @@
 #include "logreader/LogByteSource.h"
 #include "logreader/LogFormat.h"
 #include "logreader/LogReadWindow.h"
+#include "logreader/LogRecord.h"
 #include "logreader/NameTable.h"
 #include "logreader/OperationStore.h"
 #include "logreader/TransactionTable.h"
@@ -54,7 +57,11 @@ struct ScanTable {
 // The entries of one run, in blocks (a small first one, then large ones) that go to the store whole.
 class RunEntries {
 public:
-    OperationEntry& Add();
+    OperationEntry& Add() {
+        if (blocks_.empty() || blocks_.back().full()) NewBlock();
+        ++size_;
+        return blocks_.back().Add();
+    }
     size_t size() const { return size_; }
     std::vector<EntryBlock>& Blocks() { return blocks_; }
     template <typename F>
@@ -119,6 +126,8 @@ public:
     }
 
 private:
+    void NewBlock();
+
     static constexpr size_t kFirstBlock = 4096;
     std::vector<EntryBlock> blocks_;
     size_t size_ = 0;
@@ -198,43 +207,102 @@ public:
     std::vector<VlfRun> Sweep(uint64_t from, uint64_t to);
 
 private:
+    // A name field met lately: its length and first and last 8 bytes (which tell most names apart
+    // without a look at the rest), the bytes themselves and the name's id.
+    struct RecentName {
+        size_t size = SIZE_MAX;  // none yet
+        uint64_t first = 0, last = 0;
+        std::vector<uint8_t> raw;
+        uint32_t id = 0;
+    };
+
     bool Probe(uint64_t offset, VlfEntry& vlf);
     // Walks the block at run.pos; the run is done when the VLF ends there.
     void Step(VlfRun& run);
+    // Files the records of a block held whole with its stamps undone (a block of another layout, or
+    // not held so, files nothing).
     void ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run);
-    void File(VlfRun& run, OperationEntry& e, uint64_t transaction);
+    void File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
+        // The entry's own transaction when it is open in this run; the last begin record met when
+        // the entry has no transaction id; settled later otherwise.
+        const TransactionTable::Entry* t = transaction ? run.transactions.Find(transaction) : nullptr;
+        if (t) {
+            e.transactionNameId = t->nameId;
+            e.beginTime = t->beginTime;
+        } else if (run.hasTransaction && transaction == 0) {
+            e.transactionNameId = run.nameId;
+            e.beginTime = run.beginTime;
+        } else {
+            e.transactionNameId = Pending(run, transaction);
+            e.beginTime = 0;
+        }
+    }
+    // A compensation record of a user table's row: its undone record is looked for.
+    void Compensation(const LogBlockView& block, uint64_t pos, uint32_t j, LogRecordHeadAt head,
+                      VlfRun& run, uint64_t& undoBudget);
+    // A begin-transaction record: the transaction is open, and the last one met.
+    void BeginTransaction(const LogBlockView& block, LogRecordExtent extent, LogRecordHeadAt head,
+                          VlfRun& run);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
     // has its entry, if filed, removed.
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
     uint32_t Pending(VlfRun& run, uint64_t transaction);
     const ScanTable* FindTable(uint64_t rowsetId) {
         // A log changes few rowsets at a time, user tables' and the system's alike.
-        const KnownRowset& k = known_[(rowsetId * 0x9E3779B97F4A7C15ULL) >> 58];
-        return k.known && k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
+        const KnownRowset& k = known_[RowsetSlot(rowsetId)];
+        return k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
     }
     const ScanTable* LookUpTable(uint64_t rowsetId);
+    static size_t RowsetSlot(uint64_t rowsetId) { return static_cast<size_t>((rowsetId * 0x9E3779B97F4A7C15ULL) >> 58); }
     // The name id of a begin-transaction record's name field.
-    uint32_t NameIdOf(ByteView field);
+    uint32_t NameIdOf(ByteView field) {
+        // Transaction names repeat: the name fields met lately are kept as raw bytes with their id,
+        // by a hash of their length and ends, so that a name seen lately costs a few word
+        // comparisons instead of a decode and a lookup by text.
+        const size_t n = field.size();
+        const uint8_t* p = field.data();
+        uint64_t first = 0, last = 0;
+        if (n >= 8) {
+            first = Word(p);
+            if (n > 8) last = Word(p + n - 8);
+        } else if (n) {
+            std::memcpy(&first, p, n);
+        }
+        RecentName& r = recentNames_[((first ^ (last * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
+        if (r.size == n && r.first == first && r.last == last) {
+            // The ends are equal: the bytes between them decide, 8 at a time (the last 8 may overlap).
+            bool same = true;
+            for (size_t i = 8; same && i + 8 < n; i += 8) {
+                const size_t at = std::min(i, n - 16);
+                same = Word(r.raw.data() + at) == Word(p + at);
+            }
+            if (same) return r.id;
+        }
+        return NewNameId(r, field, first, last);
+    }
+    // Decodes and interns a name field not met lately, and keeps it in `r`.
+    uint32_t NewNameId(RecentName& r, ByteView field, uint64_t first, uint64_t last);
+    static uint64_t Word(const uint8_t* p) {
+        uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
 
     const std::vector<ScanTable>& tables_;
     // The tables of the rowset ids met lately (null: no user table), by a hash of the id.
+    // A slot not filled yet holds an id of another slot, which no lookup in it can match.
     struct KnownRowset {
         uint64_t rowsetId = 0;
         const ScanTable* table = nullptr;
-        bool known = false;
     };
     static constexpr size_t kKnownRowsets = 64;
     KnownRowset known_[kKnownRowsets];
     std::vector<uint16_t> slots_;  // the slot array of the block examined
     LogReadWindow window_;
     std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
+    std::vector<uint8_t> cutBlock_;  // a block cut short by the end of the file, completed with zeros
     TransactionTable spare_;        // the room of a finished run's table, for the next run
 
-    struct RecentName {
-        std::vector<uint8_t> raw;
-        uint32_t id = 0;
-        bool known = false;
-    };
     RecentName recentNames_[16];
     std::wstring text_;
     NameTable& names_;
