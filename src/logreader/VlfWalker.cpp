@@ -146,10 +146,9 @@ const ScanTable* VlfWalker::LookUpTable(uint64_t rowsetId) {
     return k.table;
 }
 
-uint32_t VlfWalker::NewNameId(RecentName& r, ByteView field, uint64_t first, uint64_t last) {
+uint32_t VlfWalker::NewNameId(RecentName& r, ByteView field, const uint64_t (&words)[4]) {
     r.size = field.size();
-    r.first = first;
-    r.last = last;
+    std::copy(std::begin(words), std::end(words), std::begin(r.words));
     r.raw.assign(field.data(), field.data() + field.size());
     DecodeTransactionName(TransactionNameIn(field), text_);
     {

@@ -207,11 +207,12 @@ public:
     std::vector<VlfRun> Sweep(uint64_t from, uint64_t to);
 
 private:
-    // A name field met lately: its length and first and last 8 bytes (which tell most names apart
-    // without a look at the rest), the bytes themselves and the name's id.
+    // A name field met lately: its length, the words that tell it apart (a field of 8 to 32 bytes
+    // whole, in four words that overlap when it is shorter; else its first and last 8 bytes), the
+    // bytes themselves and the name's id.
     struct RecentName {
         size_t size = SIZE_MAX;  // none yet
-        uint64_t first = 0, last = 0;
+        uint64_t words[4] = {};
         std::vector<uint8_t> raw;
         uint32_t id = 0;
     };
@@ -261,27 +262,25 @@ private:
         // comparisons instead of a decode and a lookup by text.
         const size_t n = field.size();
         const uint8_t* p = field.data();
-        uint64_t first = 0, last = 0;
-        if (n >= 8) {
-            first = Word(p);
-            if (n > 8) last = Word(p + n - 8);
-        } else if (n) {
-            std::memcpy(&first, p, n);
+        uint64_t w[4] = {};
+        const bool inWords = n >= 8 && n <= 32;
+        if (inWords) {
+            w[0] = Word(p);
+            w[1] = Word(p + std::min<size_t>(8, n - 8));
+            w[2] = Word(p + std::max<size_t>(n, 16) - 16);
+            w[3] = Word(p + n - 8);
+        } else {
+            for (size_t i = 0; i < n && i < 8; ++i) w[0] |= uint64_t{p[i]} << (8 * i);
+            if (n > 8) w[3] = Word(p + n - 8);
         }
-        RecentName& r = recentNames_[((first ^ (last * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
-        if (r.size == n && r.first == first && r.last == last) {
-            // The ends are equal: the bytes between them decide, 8 at a time (the last 8 may overlap).
-            bool same = true;
-            for (size_t i = 8; same && i + 8 < n; i += 8) {
-                const size_t at = std::min(i, n - 16);
-                same = Word(r.raw.data() + at) == Word(p + at);
-            }
-            if (same) return r.id;
-        }
-        return NewNameId(r, field, first, last);
+        RecentName& r = recentNames_[((w[0] ^ (w[3] * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
+        const uint64_t differ = (r.size ^ n) | (r.words[0] ^ w[0]) | (r.words[1] ^ w[1]) | (r.words[2] ^ w[2]) |
+                                (r.words[3] ^ w[3]);
+        if (differ == 0 && (inWords || std::equal(p, p + n, r.raw.begin()))) return r.id;
+        return NewNameId(r, field, w);
     }
     // Decodes and interns a name field not met lately, and keeps it in `r`.
-    uint32_t NewNameId(RecentName& r, ByteView field, uint64_t first, uint64_t last);
+    uint32_t NewNameId(RecentName& r, ByteView field, const uint64_t (&words)[4]);
     static uint64_t Word(const uint8_t* p) {
         uint64_t w;
         std::memcpy(&w, p, sizeof w);

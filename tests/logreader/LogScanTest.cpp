@@ -365,6 +365,14 @@ TEST(LogScan, NamesAlikeAtBothEndsKeepTheirOwnText) {
         names.push_back(changed);
     }
     names.push_back(longName);
+    // Names of 32 bytes and less are compared in words: each changed inside one word only.
+    for (size_t chars : {size_t{9}, size_t{12}, size_t{16}}) {
+        for (size_t at = 4; at + 4 < chars; ++at) {
+            std::u16string changed = longName.substr(0, chars);
+            changed[at] = u'#';
+            names.push_back(changed);
+        }
+    }
     std::vector<std::vector<uint8_t>> records;
     std::vector<std::wstring> expected;
     for (int round = 0; round < 2; ++round) {
