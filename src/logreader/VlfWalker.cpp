@@ -12,7 +12,7 @@
 namespace kestrane {
 
 namespace {
-constexpr uint32_t kPrefetchAhead = 16;  // records
+constexpr ptrdiff_t kPrefetchAhead = 16;  // records
 }  // namespace
 
 VlfEntry VlfEntry::Parse(ByteView bytes) {
@@ -206,30 +206,53 @@ ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun&
     return end;
 }
 
-void VlfWalker::Compensation(const LogBlockView& block, uint64_t pos, uint32_t j, LogRecordHeadAt head,
-                             VlfRun& run, uint64_t& undoBudget) {
-    const CLogSeqNo& b = block.header().lsn;
-    CompensationRecord c;
-    c.lsn.Set(b.vlfSequence, b.blockOffset, static_cast<uint16_t>(b.slot + j));
-    c.undoNext = head.Previous();
-    c.next = head.PagePrevious();
-    c.transaction = head.TransactionId();
-    ++run.stats.compensations;
-    if (UndoInBlock(block, pos, run, c, undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
+void VlfWalker::FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table) {
+    VlfRun& run = hand.run;
+    if (head.IsCompensation()) {
+        const CLogSeqNo& b = hand.block.header().lsn;
+        CompensationRecord c;
+        c.lsn.Set(b.vlfSequence, b.blockOffset, static_cast<uint16_t>(b.slot + j));
+        c.undoNext = head.Previous();
+        c.next = head.PagePrevious();
+        c.transaction = head.TransactionId();
+        ++run.stats.compensations;
+        if (UndoInBlock(hand.block, hand.pos, run, c, hand.undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
+        return;
+    }
+    OperationEntry& e = run.entries.Add();
+    e.blockOffset = hand.pos;
+    e.slotIndex = static_cast<uint16_t>(j);
+    e.tableIndex = table.tableIndex;
+    e.operation = head.Operation();
+    File(run, e, head.TransactionId());
+    if (tableRun_[table.tableIndex] != run.serial) {
+        tableRun_[table.tableIndex] = run.serial;
+        run.tablesUsed.push_back(table.tableIndex);
+    }
 }
 
-void VlfWalker::BeginTransaction(const LogBlockView& block, LogRecordExtent extent, LogRecordHeadAt head,
-                                 VlfRun& run) {
-    ByteView field;
-    if (ReadTransactionNameField(block, extent, head.FixedLength(), scratch_, field)) {
-        const uint64_t time = head.BeginTime();
-        run.nameId = NameIdOf(field);
-        run.beginTime = time;
-        run.hasTransaction = true;
-        if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
-    } else if (const uint64_t id = head.TransactionId()) {
-        // Its own operations take no name from it, and none of another transaction.
-        run.transactions.Begin(id, 0, head.BeginTime());
+void VlfWalker::Transaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head) {
+    VlfRun& run = hand.run;
+    const uint8_t op = head.Operation();
+    if (op == logfmt::kOpBeginXact) {
+        // The record ends where the next one starts (the slot array holds record j + 1 just below j).
+        const int64_t end = slot > slots_.data() ? int64_t{slot[-1]} : hand.block.LastRecordEnd();
+        ByteView field;
+        if (ReadTransactionNameField(hand.block, hand.block.ExtentOf(*slot, end), head.FixedLength(), scratch_, field)) {
+            const uint64_t time = head.BeginTime();
+            run.nameId = NameIdOf(field);
+            run.beginTime = time;
+            run.hasTransaction = true;
+            if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
+        } else if (const uint64_t id = head.TransactionId()) {
+            // Its own operations take no name from it, and none of another transaction.
+            run.transactions.Begin(id, 0, head.BeginTime());
+        }
+    } else if (op == logfmt::kOpCommitXact || op == logfmt::kOpAbortXact) {
+        if (const uint64_t id = head.TransactionId()) {
+            run.transactions.End(id);
+            run.ended.push_back(id);
+        }
     }
 }
 
@@ -244,61 +267,37 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
     }
     const uint32_t n = block.RecordCount();
     block.SlotArray(slots_);
-    uint64_t undoBudget = 4 * uint64_t{n} + 64;  // steps of the compensation chains in this block
+    BlockInHand hand{block, pos, run, 4 * uint64_t{n} + 64};
     const uint8_t* const bytes = block.bytes().data();
     const size_t size = block.Size();
-    // Record j starts at slots_[n - 1 - j]: the array is walked from its end.
-    const uint16_t* const slotEnd = slots_.data() + n;
-    uint32_t j = 0;
-    for (; j < n; ++j) {
-        const uint32_t start = slotEnd[-1 - static_cast<ptrdiff_t>(j)];
+    // Record j starts at slots_[n - 1 - j]: the array is walked from its end down.
+    const uint16_t* const first = slots_.data();
+    const uint16_t* const end = first + n;
+    const uint16_t* slot = end;
+    while (slot != first) {
+        const uint32_t start = slot[-1];
         // The head fields read below lie in the first 192 bytes, inside the block.
         if (size_t{start} + logfmt::kRecordExamined > size) break;
+        --slot;
         // The bytes a read brought in have mostly left the nearest caches by the time they are
         // examined: asking for the heads of the next few records lets their loads overlap instead
         // of waiting on each in turn.
-        if (j + kPrefetchAhead < n) {
-            const size_t ahead = slotEnd[-1 - static_cast<ptrdiff_t>(j + kPrefetchAhead)];
+        if (slot - first >= kPrefetchAhead) {
+            const size_t ahead = slot[-kPrefetchAhead];
             if (ahead + LogRecordHeadAt::kSize <= size) {
                 __builtin_prefetch(bytes + ahead);
                 __builtin_prefetch(bytes + ahead + LogRecordHeadAt::kSize - 1);
             }
         }
         const LogRecordHeadAt head(bytes + start);
-        const uint8_t op = head.Operation();
         if (logfmt::IsFiledContext(head.Context())) {
-            if (const ScanTable* table = FindTable(head.RowsetId())) {
-                if (head.IsCompensation()) {
-                    Compensation(block, pos, j, head, run, undoBudget);
-                } else {
-                    OperationEntry& e = run.entries.Add();
-                    e.blockOffset = pos;
-                    e.slotIndex = static_cast<uint16_t>(j);
-                    e.tableIndex = table->tableIndex;
-                    e.operation = op;
-                    File(run, e, head.TransactionId());
-                    if (tableRun_[table->tableIndex] != run.serial) {
-                        tableRun_[table->tableIndex] = run.serial;
-                        run.tablesUsed.push_back(table->tableIndex);
-                    }
-                }
-            }
+            if (const ScanTable* table = FindTable(head.RowsetId()))
+                FileRow(hand, static_cast<uint32_t>(end - 1 - slot), head, *table);
         }
         // Begin (0x80), commit (0x81) and abort (0x82): one test keeps row records off this path.
-        static_assert(logfmt::kOpCommitXact == logfmt::kOpBeginXact + 1 && logfmt::kOpAbortXact == logfmt::kOpBeginXact + 2);
-        if (op >= logfmt::kOpBeginXact) {
-            if (op == logfmt::kOpBeginXact) {
-                const int64_t end = j + 1 < n ? int64_t{slotEnd[-2 - static_cast<ptrdiff_t>(j)]} : block.LastRecordEnd();
-                BeginTransaction(block, block.ExtentOf(start, end), head, run);
-            } else if (op <= logfmt::kOpAbortXact) {
-                if (const uint64_t id = head.TransactionId()) {
-                    run.transactions.End(id);
-                    run.ended.push_back(id);
-                }
-            }
-        }
+        if (head.Operation() >= logfmt::kOpBeginXact) Transaction(hand, slot, head);
     }
-    run.stats.records += j;
+    run.stats.records += static_cast<uint64_t>(end - slot);
 }
 
 }  // namespace kestrane

@@ -238,12 +238,19 @@ private:
             e.beginTime = 0;
         }
     }
-    // A compensation record of a user table's row: its undone record is looked for.
-    void Compensation(const LogBlockView& block, uint64_t pos, uint32_t j, LogRecordHeadAt head,
-                      VlfRun& run, uint64_t& undoBudget);
-    // A begin-transaction record: the transaction is open, and the last one met.
-    void BeginTransaction(const LogBlockView& block, LogRecordExtent extent, LogRecordHeadAt head,
-                          VlfRun& run);
+    // The block being examined.
+    struct BlockInHand {
+        const LogBlockView& block;
+        uint64_t pos;
+        VlfRun& run;
+        uint64_t undoBudget;  // steps of the compensation chains in this block
+    };
+    // A row record of a user table, record j of the block: filed, or as a compensation record
+    // looked at for the record it undid.
+    void FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table);
+    // A record of operation 0x80 or more at `slot`: a begin record opens its transaction, which is
+    // the last one met; a commit or abort record ends it.
+    void Transaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
     // has its entry, if filed, removed.
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
