@@ -13,6 +13,7 @@ namespace kestrane {
 
 namespace {
 constexpr ptrdiff_t kPrefetchAhead = 16;  // records
+constexpr size_t kCacheLine = 64;
 }  // namespace
 
 VlfEntry VlfEntry::Parse(ByteView bytes) {
@@ -280,13 +281,14 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
         if (size_t{start} + logfmt::kRecordExamined > size) break;
         --slot;
         // The bytes a read brought in have mostly left the nearest caches by the time they are
-        // examined: asking for the heads of the next few records lets their loads overlap instead
-        // of waiting on each in turn.
+        // examined: asking for the heads of the next few records (and the bytes after, where a
+        // begin record's name lies) lets their loads overlap instead of waiting on each in turn.
         if (slot - first >= kPrefetchAhead) {
             const size_t ahead = slot[-kPrefetchAhead];
-            if (ahead + LogRecordHeadAt::kSize <= size) {
+            if (ahead + 2 * kCacheLine <= size) {
                 __builtin_prefetch(bytes + ahead);
                 __builtin_prefetch(bytes + ahead + LogRecordHeadAt::kSize - 1);
+                __builtin_prefetch(bytes + ahead + 2 * kCacheLine - 1);
             }
         }
         const LogRecordHeadAt head(bytes + start);
