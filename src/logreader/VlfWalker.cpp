@@ -232,29 +232,27 @@ void VlfWalker::FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, con
     }
 }
 
-void VlfWalker::Transaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head) {
+void VlfWalker::BeginTransaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head) {
     VlfRun& run = hand.run;
-    const uint8_t op = head.Operation();
-    if (op == logfmt::kOpBeginXact) {
-        // The record ends where the next one starts (the slot array holds record j + 1 just below j).
-        const int64_t end = slot > slots_.data() ? int64_t{slot[-1]} : hand.block.LastRecordEnd();
-        ByteView field;
-        if (ReadTransactionNameField(hand.block, hand.block.ExtentOf(*slot, end), head.FixedLength(), scratch_, field)) {
-            const uint64_t time = head.BeginTime();
-            run.nameId = NameIdOf(field);
-            run.beginTime = time;
-            run.hasTransaction = true;
-            if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
-        } else if (const uint64_t id = head.TransactionId()) {
-            // Its own operations take no name from it, and none of another transaction.
-            run.transactions.Begin(id, 0, head.BeginTime());
-        }
-    } else if (op == logfmt::kOpCommitXact || op == logfmt::kOpAbortXact) {
-        if (const uint64_t id = head.TransactionId()) {
-            run.transactions.End(id);
-            run.ended.push_back(id);
-        }
+    // The record ends where the next one starts (the slot array holds record j + 1 just below j).
+    const int64_t end = slot > slots_.data() ? int64_t{slot[-1]} : hand.block.LastRecordEnd();
+    ByteView field;
+    if (ReadTransactionNameField(hand.block, hand.block.ExtentOf(*slot, end), head.FixedLength(), scratch_, field)) {
+        const uint64_t time = head.BeginTime();
+        run.nameId = NameIdOf(field);
+        run.beginTime = time;
+        run.hasTransaction = true;
+        if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
+    } else if (const uint64_t id = head.TransactionId()) {
+        // Its own operations take no name from it, and none of another transaction.
+        run.transactions.Begin(id, 0, head.BeginTime());
     }
+}
+
+void VlfWalker::EndTransaction(VlfRun& run, uint64_t id) {
+    if (id == 0) return;
+    run.transactions.End(id);
+    run.ended.push_back(id);
 }
 
 void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run) {
@@ -297,7 +295,11 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
                 FileRow(hand, static_cast<uint32_t>(end - 1 - slot), head, *table);
         }
         // Begin (0x80), commit (0x81) and abort (0x82): one test keeps row records off this path.
-        if (head.Operation() >= logfmt::kOpBeginXact) Transaction(hand, slot, head);
+        static_assert(logfmt::kOpCommitXact == logfmt::kOpBeginXact + 1 && logfmt::kOpAbortXact == logfmt::kOpBeginXact + 2);
+        if (const uint8_t op = head.Operation(); op >= logfmt::kOpBeginXact) {
+            if (op == logfmt::kOpBeginXact) BeginTransaction(hand, slot, head);
+            else if (op <= logfmt::kOpAbortXact) EndTransaction(run, head.TransactionId());
+        }
     }
     run.stats.records += static_cast<uint64_t>(end - slot);
 }

@@ -248,9 +248,10 @@ private:
     // A row record of a user table, record j of the block: filed, or as a compensation record
     // looked at for the record it undid.
     void FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table);
-    // A record of operation 0x80 or more at `slot`: a begin record opens its transaction, which is
-    // the last one met; a commit or abort record ends it.
-    void Transaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head);
+    // A begin-transaction record at `slot`: its transaction is open, and the last one met.
+    void BeginTransaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head);
+    // A commit or abort record of transaction `id`.
+    void EndTransaction(VlfRun& run, uint64_t id);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
     // has its entry, if filed, removed.
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
