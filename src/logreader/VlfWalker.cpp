@@ -58,6 +58,9 @@ void VlfWalker::Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
     if (run.walker != this) {
         run.serial = ++runs_;
         run.transactions = std::move(spare_);
+        // VLFs of one log end about as many transactions each: room for them at once spares the
+        // copies (and fresh pages) of a list grown by doubling.
+        run.ended.reserve(endedLately_);
     }
     run.walker = this;
     run.sequence = sequence;
@@ -70,6 +73,7 @@ void VlfWalker::Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
 void VlfWalker::Finish(VlfRun& run) {
     run.transactions.ForEach([&run](const TransactionTable::Entry& t) { run.open.push_back(t); });
     run.transactions.Clear();
+    endedLately_ = run.ended.size();
     spare_ = std::move(run.transactions);
     run.transactions = TransactionTable();
 }

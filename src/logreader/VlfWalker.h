@@ -309,6 +309,7 @@ private:
     std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
     std::vector<uint8_t> cutBlock_;  // a block cut short by the end of the file, completed with zeros
     TransactionTable spare_;        // the room of a finished run's table, for the next run
+    size_t endedLately_ = 0;        // transactions the run finished last ended
 
     RecentName recentNames_[16];
     std::wstring text_;
