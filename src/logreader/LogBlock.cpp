@@ -32,10 +32,7 @@ void LogBlockView::CopyOut(size_t from, size_t length, uint8_t* out) const {
         out[at - from] = TrueSectorByte(at);
 }
 
-ByteView LogBlockView::Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const {
-    const size_t firstStamp = (from + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize;
-    const bool stampInside = firstStamp < stampedEnd_ && firstStamp - from < length;
-    if (!stampInside && bytes_.fits(from, length)) return bytes_.sub(from, length);
+ByteView LogBlockView::RangeCopy(size_t from, size_t length, std::vector<uint8_t>& scratch) const {
     scratch.resize(length);
     CopyOut(from, length, scratch.data());
     return ByteView(scratch);
@@ -43,11 +40,6 @@ ByteView LogBlockView::Range(size_t from, size_t length, std::vector<uint8_t>& s
 
 LogRecordExtent LogBlockView::Extent(uint32_t j) const {
     return ExtentOf(SlotOffset(j), j + 1 < header_.recordCount ? int64_t{SlotOffset(j + 1)} : LastRecordEnd());
-}
-
-LogRecordExtent LogBlockView::ExtentOf(uint32_t start, int64_t end) const {
-    if (start >= Size()) return LogRecordExtent{start, start};
-    return LogRecordExtent{start, static_cast<uint32_t>(std::clamp<int64_t>(end, start, static_cast<int64_t>(Size())))};
 }
 
 std::optional<LogBlockView> ReadLogBlock(const LogByteSource& source, uint64_t pos, std::vector<uint8_t>& buffer) {

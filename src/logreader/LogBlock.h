@@ -1,8 +1,10 @@
 #pragma once
 // One log block: its 28-byte header, the undoing of its sector stamps and its slot array.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "logreader/LogFormat.h"
@@ -23,6 +25,32 @@ struct LogBlockHeader {
 // Puts back the true first byte of each whole 512-byte sector (stored at size - 1 - i).
 void UndoSectorStamps(uint8_t* block, size_t size);
 
+// Undoes the sector stamps of a whole block in its own bytes (as UndoSectorStamps does) for as long
+// as it lives, then puts the stamps back: the bytes read as stored again to whoever reads them next.
+// Reads of the block meanwhile need no stamp checks.
+class SectorStampsUndone {
+public:
+    explicit SectorStampsUndone(std::span<uint8_t> block)
+        : block_(block.data()), sectors_(std::min(block.size() / logfmt::kSectorSize, kMaxSectors)) {
+        const size_t size = block.size();
+        for (size_t i = 0; i < sectors_; ++i) {
+            stamps_[i] = block_[i * logfmt::kSectorSize];
+            block_[i * logfmt::kSectorSize] = block_[size - 1 - i];
+        }
+    }
+    ~SectorStampsUndone() {
+        for (size_t i = 0; i < sectors_; ++i) block_[i * logfmt::kSectorSize] = stamps_[i];
+    }
+    SectorStampsUndone(const SectorStampsUndone&) = delete;
+    SectorStampsUndone& operator=(const SectorStampsUndone&) = delete;
+
+private:
+    static constexpr size_t kMaxSectors = 128;  // a block is at most 65535 bytes
+    uint8_t* block_;
+    size_t sectors_;
+    uint8_t stamps_[kMaxSectors];
+};
+
 // Byte range of one record inside its block.
 struct LogRecordExtent {
     uint32_t start = 0;
@@ -42,6 +70,8 @@ public:
 
     // The bytes as given (stamped or not, possibly short).
     ByteView bytes() const { return bytes_; }
+    // True when the bytes hold the whole block with no stamp: every offset below Size() reads as it lies.
+    bool Plain() const { return stampedEnd_ == 0 && bytes_.size() == Size(); }
     const LogBlockHeader& header() const { return header_; }
     size_t Size() const { return header_.size; }
     uint16_t RecordCount() const { return header_.recordCount; }
@@ -75,7 +105,14 @@ public:
     }
     // [from, from + length) of the block, stamps undone: a view of the bytes themselves when no
     // stamp lies inside and they are all there, else a copy in `scratch`.
-    ByteView Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const;
+    ByteView Range(size_t from, size_t length, std::vector<uint8_t>& scratch) const {
+        return StampFree(from, length) ? ByteView(bytes_.data() + from, length) : RangeCopy(from, length, scratch);
+    }
+    // True when [from, from + length) lies in the bytes with no stamp inside: it reads as it lies.
+    bool StampFree(size_t from, size_t length) const {
+        const size_t firstStamp = (from + logfmt::kSectorSize - 1) / logfmt::kSectorSize * logfmt::kSectorSize;
+        return (firstStamp >= stampedEnd_ || firstStamp - from >= length) && bytes_.fits(from, length);
+    }
 
     // Offset of record j: the u16 at base - 2 - 2j, 0 when that position is outside the block.
     uint32_t SlotOffset(uint32_t j) const {
@@ -101,12 +138,16 @@ public:
     // Record j from its offset to the next record's offset (the last one: to base - 2n).
     LogRecordExtent Extent(uint32_t j) const;
     // The extent of a record from its offset to `end` (the next record's offset), clipped to the block.
-    LogRecordExtent ExtentOf(uint32_t start, int64_t end) const;
+    LogRecordExtent ExtentOf(uint32_t start, int64_t end) const {
+        if (start >= Size()) return LogRecordExtent{start, start};
+        return LogRecordExtent{start, static_cast<uint32_t>(std::clamp<int64_t>(end, start, static_cast<int64_t>(Size())))};
+    }
     int64_t LastRecordEnd() const { return int64_t{header_.slotBase} - 2 * int64_t{header_.recordCount}; }
     // The scan looks at records whose first 192 bytes lie inside the block.
     bool Examinable(uint32_t j) const { return uint64_t{SlotOffset(j)} + logfmt::kRecordExamined <= Size(); }
 
 private:
+    ByteView RangeCopy(size_t from, size_t length, std::vector<uint8_t>& scratch) const;
     uint8_t TrueSectorByte(size_t at) const {
         return bytes_.getOr<uint8_t>(Size() - 1 - at / logfmt::kSectorSize, 0);
     }

@@ -27,7 +27,7 @@ LogReadWindow::LogReadWindow(const LogByteSource& source, size_t windowSize)
     data_ = buffer_.get() + carryRoom_;
 }
 
-ByteView LogReadWindow::Fetch(uint64_t pos, size_t length) {
+std::span<uint8_t> LogReadWindow::FetchWritable(uint64_t pos, size_t length) {
     length = std::min(length, kMaxFetch);
     if (pos < start_ || pos - start_ + length > length_) {
         uint8_t* readArea = buffer_.get() + carryRoom_;
@@ -49,7 +49,9 @@ ByteView LogReadWindow::Fetch(uint64_t pos, size_t length) {
         start_ = pos;
     }
     // pos lies in the window now (or the window is empty); past a short window's end the range is clipped.
-    return ByteView(data_, length_).clip(static_cast<size_t>(pos - start_), length);
+    const size_t at = static_cast<size_t>(pos - start_);
+    if (at >= length_) return {};
+    return std::span<uint8_t>(data_ + at, std::min(length, length_ - at));
 }
 
 }  // namespace kestrane

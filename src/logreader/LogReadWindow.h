@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <span>
 
 #include "logreader/LogByteSource.h"
 #include "platform/ByteReader.h"
@@ -21,7 +22,13 @@ public:
 
     // Up to `length` (at most 64 KiB) bytes at `pos`: fewer at the end of the source or after a
     // failed read. Valid until the next call.
-    ByteView Fetch(uint64_t pos, size_t length);
+    ByteView Fetch(uint64_t pos, size_t length) {
+        const std::span<uint8_t> bytes = FetchWritable(pos, length);
+        return ByteView(bytes.data(), bytes.size());
+    }
+    // The same bytes, which the caller may change for a while: whoever fetches them next expects
+    // them as the source holds them.
+    std::span<uint8_t> FetchWritable(uint64_t pos, size_t length);
     const LogByteSource& Source() const { return source_; }
     // The bytes read from the source so far.
     uint64_t BytesRead() const { return bytesRead_; }
@@ -35,7 +42,7 @@ private:
     size_t carryRoom_;   // before the read area: room for the start of a block cut by a window's end
     size_t windowSize_;  // the read area
     std::unique_ptr<uint8_t, Free> buffer_;
-    const uint8_t* data_ = nullptr;  // the window's first byte, at file offset start_
+    uint8_t* data_ = nullptr;  // the window's first byte, at file offset start_
     uint64_t start_ = 0;
     size_t length_ = 0;
     uint64_t bytesRead_ = 0;

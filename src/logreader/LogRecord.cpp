@@ -33,21 +33,6 @@ size_t Utf16Length(const uint8_t* text, size_t units) {
 }
 }  // namespace
 
-bool ReadTransactionNameField(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
-                              std::vector<uint8_t>& scratch, ByteView& field) {
-    const size_t var = size_t{extent.start} + fixedLength, end = extent.end;
-    if (var + 4 > end) return false;
-    uint8_t counts[4];
-    block.CopySmall(var, counts);
-    const size_t fieldCount = counts[0] | counts[1] << 8, nameLength = counts[2] | counts[3] << 8;
-    if (fieldCount == 0) return false;
-    // The fields begin 4-byte aligned after the length array: one field skips nothing, two skip 2.
-    const size_t nameAt = var + ((2 + 2 * fieldCount + 3) & ~size_t{3});
-    if (nameAt > end || nameLength > end - nameAt) return false;
-    field = block.Range(nameAt, nameLength, scratch);
-    return true;
-}
-
 ByteView TransactionNameIn(ByteView field) { return field.sub(0, 2 * Utf16Length(field.data(), field.size() / 2)); }
 
 bool ReadBeginTransaction(const LogBlockView& block, LogRecordExtent extent, std::vector<uint8_t>& scratch,

@@ -13,17 +13,16 @@
 
 namespace kestrane {
 
-// The head fields of a record that the scan reads, from a copy of its first bytes (stamp undone, zero
-// past the block).
-class LogRecordHead {
+// The head fields of a record that the scan reads, from `Self::HeadBytes()`: the record's first
+// kSize bytes as stored (stamp undone, zero past the block).
+template <typename Self>
+class LogHeadFields {
 public:
     static constexpr size_t kSize = 0x38;
 
-    LogRecordHead(const LogBlockView& block, size_t start) { block.CopySmall(start, bytes_); }
-
     uint16_t FixedLength() const { return Get<uint16_t>(logfmt::kOffFixedLength); }
-    uint8_t Operation() const { return bytes_[logfmt::kOffOperation]; }
-    uint8_t Context() const { return bytes_[logfmt::kOffContext]; }
+    uint8_t Operation() const { return Bytes()[logfmt::kOffOperation]; }
+    uint8_t Context() const { return Bytes()[logfmt::kOffContext]; }
     uint16_t Flags() const { return Get<uint16_t>(logfmt::kOffFlags); }
     bool IsCompensation() const { return (Flags() & logfmt::kFlagCompensation) != 0; }
     uint64_t TransactionId() const {
@@ -35,10 +34,11 @@ public:
     CLogSeqNo PagePrevious() const { return Lsn(logfmt::kOffPagePreviousLsn); }
 
 private:
+    const uint8_t* Bytes() const { return static_cast<const Self*>(this)->HeadBytes(); }
     template <typename T>
     T Get(size_t at) const {
         T v;
-        std::memcpy(&v, bytes_ + at, sizeof v);
+        std::memcpy(&v, Bytes() + at, sizeof v);
         return v;
     }
     CLogSeqNo Lsn(size_t at) const {
@@ -46,8 +46,27 @@ private:
         l.Set(Get<uint32_t>(at), Get<uint32_t>(at + 4), Get<uint16_t>(at + 8));
         return l;
     }
+};
 
+// A record head copied out of its block: it outlives the block's bytes.
+class LogRecordHead : public LogHeadFields<LogRecordHead> {
+public:
+    LogRecordHead(const LogBlockView& block, size_t start) { block.CopySmall(start, bytes_); }
+    const uint8_t* HeadBytes() const { return bytes_; }
+
+private:
     alignas(8) uint8_t bytes_[kSize];
+};
+
+// A record head read where it lies: in the bytes of a block held whole with its stamps undone, at
+// a record whose first kSize bytes lie inside the block.
+class LogRecordHeadAt : public LogHeadFields<LogRecordHeadAt> {
+public:
+    explicit LogRecordHeadAt(const uint8_t* at) : at_(at) {}
+    const uint8_t* HeadBytes() const { return at_; }
+
+private:
+    const uint8_t* at_;
 };
 
 class RowLogRecord {
@@ -106,8 +125,20 @@ private:
 // The name field of the begin-transaction record at `extent` of `block`, whose fixed part is
 // `fixedLength` bytes long, as stored (before the cut at a zero character); false as for
 // ReadBeginTransaction.
-bool ReadTransactionNameField(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
-                              std::vector<uint8_t>& scratch, ByteView& field);
+inline bool ReadTransactionNameField(const LogBlockView& block, LogRecordExtent extent, uint16_t fixedLength,
+                                     std::vector<uint8_t>& scratch, ByteView& field) {
+    const size_t var = size_t{extent.start} + fixedLength, end = extent.end;
+    if (var + 4 > end) return false;
+    uint8_t counts[4];
+    block.CopySmall(var, counts);
+    const size_t fieldCount = counts[0] | counts[1] << 8, nameLength = counts[2] | counts[3] << 8;
+    if (fieldCount == 0) return false;
+    // The fields begin 4-byte aligned after the length array: one field skips nothing, two skip 2.
+    const size_t nameAt = var + ((2 + 2 * fieldCount + 3) & ~size_t{3});
+    if (nameAt > end || nameLength > end - nameAt) return false;
+    field = block.Range(nameAt, nameLength, scratch);
+    return true;
+}
 // The name a name field holds: up to its length or its first zero character.
 ByteView TransactionNameIn(ByteView field);
 // The name field and begin time of the begin-transaction record at `extent` of `block`. False when the

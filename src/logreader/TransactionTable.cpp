@@ -11,6 +11,7 @@ void TransactionTable::Grow() {
     old.swap(slots_);
     shift_ = old.empty() ? 64 - kFirstBits : shift_ - 1;
     slots_.assign(size_t{1} << (64 - shift_), Entry{});
+    mask_ = slots_.size() - 1;
     used_ = 0;
     for (const Entry& e : old)
         if (e.id) Begin(e.id, e.nameId, e.beginTime);

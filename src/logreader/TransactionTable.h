@@ -5,6 +5,7 @@
 // it ends: the table stays as small as the transactions open at once.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kestrane {
@@ -17,11 +18,23 @@ public:
         uint32_t nameId = 0;
     };
 
+    TransactionTable() = default;
+    // A table moved from is empty and usable.
+    TransactionTable(TransactionTable&& other) noexcept { *this = std::move(other); }
+    TransactionTable& operator=(TransactionTable&& other) noexcept {
+        if (this != &other) {
+            slots_ = std::exchange(other.slots_, {});
+            mask_ = std::exchange(other.mask_, SIZE_MAX);
+            used_ = std::exchange(other.used_, 0);
+            shift_ = std::exchange(other.shift_, 64);
+        }
+        return *this;
+    }
+
     // The entry of `id` (not 0), or null.
     const Entry* Find(uint64_t id) const {
         if (used_ == 0) return nullptr;
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = Home(id);; i = (i + 1) & mask) {
+        for (size_t i = Home(id);; i = (i + 1) & mask_) {
             const Entry& e = slots_[i];
             if (e.id == id) return &e;
             if (e.id == 0) return nullptr;
@@ -30,25 +43,23 @@ public:
     // A begin-transaction record of `id`: open with this name and time.
     void Begin(uint64_t id, uint32_t nameId, uint64_t beginTime) {
         // At most half full, so that a probe ends soon at a free slot.
-        if (2 * (used_ + 1) > slots_.size()) Grow();
-        const size_t mask = slots_.size() - 1;
+        if (2 * (used_ + 1) > mask_ + 1) Grow();
         size_t i = Home(id);
-        while (slots_[i].id != 0 && slots_[i].id != id) i = (i + 1) & mask;
+        while (slots_[i].id != 0 && slots_[i].id != id) i = (i + 1) & mask_;
         if (slots_[i].id == 0) ++used_;
         slots_[i] = Entry{id, beginTime, nameId};
     }
     // A commit or abort record of `id`.
     void End(uint64_t id) {
         if (used_ == 0) return;
-        const size_t mask = slots_.size() - 1;
         size_t i = Home(id);
         while (slots_[i].id != id) {
             if (slots_[i].id == 0) return;
-            i = (i + 1) & mask;
+            i = (i + 1) & mask_;
         }
         // Moves back each later entry of the probe run that may fill the hole, so that no probe
         // stops early at it.
-        for (size_t j = (i + 1) & mask; slots_[j].id != 0; j = (j + 1) & mask) {
+        for (size_t j = (i + 1) & mask_; slots_[j].id != 0; j = (j + 1) & mask_) {
             const size_t home = Home(slots_[j].id);
             const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
             if (between) continue;
@@ -73,6 +84,7 @@ private:
     void Grow();
 
     std::vector<Entry> slots_;
+    size_t mask_ = SIZE_MAX;  // slots_.size() - 1
     size_t used_ = 0;
     unsigned shift_ = 64;
 };

@@ -12,7 +12,8 @@
 namespace kestrane {
 
 namespace {
-constexpr uint32_t kPrefetchAhead = 16;  // records
+constexpr ptrdiff_t kPrefetchAhead = 16;  // records
+constexpr size_t kCacheLine = 64;
 }  // namespace
 
 VlfEntry VlfEntry::Parse(ByteView bytes) {
@@ -34,12 +35,7 @@ bool VlfEntry::Probe(ByteView at, VlfEntry& vlf) {
     return vlf.sequence != 0;
 }
 
-OperationEntry& RunEntries::Add() {
-    if (blocks_.empty() || blocks_.back().full())
-        blocks_.emplace_back(blocks_.empty() ? kFirstBlock : EntryBlock::kLargeCapacity);
-    ++size_;
-    return blocks_.back().Add();
-}
+void RunEntries::NewBlock() { blocks_.emplace_back(blocks_.empty() ? kFirstBlock : EntryBlock::kLargeCapacity); }
 
 VlfWalker::VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& source, NameTable& names,
                      std::mutex* namesLock, size_t windowBytes)
@@ -47,6 +43,11 @@ VlfWalker::VlfWalker(const std::vector<ScanTable>& tables, const LogByteSource& 
       window_(windowBytes ? LogReadWindow(source, windowBytes) : LogReadWindow(source)),
       names_(names),
       namesLock_(namesLock) {
+    for (size_t i = 0; i < kKnownRowsets; ++i) {
+        uint64_t other = 0;
+        while (RowsetSlot(other) == i) ++other;
+        known_[i].rowsetId = other;
+    }
     uint32_t most = 0;
     for (const ScanTable& t : tables_) most = std::max(most, t.tableIndex + 1);
     tableRun_.assign(most, 0);
@@ -57,6 +58,9 @@ void VlfWalker::Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
     if (run.walker != this) {
         run.serial = ++runs_;
         run.transactions = std::move(spare_);
+        // VLFs of one log end about as many transactions each: room for them at once spares the
+        // copies (and fresh pages) of a list grown by doubling.
+        run.ended.reserve(endedLately_);
     }
     run.walker = this;
     run.sequence = sequence;
@@ -69,6 +73,7 @@ void VlfWalker::Start(VlfRun& run, const VlfEntry& vlf, uint32_t sequence) {
 void VlfWalker::Finish(VlfRun& run) {
     run.transactions.ForEach([&run](const TransactionTable::Entry& t) { run.open.push_back(t); });
     run.transactions.Clear();
+    endedLately_ = run.ended.size();
     spare_ = std::move(run.transactions);
     run.transactions = TransactionTable();
 }
@@ -82,9 +87,18 @@ void VlfWalker::Step(VlfRun& run) {
         run.done = true;
         return;
     }
-    // The block is examined where it lies; its stamps are undone as its bytes are read.
-    const ByteView bytes = window_.Fetch(run.pos, header->size);
-    ExamineBlock(LogBlockView(bytes, *header, true), run.pos, run);
+    // The block is examined where it lies, its stamps undone in place for the while; one cut short
+    // by the end of the file is completed with zeros in a copy.
+    const std::span<uint8_t> bytes = window_.FetchWritable(run.pos, header->size);
+    if (bytes.size() == header->size) {
+        const SectorStampsUndone undone(bytes);
+        ExamineBlock(LogBlockView(ByteView(bytes.data(), bytes.size()), *header), run.pos, run);
+    } else {
+        cutBlock_.assign(bytes.begin(), bytes.end());
+        cutBlock_.resize(header->size, 0);
+        UndoSectorStamps(cutBlock_.data(), cutBlock_.size());
+        ExamineBlock(LogBlockView(ByteView(cutBlock_), *header), run.pos, run);
+    }
     run.pos += header->size;
     run.done = run.pos >= window_.Source().Size();
 }
@@ -130,25 +144,17 @@ std::vector<VlfRun> VlfWalker::Sweep(uint64_t from, uint64_t to) {
 }
 
 const ScanTable* VlfWalker::LookUpTable(uint64_t rowsetId) {
-    KnownRowset& k = known_[(rowsetId * 0x9E3779B97F4A7C15ULL) >> 58];
+    KnownRowset& k = known_[RowsetSlot(rowsetId)];
     auto it = std::lower_bound(tables_.begin(), tables_.end(), rowsetId,
                                [](const ScanTable& t, uint64_t id) { return t.rowsetId < id; });
-    k = KnownRowset{rowsetId, it != tables_.end() && it->rowsetId == rowsetId ? &*it : nullptr, true};
+    k = KnownRowset{rowsetId, it != tables_.end() && it->rowsetId == rowsetId ? &*it : nullptr};
     return k.table;
 }
 
-uint32_t VlfWalker::NameIdOf(ByteView field) {
-    // Transaction names repeat: the name fields met lately are kept as raw bytes with their id, by a
-    // hash of their length and ends, so that a name seen lately costs one comparison instead of a
-    // decode and a lookup by text.
-    const size_t n = field.size();
-    uint64_t first = 0, last = 0;
-    std::memcpy(&first, field.data(), std::min<size_t>(n, 8));
-    if (n > 8) std::memcpy(&last, field.data() + n - 8, 8);
-    RecentName& r = recentNames_[((first ^ (last * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
-    if (r.known && r.raw.size() == n && (n == 0 || std::memcmp(r.raw.data(), field.data(), n) == 0)) return r.id;
-    r.known = true;
-    r.raw.assign(field.data(), field.data() + n);
+uint32_t VlfWalker::NewNameId(RecentName& r, ByteView field, const uint64_t (&words)[4]) {
+    r.size = field.size();
+    std::copy(std::begin(words), std::end(words), std::begin(r.words));
+    r.raw.assign(field.data(), field.data() + field.size());
     DecodeTransactionName(TransactionNameIn(field), text_);
     {
         std::unique_lock<std::mutex> lock;
@@ -186,22 +192,6 @@ uint32_t VlfWalker::Pending(VlfRun& run, uint64_t transaction) {
     return VlfRun::kPending | static_cast<uint32_t>(run.pending.size() - 1);
 }
 
-void VlfWalker::File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
-    // The entry's own transaction when it is open in this run; the last begin record met when the
-    // entry has no transaction id; settled later otherwise.
-    const TransactionTable::Entry* t = transaction ? run.transactions.Find(transaction) : nullptr;
-    if (t) {
-        e.transactionNameId = t->nameId;
-        e.beginTime = t->beginTime;
-    } else if (run.hasTransaction && transaction == 0) {
-        e.transactionNameId = run.nameId;
-        e.beginTime = run.beginTime;
-    } else {
-        e.transactionNameId = Pending(run, transaction);
-        e.beginTime = 0;
-    }
-}
-
 ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c,
                                 uint64_t& budget) {
     const CLogSeqNo& b = block.header().lsn;
@@ -221,81 +211,101 @@ ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun&
     return end;
 }
 
+void VlfWalker::FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table) {
+    VlfRun& run = hand.run;
+    if (head.IsCompensation()) {
+        const CLogSeqNo& b = hand.block.header().lsn;
+        CompensationRecord c;
+        c.lsn.Set(b.vlfSequence, b.blockOffset, static_cast<uint16_t>(b.slot + j));
+        c.undoNext = head.Previous();
+        c.next = head.PagePrevious();
+        c.transaction = head.TransactionId();
+        ++run.stats.compensations;
+        if (UndoInBlock(hand.block, hand.pos, run, c, hand.undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
+        return;
+    }
+    OperationEntry& e = run.entries.Add();
+    e.blockOffset = hand.pos;
+    e.slotIndex = static_cast<uint16_t>(j);
+    e.tableIndex = table.tableIndex;
+    e.operation = head.Operation();
+    File(run, e, head.TransactionId());
+    if (tableRun_[table.tableIndex] != run.serial) {
+        tableRun_[table.tableIndex] = run.serial;
+        run.tablesUsed.push_back(table.tableIndex);
+    }
+}
+
+void VlfWalker::BeginTransaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head) {
+    VlfRun& run = hand.run;
+    // The record ends where the next one starts (the slot array holds record j + 1 just below j).
+    const int64_t end = slot > slots_.data() ? int64_t{slot[-1]} : hand.block.LastRecordEnd();
+    ByteView field;
+    if (ReadTransactionNameField(hand.block, hand.block.ExtentOf(*slot, end), head.FixedLength(), scratch_, field)) {
+        const uint64_t time = head.BeginTime();
+        run.nameId = NameIdOf(field);
+        run.beginTime = time;
+        run.hasTransaction = true;
+        if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
+    } else if (const uint64_t id = head.TransactionId()) {
+        // Its own operations take no name from it, and none of another transaction.
+        run.transactions.Begin(id, 0, head.BeginTime());
+    }
+}
+
+void VlfWalker::EndTransaction(VlfRun& run, uint64_t id) {
+    if (id == 0) return;
+    run.transactions.End(id);
+    run.ended.push_back(id);
+}
+
 void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run) {
     ++run.stats.blocks;
     run.lowestBlock = std::min(run.lowestBlock, pos);
     run.highestBlock = std::max(run.highestBlock, pos);
+    if (!block.Plain()) return;  // Step hands over whole blocks only
     if (!logfmt::IsReadableLayout(block.Layout())) {
         ++run.stats.otherLayoutBlocks;
         return;
     }
     const uint32_t n = block.RecordCount();
     block.SlotArray(slots_);
-    const uint16_t* slots = slots_.data();
-    uint64_t undoBudget = 4 * uint64_t{n} + 64;  // steps of the compensation chains in this block
-    uint32_t j = 0;
-    const uint8_t* bytes = block.bytes().data();
-    const size_t available = block.bytes().size();
-    for (; j < n; ++j) {
-        const uint32_t start = slots[n - 1 - j];
-        if (uint64_t{start} + logfmt::kRecordExamined > block.Size()) break;
-        // The records are reached through the slot array: asking for the heads of the next few
-        // lets their loads overlap instead of waiting on each in turn.
-        if (j + kPrefetchAhead < n) {
-            const size_t ahead = slots[n - 1 - j - kPrefetchAhead];
-            if (ahead + LogRecordHead::kSize <= available) {
+    BlockInHand hand{block, pos, run, 4 * uint64_t{n} + 64};
+    const uint8_t* const bytes = block.bytes().data();
+    const size_t size = block.Size();
+    // Record j starts at slots_[n - 1 - j]: the array is walked from its end down.
+    const uint16_t* const first = slots_.data();
+    const uint16_t* const end = first + n;
+    const uint16_t* slot = end;
+    while (slot != first) {
+        const uint32_t start = slot[-1];
+        // The head fields read below lie in the first 192 bytes, inside the block.
+        if (size_t{start} + logfmt::kRecordExamined > size) break;
+        --slot;
+        // The bytes a read brought in have mostly left the nearest caches by the time they are
+        // examined: asking for the heads of the next few records (and the bytes after, where a
+        // begin record's name lies) lets their loads overlap instead of waiting on each in turn.
+        if (slot - first >= kPrefetchAhead) {
+            const size_t ahead = slot[-kPrefetchAhead];
+            if (ahead + 2 * kCacheLine <= size) {
                 __builtin_prefetch(bytes + ahead);
-                __builtin_prefetch(bytes + ahead + LogRecordHead::kSize - 1);
+                __builtin_prefetch(bytes + ahead + LogRecordHeadAt::kSize - 1);
+                __builtin_prefetch(bytes + ahead + 2 * kCacheLine - 1);
             }
         }
-        const LogRecordHead head(block, start);
-        const uint8_t op = head.Operation();
+        const LogRecordHeadAt head(bytes + start);
         if (logfmt::IsFiledContext(head.Context())) {
-            if (const ScanTable* table = FindTable(head.RowsetId())) {
-                if (head.IsCompensation()) {
-                    const CLogSeqNo& b = block.header().lsn;
-                    CompensationRecord c;
-                    c.lsn.Set(b.vlfSequence, b.blockOffset, static_cast<uint16_t>(b.slot + j));
-                    c.undoNext = head.Previous();
-                    c.next = head.PagePrevious();
-                    c.transaction = head.TransactionId();
-                    ++run.stats.compensations;
-                    if (UndoInBlock(block, pos, run, c, undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
-                } else {
-                    OperationEntry& e = run.entries.Add();
-                    e.blockOffset = pos;
-                    e.slotIndex = static_cast<uint16_t>(j);
-                    e.tableIndex = table->tableIndex;
-                    e.operation = op;
-                    File(run, e, head.TransactionId());
-                    if (tableRun_[table->tableIndex] != run.serial) {
-                        tableRun_[table->tableIndex] = run.serial;
-                        run.tablesUsed.push_back(table->tableIndex);
-                    }
-                }
-            }
+            if (const ScanTable* table = FindTable(head.RowsetId()))
+                FileRow(hand, static_cast<uint32_t>(end - 1 - slot), head, *table);
         }
-        if (op == logfmt::kOpBeginXact) {
-            ByteView field;
-            const LogRecordExtent extent = block.ExtentOf(start, j + 1 < n ? int64_t{slots[n - 2 - j]} : block.LastRecordEnd());
-            if (ReadTransactionNameField(block, extent, head.FixedLength(), scratch_, field)) {
-                const uint64_t time = head.BeginTime();
-                run.nameId = NameIdOf(field);
-                run.beginTime = time;
-                run.hasTransaction = true;
-                if (const uint64_t id = head.TransactionId()) run.transactions.Begin(id, run.nameId, time);
-            } else if (const uint64_t id = head.TransactionId()) {
-                // Its own operations take no name from it, and none of another transaction.
-                run.transactions.Begin(id, 0, head.BeginTime());
-            }
-        } else if (op == logfmt::kOpCommitXact || op == logfmt::kOpAbortXact) {
-            if (const uint64_t id = head.TransactionId()) {
-                run.transactions.End(id);
-                run.ended.push_back(id);
-            }
+        // Begin (0x80), commit (0x81) and abort (0x82): one test keeps row records off this path.
+        static_assert(logfmt::kOpCommitXact == logfmt::kOpBeginXact + 1 && logfmt::kOpAbortXact == logfmt::kOpBeginXact + 2);
+        if (const uint8_t op = head.Operation(); op >= logfmt::kOpBeginXact) {
+            if (op == logfmt::kOpBeginXact) BeginTransaction(hand, slot, head);
+            else if (op <= logfmt::kOpAbortXact) EndTransaction(run, head.TransactionId());
         }
     }
-    run.stats.records += j;
+    run.stats.records += static_cast<uint64_t>(end - slot);
 }
 
 }  // namespace kestrane

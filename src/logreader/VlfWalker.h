@@ -3,7 +3,9 @@
 // files each VLF's row operations as a run. What a run cannot settle alone (the transaction of an
 // entry whose begin-transaction record lies in an earlier VLF, the operations that a compensation
 // record undoes) is settled by the scan once every run is walked.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +16,7 @@
 #include "logreader/LogByteSource.h"
 #include "logreader/LogFormat.h"
 #include "logreader/LogReadWindow.h"
+#include "logreader/LogRecord.h"
 #include "logreader/NameTable.h"
 #include "logreader/OperationStore.h"
 #include "logreader/TransactionTable.h"
@@ -54,7 +57,11 @@ struct ScanTable {
 // The entries of one run, in blocks (a small first one, then large ones) that go to the store whole.
 class RunEntries {
 public:
-    OperationEntry& Add();
+    OperationEntry& Add() {
+        if (blocks_.empty() || blocks_.back().full()) NewBlock();
+        ++size_;
+        return blocks_.back().Add();
+    }
     size_t size() const { return size_; }
     std::vector<EntryBlock>& Blocks() { return blocks_; }
     template <typename F>
@@ -119,6 +126,8 @@ public:
     }
 
 private:
+    void NewBlock();
+
     static constexpr size_t kFirstBlock = 4096;
     std::vector<EntryBlock> blocks_;
     size_t size_ = 0;
@@ -198,43 +207,110 @@ public:
     std::vector<VlfRun> Sweep(uint64_t from, uint64_t to);
 
 private:
+    // A name field met lately: its length, the words that tell it apart (a field of 8 to 32 bytes
+    // whole, in four words that overlap when it is shorter; else its first and last 8 bytes), the
+    // bytes themselves and the name's id.
+    struct RecentName {
+        size_t size = SIZE_MAX;  // none yet
+        uint64_t words[4] = {};
+        std::vector<uint8_t> raw;
+        uint32_t id = 0;
+    };
+
     bool Probe(uint64_t offset, VlfEntry& vlf);
     // Walks the block at run.pos; the run is done when the VLF ends there.
     void Step(VlfRun& run);
+    // Files the records of a block held whole with its stamps undone (a block of another layout, or
+    // not held so, files nothing).
     void ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& run);
-    void File(VlfRun& run, OperationEntry& e, uint64_t transaction);
+    void File(VlfRun& run, OperationEntry& e, uint64_t transaction) {
+        // The entry's own transaction when it is open in this run; the last begin record met when
+        // the entry has no transaction id; settled later otherwise.
+        const TransactionTable::Entry* t = transaction ? run.transactions.Find(transaction) : nullptr;
+        if (t) {
+            e.transactionNameId = t->nameId;
+            e.beginTime = t->beginTime;
+        } else if (run.hasTransaction && transaction == 0) {
+            e.transactionNameId = run.nameId;
+            e.beginTime = run.beginTime;
+        } else {
+            e.transactionNameId = Pending(run, transaction);
+            e.beginTime = 0;
+        }
+    }
+    // The block being examined.
+    struct BlockInHand {
+        const LogBlockView& block;
+        uint64_t pos;
+        VlfRun& run;
+        uint64_t undoBudget;  // steps of the compensation chains in this block
+    };
+    // A row record of a user table, record j of the block: filed, or as a compensation record
+    // looked at for the record it undid.
+    void FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table);
+    // A begin-transaction record at `slot`: its transaction is open, and the last one met.
+    void BeginTransaction(BlockInHand& hand, const uint16_t* slot, LogRecordHeadAt head);
+    // A commit or abort record of transaction `id`.
+    void EndTransaction(VlfRun& run, uint64_t id);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
     // has its entry, if filed, removed.
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
     uint32_t Pending(VlfRun& run, uint64_t transaction);
     const ScanTable* FindTable(uint64_t rowsetId) {
         // A log changes few rowsets at a time, user tables' and the system's alike.
-        const KnownRowset& k = known_[(rowsetId * 0x9E3779B97F4A7C15ULL) >> 58];
-        return k.known && k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
+        const KnownRowset& k = known_[RowsetSlot(rowsetId)];
+        return k.rowsetId == rowsetId ? k.table : LookUpTable(rowsetId);
     }
     const ScanTable* LookUpTable(uint64_t rowsetId);
+    static size_t RowsetSlot(uint64_t rowsetId) { return static_cast<size_t>((rowsetId * 0x9E3779B97F4A7C15ULL) >> 58); }
     // The name id of a begin-transaction record's name field.
-    uint32_t NameIdOf(ByteView field);
+    uint32_t NameIdOf(ByteView field) {
+        // Transaction names repeat: the name fields met lately are kept as raw bytes with their id,
+        // by a hash of their length and ends, so that a name seen lately costs a few word
+        // comparisons instead of a decode and a lookup by text.
+        const size_t n = field.size();
+        const uint8_t* p = field.data();
+        uint64_t w[4] = {};
+        const bool inWords = n >= 8 && n <= 32;
+        if (inWords) {
+            w[0] = Word(p);
+            w[1] = Word(p + std::min<size_t>(8, n - 8));
+            w[2] = Word(p + std::max<size_t>(n, 16) - 16);
+            w[3] = Word(p + n - 8);
+        } else {
+            for (size_t i = 0; i < n && i < 8; ++i) w[0] |= uint64_t{p[i]} << (8 * i);
+            if (n > 8) w[3] = Word(p + n - 8);
+        }
+        RecentName& r = recentNames_[((w[0] ^ (w[3] * 31) ^ n) * 0x9E3779B97F4A7C15ULL) >> 60];
+        const uint64_t differ = (r.size ^ n) | (r.words[0] ^ w[0]) | (r.words[1] ^ w[1]) | (r.words[2] ^ w[2]) |
+                                (r.words[3] ^ w[3]);
+        if (differ == 0 && (inWords || std::equal(p, p + n, r.raw.begin()))) return r.id;
+        return NewNameId(r, field, w);
+    }
+    // Decodes and interns a name field not met lately, and keeps it in `r`.
+    uint32_t NewNameId(RecentName& r, ByteView field, const uint64_t (&words)[4]);
+    static uint64_t Word(const uint8_t* p) {
+        uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
 
     const std::vector<ScanTable>& tables_;
     // The tables of the rowset ids met lately (null: no user table), by a hash of the id.
+    // A slot not filled yet holds an id of another slot, which no lookup in it can match.
     struct KnownRowset {
         uint64_t rowsetId = 0;
         const ScanTable* table = nullptr;
-        bool known = false;
     };
     static constexpr size_t kKnownRowsets = 64;
     KnownRowset known_[kKnownRowsets];
     std::vector<uint16_t> slots_;  // the slot array of the block examined
     LogReadWindow window_;
     std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
+    std::vector<uint8_t> cutBlock_;  // a block cut short by the end of the file, completed with zeros
     TransactionTable spare_;        // the room of a finished run's table, for the next run
+    size_t endedLately_ = 0;        // transactions the run finished last ended
 
-    struct RecentName {
-        std::vector<uint8_t> raw;
-        uint32_t id = 0;
-        bool known = false;
-    };
     RecentName recentNames_[16];
     std::wstring text_;
     NameTable& names_;

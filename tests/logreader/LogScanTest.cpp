@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <span>
 
 #include "LogFixture.h"
 #include "datafile/CorpusFixture.h"
@@ -117,6 +118,58 @@ TEST(LogBlock, StampsAndLyingSlotArrays) {
     UndoSectorStamps(odd.data(), odd.size());
     EXPECT_EQ(odd[0], 9);
     EXPECT_EQ(odd[512], 2);
+}
+
+TEST(LogBlock, StampsUndoneInPlaceReadAsTheStampedBlockAndArePutBack) {
+    // Blocks of one sector, a few, an odd size and the largest (127 whole sectors).
+    for (size_t minSize : {size_t{512}, size_t{0}, size_t{1700}, size_t{65535}}) {
+        SCOPED_TRACE(minSize);
+        RowRecordSpec s;
+        s.operation = 4;
+        s.context = 0x13;
+        s.flags = 1;
+        s.transaction = 0x0000ABCD12345678ULL;
+        s.rowsetId = 0x0102030405060708ULL;
+        s.previous = {7, 8, 9};
+        s.pagePrevious = {10, 11, 12};
+        s.elements = {{1, 2, 3}};
+        const size_t records = minSize == 512 ? 1 : 200;
+        auto block = LogBlock(9, std::vector<std::vector<uint8_t>>(records, RowRecord(s)), 4, minSize);
+        if (minSize % 512) {
+            // A size no sector count divides, up to the largest a block header can give.
+            block.resize(minSize);
+            test::PutU16(block, 6, static_cast<uint16_t>(minSize));
+        }
+        const std::vector<uint8_t> stored = block;
+        const auto header = *LogBlockHeader::Parse(ByteView(stored));
+        const LogBlockView stamped(ByteView(stored), header, true);
+        std::vector<uint8_t> unstamped(stored.size());
+        stamped.CopyOut(0, unstamped.size(), unstamped.data());
+        {
+            const SectorStampsUndone undone{std::span<uint8_t>(block)};
+            ASSERT_EQ(block, unstamped);
+            const LogBlockView plain(ByteView(block), header);
+            ASSERT_TRUE(plain.Plain());
+            EXPECT_FALSE(stamped.Plain());
+            // Every head, across sector starts or not, reads in place as the copied head does.
+            std::vector<uint16_t> slots;
+            plain.SlotArray(slots);
+            for (uint16_t at : slots) {
+                if (at + LogRecordHeadAt::kSize > block.size()) continue;
+                const LogRecordHeadAt inPlace(block.data() + at);
+                const LogRecordHead copied(stamped, at);
+                ASSERT_EQ(inPlace.Operation(), copied.Operation()) << at;
+                EXPECT_EQ(inPlace.Context(), copied.Context());
+                EXPECT_EQ(inPlace.Flags(), copied.Flags());
+                EXPECT_EQ(inPlace.FixedLength(), copied.FixedLength());
+                EXPECT_EQ(inPlace.TransactionId(), copied.TransactionId());
+                EXPECT_EQ(inPlace.RowsetId(), copied.RowsetId());
+                EXPECT_EQ(inPlace.Previous(), copied.Previous());
+                EXPECT_EQ(inPlace.PagePrevious(), copied.PagePrevious());
+            }
+        }
+        EXPECT_EQ(block, stored);  // as stored again for whoever reads it next
+    }
 }
 
 TEST(LogRecord, ElementWalkAndBeginTransaction) {
@@ -299,6 +352,40 @@ TEST(LogScan, EachEntryTakesItsOwnTransaction) {
         EXPECT_EQ(store[1].beginTime, 0u);
         EXPECT_EQ(store[2].beginTime, 0u);
     }
+}
+
+TEST(LogScan, NamesAlikeAtBothEndsKeepTheirOwnText) {
+    // Names met lately are told apart by their length and ends first: these share both (or are
+    // shorter than a word) and differ only inside, at every place a long name is compared.
+    const std::u16string longName = u"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::vector<std::u16string> names = {u"abcd1wxyz", u"abcd2wxyz", u"ab", u"abc", u"abcd", u"abcde", u""};
+    for (size_t at = 4; at + 4 < longName.size(); at += 3) {
+        std::u16string changed = longName;
+        changed[at] = u'#';
+        names.push_back(changed);
+    }
+    names.push_back(longName);
+    // Names of 32 bytes and less are compared in words: each changed inside one word only.
+    for (size_t chars : {size_t{9}, size_t{12}, size_t{16}}) {
+        for (size_t at = 4; at + 4 < chars; ++at) {
+            std::u16string changed = longName.substr(0, chars);
+            changed[at] = u'#';
+            names.push_back(changed);
+        }
+    }
+    std::vector<std::vector<uint8_t>> records;
+    std::vector<std::wstring> expected;
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            const uint64_t x = round * 100 + i + 1;
+            records.push_back(Begin(x, names[i].c_str()));
+            records.push_back(Row(x));
+            expected.emplace_back(names[i].begin(), names[i].end());
+        }
+    }
+    LogImage img;
+    img.AddVlf(0, 1, {LogBlock(1, records)});
+    EXPECT_EQ(NamesOf(img.bytes), expected);
 }
 
 // A record at slot j of the first block of VLF `vlf` has CLogSeqNo {vlf, 0x2000 / 512, 1 + j}.
