@@ -160,7 +160,9 @@ private:
             }
         }
         const int32_t ordinalBound = kind_ == Decoder::ByRowsetColumns ? recordColumns : columnCount;
-        if (def.ordinal > ordinalBound) def.ordinal = static_cast<int32_t>(def.columnId);
+        // A damaged column id must not turn the column into a computed one for the rows after.
+        if (def.ordinal > ordinalBound && static_cast<int32_t>(def.columnId) != kOrdinalNotStored)
+            def.ordinal = static_cast<int32_t>(def.columnId);
         const bool nullBit = NullBit(record, def, n);
 
         int16_t leafOffset = def.leafOffset;

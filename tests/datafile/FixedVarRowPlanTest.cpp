@@ -164,5 +164,29 @@ TEST(FixedVarRowPlanTest, TakesOnlyWholePlainRecordsAndLeavesOthersUntouched) {
     EXPECT_EQ(plainRow.state(15), CellState::Value);  // left out of the offset array: empty, not NULL
 }
 
+// A damaged column id that reads as the "not stored" mark: a row written before the column was added
+// must not make the column computed for the rows after it, on either path.
+TEST(FixedVarRowPlanTest, DamagedColumnIdKeepsLaterRowsAlikeOnBothPaths) {
+    auto layoutOf = [] {
+        TableLayout layout;
+        ColumnDef a = LayoutColumn(1, L"a", L"int(4)", kTypeInt, 4);
+        a.ordinal = 3;
+        a.columnId = 0xFFFFFF9Du;  // -99 as a signed id
+        layout.columns.push_back(a);
+        return layout;
+    };
+    const std::vector<Bytes> rows{FixedVarRow(Le(7, 4), 2, {}, 0x10), FixedVarRow(Le(8, 4), 3, {}, 0x10)};
+    RunState state;
+    TableLayout planned = layoutOf(), general = layoutOf();
+    general.columns.push_back(LayoutColumn(60, L"late", L"int(4)", kTypeInt, 2, 1));
+    const auto a = PageOf(rows, state), b = PageOf(rows, state);
+    const auto& byPlan = DecodeRowValuesByRowsetColumns(*a, planned);
+    const auto& byGeneral = DecodeRowValuesByRowsetColumns(*b, general);
+    ASSERT_EQ(byPlan.size(), 2u);
+    ASSERT_EQ(byGeneral.size(), 2u);
+    for (size_t r = 0; r < 2; ++r) EXPECT_EQ(byPlan[r].state(0), byGeneral[r].state(0)) << r;
+    EXPECT_NE(byGeneral[1].state(0), CellState::Computed);
+}
+
 }  // namespace
 }  // namespace kestrane
