@@ -98,17 +98,9 @@ public:
 
     // Builders; `def` gives the cell its type. (Inline: the row decoder calls them for every value.)
     void SetValue(size_t column, const ColumnDef& def, ByteView bytes, uint8_t flags = 0) {
-        const size_t need = used_ + bytes.size();
-        if ((capacity() - columns_) * sizeof(CellEntry) < need) Grow(need);
-        CellEntry* entries = blocks();
-        CellEntry& e = entries[column];
-        Type(e, def);
-        e.state = CellState::Value;
-        e.flags = flags;
-        e.offset = static_cast<uint32_t>(used_);
-        e.length = static_cast<uint32_t>(bytes.size());
-        CopyBytes(reinterpret_cast<uint8_t*>(entries + columns_) + used_, bytes);
-        used_ = need;
+        CellEntry type = CellType(def);
+        type.flags = flags;
+        Filler(*this).Value(column, type, bytes);
     }
     void SetState(size_t column, const ColumnDef& def, CellState state) {
         CellEntry& e = blocks()[column];
