@@ -10,12 +10,26 @@ public:
     int32_t bitIndex = 8;
     uint8_t currentByte = 0;
     uint8_t loaded = 0;
+    // The bit the next column reads when its place is known (BitColumnPlaces); -1: the next bit.
+    int32_t place = -1;
 
     bool NeedsByte() const { return loaded == 0 || bitIndex >= 8; }
     void SetByte(uint8_t value) {
         currentByte = value;
-        bitIndex = 0;
+        bitIndex = place > 0 && place < 8 ? place : 0;
         loaded = 1;
+    }
+    // The next column's own bit: 0 starts a new byte; 1..7 is that bit of the byte in hand, or of the
+    // byte the column loads when none is. Whatever the columns before it read.
+    void Seek(int32_t bit) {
+        place = bit;
+        if (bit == 0) Drop();
+        else if (bit > 0 && bit < 8 && loaded) bitIndex = bit;
+    }
+    // Forgets the byte in hand: the next column loads its own.
+    void Drop() {
+        loaded = 0;
+        bitIndex = 8;
     }
     // Bit `bitIndex` of the loaded byte, then advances; 0 once the byte is used up.
     uint8_t NextBit() {

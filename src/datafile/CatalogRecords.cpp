@@ -19,6 +19,7 @@ namespace {
 
 // Record kinds that no catalogue decoder reads.
 constexpr uint32_t kKindIndex = 3;
+constexpr uint32_t kColumnIsIdentity = 0x04;  // column status bit
 constexpr uint32_t kKindLargeValue = 4;
 
 // The first variable column as UTF-16 text; nullopt when the record has no such value with data.
@@ -188,7 +189,9 @@ bool DecodeColumnRow(const CatalogRow& row, RepairCounter& repair, ColumnRecord&
     out.unused29 = f.getOr<uint32_t>(29, kAllBits32);
     out.defaultObjectId = f.getOr<uint32_t>(33, kAllBits32);
     out.unused37 = f.getOr<uint32_t>(37, kAllBits32);
-    if (out.status == 5 && row.variable.size() >= 2) out.identityText = IdentityTextFromValue(row.variable[1]);
+    // The identity bit, whatever else the status holds (NOT FOR REPLICATION adds 0x10000).
+    if ((out.status & kColumnIsIdentity) != 0 && row.variable.size() >= 2)
+        out.identityText = IdentityTextFromValue(row.variable[1]);
     out.name = RepairedName(row, L"RepairColumn", repair);
     return true;
 }
@@ -227,7 +230,7 @@ bool DecodeRowsetColumnRow(const CatalogRow& row, RowsetColumnRecord& out) {
     out.unused36 = f.getOr<uint32_t>(36, kAllBits32);
     out.leafOffset = f.getOr<uint32_t>(40, kAllBits32);
     out.nullBitIndex = f.getOr<uint32_t>(44, kAllBits32);
-    out.unused48 = f.getOr<uint16_t>(48, kAllBits16);
+    out.bitPosition = f.getOr<uint16_t>(48, kAllBits16);
     return true;
 }
 

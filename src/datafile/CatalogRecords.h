@@ -109,7 +109,7 @@ struct TypeRecord {
 };
 
 // Object 3: the first 50 bytes of the fixed part. Leaf offset at F+40 (low 16 bits used), NULL-bit
-// index at F+44, ordinal at F+12.
+// index at F+44, a bit column's bit in its byte at F+48, ordinal at F+12.
 struct RowsetColumnRecord {
     uint64_t rowsetId = 0;
     uint32_t columnId = kAllBits32;
@@ -119,7 +119,7 @@ struct RowsetColumnRecord {
     uint32_t unused36 = kAllBits32;
     uint32_t leafOffset = kAllBits32;
     uint32_t nullBitIndex = kAllBits32;
-    uint16_t unused48 = kAllBits16;
+    uint16_t bitPosition = kAllBits16;
 };
 
 // Object 13. F+0 rowset id | F+8 column id | F+27 leaf offset u16 | F+33 NULL-bit index u16. Needs 35.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "datafile/BitColumnPlaces.h"
 #include "datafile/CdValueExpansion.h"
 #include "datafile/PrimaryRecordPage.h"
 #include "datafile/Record.h"
@@ -134,8 +135,8 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
     std::vector<CdColumnDescriptor> descriptors(columns.size());
     int32_t runningFixed = 0;
     int32_t runningVariable = 0;
-    int32_t bitCount = 0;
-    int32_t bitByte = 0;
+    const std::vector<int8_t> bitPlaces = BitColumnPlaces(columns);
+    int32_t bitByte = -1;
     size_t runningStored = 0;
     Bytes expanded;
     for (size_t c = 0; c < columns.size(); ++c) {
@@ -146,22 +147,29 @@ bool ExpandCdRecord(CPrimaryRecord& record, const ColumnDefList& columns) {
                              : runningStored;
         ++runningStored;
         const int code = k < count ? record.cdCodes[k] : kCdNull;
-        if (code == kCdNull) {
-            descriptors[c].isNull = 1;
+        const ByteView stored = k < count ? image.clip(start[k], static_cast<size_t>(std::max<int32_t>(
+                                                                   record.cdDescriptors[k].length, 0)))
+                                          : ByteView();
+
+        // A bit goes to its own place in the shared bytes; a NULL bit column keeps its place too. Without
+        // leaf offsets a byte lies where the decoder reads it: at the first value of its bits.
+        if (def.typeCode == kTypeBit && !IsVariable(def)) {
+            const int32_t place = std::max<int32_t>(bitPlaces[c], 0);
+            if (byLeafOffset) bitByte = def.leafOffset - 4;
+            else if (place == 0) bitByte = -1;
+            if (code == kCdNull) {
+                descriptors[c].isNull = 1;
+                continue;
+            }
+            if (bitByte < 0) bitByte = runningFixed++;
+            if (bitByte >= kMaxExpandedFixed) continue;
+            EnsureSize(fixed, static_cast<size_t>(bitByte) + 1);
+            if (code == kCdBitOne || (IsShortCode(code) && stored.getOr<uint8_t>(0, 0) != 0))
+                fixed[static_cast<size_t>(bitByte)] |= static_cast<uint8_t>(1u << place);
             continue;
         }
-        const ByteView stored =
-            image.clip(start[k], static_cast<size_t>(std::max<int32_t>(record.cdDescriptors[k].length, 0)));
-
-        if (def.typeCode == kTypeBit && !IsVariable(def)) {
-            const bool one = code == kCdBitOne || (IsShortCode(code) && stored.getOr<uint8_t>(0, 0) != 0);
-            if (bitCount % 8 == 0) {
-                bitByte = byLeafOffset ? def.leafOffset - 4 : runningFixed++;
-                if (bitByte < kMaxExpandedFixed) EnsureSize(fixed, static_cast<size_t>(bitByte) + 1);
-            }
-            if (one && bitByte < kMaxExpandedFixed)
-                fixed[static_cast<size_t>(bitByte)] |= static_cast<uint8_t>(1u << (bitCount % 8));
-            ++bitCount;
+        if (code == kCdNull) {
+            descriptors[c].isNull = 1;
             continue;
         }
 

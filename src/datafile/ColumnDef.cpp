@@ -116,6 +116,7 @@ void ColumnDef::ParseTypeText(const std::wstring& newName, const std::wstring& n
     keyFlag = indexFlag08 = indexFlag40 = foreignKeyFlag = status08Flag = 0;
     keyPosition = 0;
     nullBitmapIndex = -1;
+    bitPosition = -1;
     definitionText.clear();
     referencedTable.clear();
     referencedColumn.clear();

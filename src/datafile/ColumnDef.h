@@ -78,6 +78,7 @@ struct ColumnDef {
     int16_t leafOffset = 0;  // fixed: offset incl. 4-byte record head; variable: -(index + 1)
     int16_t leafOffset2 = 0;  // from the alternative rowset-column record
     int32_t nullBitmapIndex = 0;  // 1-based; -1 when unset
+    int8_t bitPosition = -1;  // bit column: its bit in the shared byte, from the rowset-column record; -1 unknown
     uint8_t keyFlag = 0;  // identity/key column (index-column status 0x20)
     uint8_t indexFlag08 = 0;
     uint8_t indexFlag40 = 0;  // column of a unique constraint

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "datafile/BitColumnPlaces.h"
 #include "datafile/Record.h"
 
 namespace kestrane {
@@ -46,6 +47,7 @@ bool CanBeEmpty(uint32_t code) { return code != kTypeSqlVariant; }
 
 FixedVarRowPlan::FixedVarRowPlan(const ColumnDefList& columns) {
     std::vector<bool> variableTaken;
+    const std::vector<int8_t> bitPlaces = BitColumnPlaces(columns);
     int32_t stored = 0;
     for (size_t c = 0; c < columns.size(); ++c) {
         const ColumnDef& def = columns[c];
@@ -76,6 +78,7 @@ FixedVarRowPlan::FixedVarRowPlan(const ColumnDefList& columns) {
         s.place = def.leafOffset - 4;
         s.length = def.typeCode == kTypeBit ? 1 : FixedTake(def, desc);
         if (s.length == 0) return;
+        if (def.typeCode == kTypeBit) s.bit = static_cast<uint8_t>(bitPlaces[c]);
         fixedEnd_ = std::max(fixedEnd_, s.place + s.length);
         (def.typeCode == kTypeBit ? bits_ : fixed_).push_back(s);
     }
@@ -128,20 +131,14 @@ bool FixedVarRowPlan::Decode(CPrimaryRecord& record, RowValues& row) const {
         else
             fill.Value(s.column, s.cell, fixed.sub(static_cast<size_t>(s.place), s.length));
     }
-    // Eight bit columns share a byte: the first of each eight loads it from its own place. A NULL bit
-    // column takes no bit.
-    uint8_t bits = 0;
-    int32_t bitIndex = 8;
+    // Bit columns share bytes: each reads its own bit of the byte at its place.
     for (const Step& s : bits_) {
         if (isNull(s.nullBit)) {
             fill.State(s.column, s.cell, CellState::Null);
             continue;
         }
-        if (bitIndex == 8) {
-            bits = fixed.getOr<uint8_t>(static_cast<size_t>(s.place), 0);
-            bitIndex = 0;
-        }
-        fill.Value(s.column, s.cell, ByteView(kBitBytes + ((bits >> bitIndex++) & 1), 1));
+        const uint8_t bits = fixed.getOr<uint8_t>(static_cast<size_t>(s.place), 0);
+        fill.Value(s.column, s.cell, ByteView(kBitBytes + ((bits >> s.bit) & 1), 1));
     }
     for (const Step& s : computed_) fill.State(s.column, s.cell, CellState::Computed);
     // A value is handed out once.

@@ -29,13 +29,14 @@ private:
     struct Step {
         uint32_t column = 0;
         uint8_t canBeEmpty = 0;  // variable: a missing or zero-length value is ''
+        uint8_t bit = 0;         // bit: its bit in the byte at `place`
         uint16_t length = 0;     // fixed: the bytes the value takes
         int32_t place = 0;       // fixed and bit: offset in the fixed part; variable: index of the value
         int32_t nullBit = 0;     // 0-based index in the NULL bitmap
         CellEntry cell;          // the column's cell type
     };
 
-    // By kind, each in column order (the bit columns share bytes in that order).
+    // By kind, each in column order.
     std::vector<Step> fixed_, bits_, variable_, computed_;
     bool usable_ = false;
     int32_t fixedEnd_ = 0;       // the fixed part must hold this many bytes

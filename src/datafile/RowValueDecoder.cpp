@@ -4,12 +4,14 @@
 #include <memory>
 #include <optional>
 
+#include "datafile/BitColumnPlaces.h"
 #include "datafile/BitReader.h"
 #include "datafile/CdRowDecompressor.h"
 #include "datafile/DataPage.h"
 #include "datafile/FixedVarRowPlan.h"
 #include "datafile/LargeValue.h"
 #include "datafile/ValueFormatter.h"
+#include "datafile/XmlValueText.h"
 #include "platform/RunState.h"
 #include "platform/TextCodec.h"
 
@@ -53,6 +55,7 @@ public:
         // Likewise each column's descriptor (a bit column's depends on the bits read, so it is made per value).
         descriptors_.reserve(columns_.size());
         for (const ColumnDef& def : columns_) descriptors_.emplace_back(def.typeCode, def, nullptr);
+        bitPlaces_ = BitColumnPlaces(columns_);
         if (lobPages) {
             lobPages_ = lobPages;
         } else if (page.file()) {
@@ -146,8 +149,13 @@ private:
                       BitReader& bits) {
         ColumnDef& def = columns_[c];
         if (def.ordinal == kOrdinalNotStored) return;
+        unreadable_ = false;
+        // A bit column reads its own bit of the shared bytes; a sparse one's value is a byte of its own.
+        BitReader sparseBit;
+        BitReader* reader = def.sparse ? &sparseBit : &bits;
+        if (def.typeCode == kTypeBit && !def.sparse) bits.Seek(bitPlaces_[c]);
         ColumnDescriptor desc =
-            def.typeCode == kTypeBit ? ColumnDescriptor(def.typeCode, def, &bits) : descriptors_[c];
+            def.typeCode == kTypeBit ? ColumnDescriptor(def.typeCode, def, reader) : descriptors_[c];
         const int32_t recordColumns = record.columnCount;
         int32_t variableIndex = desc.variable && def.leafOffset < 0 ? -def.leafOffset - 1 : n.variableCount;
         if (kind_ == Decoder::ByRowsetColumns && c < record.cdCodes.size()) {
@@ -210,21 +218,37 @@ private:
         } else if (desc.variable) {
             VariableValue(record, row, c, def, desc, variableIndex, nullBit, n);
         } else if (kind_ == Decoder::Plain && def.nullable && nullBit) {
-            // A NULL fixed value still holds its bytes; they are not its value.
-            n.fixedPosition = static_cast<int16_t>(n.fixedPosition + desc.fixedLength);
-            ++n.columnsDone;
+            // A NULL fixed value still holds its bytes; they are not its value. A NULL bit column's
+            // byte is still read: the bit columns after it share it.
+            if (def.typeCode == kTypeBit) {
+                FixedValue(record, row, c, def, desc, leafOffset, legacyPosition, n);
+            } else {
+                n.fixedPosition = static_cast<int16_t>(n.fixedPosition + desc.fixedLength);
+                ++n.columnsDone;
+            }
             row.SetState(c, def, CellState::Null);
         } else {
             FixedValue(record, row, c, def, desc, leafOffset, legacyPosition, n);
         }
-        // Without rowset columns a nullable column that gives nothing is taken as NULL.
-        if (kind_ == Decoder::Plain && def.nullable && row.state(c) == CellState::Unavailable)
+        // Without rowset columns a nullable column that gives nothing is taken as NULL (not one whose
+        // value is there but cannot be read).
+        if (kind_ == Decoder::Plain && def.nullable && row.state(c) == CellState::Unavailable && !unreadable_)
             row.SetState(c, def, CellState::Null);
     }
 
     void Capture(RowValues& row, size_t c, const ColumnDef& def, ColumnDescriptor& desc, ByteView data) {
         if (desc.declaredLength == 0) desc.declaredLength = declared_[c];
-        if (std::optional<ByteView> value = CaptureColumnValue(desc, data, def)) row.SetValue(c, def, *value);
+        if (std::optional<ByteView> value = CaptureColumnValue(desc, data, def)) SetValue(row, c, def, *value);
+    }
+
+    // An xml value the conversion cannot read is not the file's value: it stays Unavailable, never an
+    // empty document.
+    void SetValue(RowValues& row, size_t c, const ColumnDef& def, ByteView bytes) {
+        if (def.typeCode == kTypeXml && !IsReadableXml(bytes)) {
+            unreadable_ = true;
+            return;
+        }
+        row.SetValue(c, def, bytes);
     }
 
     // A sparse column is NULL unless the record's sparse vector holds a value for it.
@@ -316,7 +340,7 @@ private:
                 return;
             }
         }
-        row.SetValue(c, def, ByteView(lobBytes_));
+        SetValue(row, c, def, ByteView(lobBytes_));
     }
 
     void FixedAt(const CPrimaryRecord& record, RowValues& row, size_t c, const ColumnDef& def,
@@ -343,10 +367,19 @@ private:
             const int32_t p = leafOffset - 4;
             int32_t start = -1;
             if (p >= 0 && p <= F) start = p;
-            else if (position < F && position >= 0) start = position;
+            else if (desc.bitReader && !desc.bitReader->NeedsByte()) {
+                // The byte in hand holds this bit, even where it ends the fixed part.
+                Capture(row, c, def, desc, ByteView(&desc.bitReader->currentByte, 1));
+                ++n.columnsDone;
+                return;
+            } else if (position < F && position >= 0) start = position;
             if (start >= 0) {
+                // A bit column at its own byte reads that byte, whatever byte the reader holds; the
+                // byte counts once, for the column at its first bit.
+                const bool ownByte = desc.bitReader && start == p;
+                if (ownByte) desc.bitReader->Drop();
                 FixedAt(record, row, c, def, desc, start, F);
-                advance(ConsumedLength(desc));
+                advance(ownByte && desc.bitReader->place > 0 ? 0 : ConsumedLength(desc));
             }
         } else {
             const int32_t a = def.leafOffset2;
@@ -376,6 +409,8 @@ private:
     std::vector<uint8_t> lobBytes_;
     std::vector<uint16_t> declared_;
     std::vector<ColumnDescriptor> descriptors_;
+    std::vector<int8_t> bitPlaces_;
+    bool unreadable_ = false;  // the column's value is there but cannot be read
     const FixedVarRowPlan plan_;
 };
 

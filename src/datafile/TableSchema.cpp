@@ -132,6 +132,7 @@ ColumnDefList CMetadataCatalog::PlaceColumns(const std::wstring& idText, const s
             def->ordinal = static_cast<int32_t>(stored.ordinal);
             // The low half is the bit in leaf rows (the high half the bit in index rows above them).
             def->nullBitmapIndex = static_cast<int32_t>(stored.nullBitIndex & 0xFFFF);
+            if (def->typeCode == kTypeBit && stored.bitPosition < 8) def->bitPosition = static_cast<int8_t>(stored.bitPosition);
             def->inLayout = 1;
             AttachStoredDefault(stored, *def);
         }

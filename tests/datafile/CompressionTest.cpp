@@ -210,6 +210,15 @@ std::vector<std::vector<std::wstring>> DecodePage(const PageBuilder& pb, TableLa
     return rows;
 }
 
+// The plain twin and the compressed row of `twins`, decoded from one page.
+std::vector<std::vector<std::wstring>> DecodeTwins(const std::vector<TwinColumn>& twins, RunState& state) {
+    const TableLayout layout = LayoutOf(twins);
+    PageBuilder pb;
+    pb.AddRow(PlainRow(twins, layout));
+    pb.AddRow(CompressedRow(twins));
+    return DecodePage(pb, layout, state);
+}
+
 // 32 columns: every type the row format compresses, NULL and empty values, short and long values,
 // and (past 30 columns) the cluster bytes of both regions.
 std::vector<TwinColumn> AllTypes() {
@@ -265,10 +274,7 @@ TEST(CompressionTest, RowCompressedRowDecodesLikeItsUncompressedTwin) {
     const std::vector<TwinColumn> twins = AllTypes();
     ASSERT_GT(twins.size(), 30u);
     const TableLayout layout = LayoutOf(twins);
-    PageBuilder pb;
-    pb.AddRow(PlainRow(twins, layout));
-    pb.AddRow(CompressedRow(twins));
-    const auto rows = DecodePage(pb, layout, state);
+    const auto rows = DecodeTwins(twins, state);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1], rows[0]);
     // The twin itself reads as intended, so the comparison means something.
@@ -306,6 +312,18 @@ TEST(CompressionTest, RowCompressedRowDecodesLikeItsUncompressedTwin) {
     broken.AddRow(damaged);
     const auto partial = DecodePage(broken, layout, state);
     ASSERT_LE(partial.size(), 1u);
+}
+
+TEST(CompressionTest, ANullBitKeepsItsPlaceInACompressedRow) {
+    RunState state;
+    // The first bit of a byte NULL: the bits after it keep their own places, as in the twin.
+    const TwinColumn nullBit{L"b0", L"bit", kTypeBit, {0}, 0, {}};
+    const std::vector<TwinColumn> twins{Value(L"id", L"int", kTypeInt, Le(1, 4), PackInteger(Le(1, 4))), nullBit,
+                                        Bit(L"b1", true), Bit(L"b2", false), Bit(L"b3", true)};
+    const auto rows = DecodeTwins(twins, state);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"1", L"NULL", L"True", L"False", L"True"}));
+    EXPECT_EQ(rows[1], rows[0]);
 }
 
 TEST(CompressionTest, PageCompressedRowsUseAnchorPrefixesAndDictionary) {

@@ -81,7 +81,7 @@ TEST(FixedVarRowPlanTest, GivesTheCellsOfTheGeneralDecoder) {
     const Bytes nameA = Text("ab"), data = {0x01, 0xAB}, note = {'h', 0, 'i', 0}, code = {'x', 0, 'y', 0};
     const std::vector<Bytes> rows{
         PlannedRow(1, 0, {nameA, data, note, code}),
-        // NULL fixed, bit and variable values; a NULL bit column takes no bit of the byte.
+        // NULL fixed, bit and variable values; a NULL bit column keeps its bit of the byte.
         PlannedRow(2, (1u << 1) | (1u << 5) | (1u << 14) | (1u << 15), {nameA, {}, {}, code}),
         // An empty value in the middle, trailing values left out of the offset array.
         PlannedRow(3, 0, {nameA, {}}),

@@ -227,6 +227,96 @@ TEST(RowValueDecoderTest, RowsWrittenBeforeAColumnExisted) {
     EXPECT_EQ(Texts(DecodeRowValues(*plain, computed)[0])[7], L"h");
 }
 
+// id int, ten NULL-able bits a..j (a..h share one byte, i and j the next), name varchar(20).
+TableLayout BitLayout() {
+    TableLayout layout;
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4)};
+    for (uint32_t b = 0; b < 10; ++b)
+        layout.columns.push_back(LayoutColumn(2 + b, std::wstring(1, static_cast<wchar_t>(L'a' + b)), L"bit(1)", kTypeBit,
+                                              static_cast<int16_t>(b < 8 ? 8 : 9), 1));
+    layout.columns.push_back(LayoutColumn(12, L"name", L"varchar(20)", kTypeVarChar, -1));
+    return layout;
+}
+
+// A row of BitLayout: the two bit bytes and the NULL bitmap (bit k: column id k + 1).
+Bytes BitRow(uint8_t first, uint8_t second, uint16_t nulls) {
+    Bytes row = FixedVarRow(Cat(Le(7, 4), Bytes{first, second}), 12, {Text("n")});
+    PutU16(row, 4 + 6 + 2, nulls);
+    return row;
+}
+
+TEST(RowValueDecoderTest, BitColumnsKeepTheirPlaceWhateverTheNullsBeforeThem) {
+    RunState state;
+    // a NULL, b..g = 1 0 1 0 1 0, h NULL, i NULL, j = 1: the stored bits of a NULL column are 0.
+    const Bytes withNulls = BitRow(0x2A, 0x02, (1u << 1) | (1u << 8) | (1u << 9));
+    const Bytes noNulls = BitRow(0x81, 0x01, 0);
+    const std::vector<std::wstring> expectNulls{L"7",     L"NULL", L"True", L"False", L"True", L"False",
+                                                L"True",  L"False", L"NULL", L"NULL", L"True", L"n"};
+    const std::vector<std::wstring> expectNone{L"7",     L"True",  L"False", L"False", L"False", L"False",
+                                               L"False", L"False", L"True",  L"True",  L"False", L"n"};
+    auto decode = [&](TableLayout layout, bool plain) {
+        auto page = MakePage({withNulls, noNulls}, state);
+        std::vector<std::vector<std::wstring>> rows;
+        for (const RowValues& row : plain ? DecodeRowValues(*page, layout) : DecodeRowValuesByRowsetColumns(*page, layout)) {
+            std::vector<std::wstring> texts;  // without the column added after the rows
+            for (size_t c = 0; c < row.size(); ++c)
+                if (layout.columns[c].name != L"late") texts.push_back(Texts(row)[c]);
+            rows.push_back(texts);
+        }
+        return rows;
+    };
+    const std::vector<std::vector<std::wstring>> expected{expectNulls, expectNone};
+    // The column plan, and the general decoder (a column added after the rows keeps the plan away).
+    EXPECT_EQ(decode(BitLayout(), false), expected);
+    TableLayout general = BitLayout();
+    general.columns.push_back(LayoutColumn(60, L"late", L"int(4)", kTypeInt, 2, 1));
+    EXPECT_EQ(decode(general, false), expected);
+    // Without rowset columns: no leaf offsets, no NULL-bit indexes; the bits follow the column order.
+    TableLayout plain = BitLayout();
+    for (ColumnDef& def : plain.columns) {
+        def.leafOffset = 0;
+        def.nullBitmapIndex = -1;
+    }
+    EXPECT_EQ(decode(plain, true), expected);
+
+    // The rowset-column records give each bit its place: a dropped bit column (c) leaves its bit unused.
+    for (TableLayout dropped : {BitLayout(), general}) {
+        for (size_t c = 1; c <= 10; ++c) dropped.columns[c].bitPosition = static_cast<int8_t>((c - 1) % 8);
+        dropped.columns.erase(dropped.columns.begin() + 3);
+        auto rows = decode(dropped, false);
+        ASSERT_EQ(rows.size(), 2u);
+        std::vector<std::wstring> want = expectNulls;
+        want.erase(want.begin() + 3);
+        EXPECT_EQ(rows[0], want);
+    }
+}
+
+// id int, img image NULL, doc xml NULL: values kept inside the row.
+TEST(RowValueDecoderTest, InRowImageAndUnreadableXmlInEitherDecoder) {
+    RunState state;
+    TableLayout layout;
+    layout.columns = {LayoutColumn(1, L"id", L"int(4)", kTypeInt, 4),
+                      LayoutColumn(2, L"img", L"image(16)", kTypeImage, -1, 1),
+                      LayoutColumn(3, L"doc", L"xml(-1)", kTypeXml, -2, 1)};
+    // <v/>: the name table, one qualified name, the element and its end.
+    const Bytes xml{0xDF, 0xFF, 0x01, 0xB0, 0x04, 0xF0, 0x01, 'v', 0, 0xEF, 0, 0, 1, 0xF8, 1, 0xF7};
+    const Bytes broken{0xDF, 0xFF, 0x01, 0xB0, 0x04, 0xF8, 0x05};  // an element of a name never given
+    const Bytes good = FixedVarRow(Le(7, 4), 3, {{0x01, 0xAB}, xml});
+    const Bytes bad = FixedVarRow(Le(8, 4), 3, {{0xCA, 0xFE}, broken});
+    for (bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain" : "by rowset columns");
+        auto page = MakePage({good, bad}, state);
+        TableLayout copy = layout;
+        const auto& rows = plain ? DecodeRowValues(*page, copy) : DecodeRowValuesByRowsetColumns(*page, copy);
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(Texts(rows[0]), (std::vector<std::wstring>{L"7", L"0x01AB", L"<v/>"}));
+        EXPECT_EQ(rows[0].state(1), CellState::Value);
+        EXPECT_EQ(Texts(rows[1])[1], L"0xCAFE");
+        // Unreadable xml is no empty document, nor NULL: the file holds a value we cannot give.
+        EXPECT_EQ(rows[1].state(2), CellState::Unavailable);
+    }
+}
+
 TEST(RowValueDecoderTest, LargeSparseVariantAndDamagedValues) {
     RunState state;
     FakeTextPages pages;
