@@ -74,7 +74,8 @@ std::optional<ByteView> CaptureColumnValue(ColumnDescriptor& d, ByteView data, c
         case kTypeUniqueIdentifier: case kTypeTimestamp:
             // The declared length is taken whether or not the value fits.
             return declaredSized(bounded ? std::optional<ByteView>(value) : none);
-        case kTypeNVarChar: case kTypeVarBinary: case kTypeVarChar: case kTypeText: case kTypeNText:
+        // An image value kept inside the row (the text-in-row option) is read as varbinary.
+        case kTypeNVarChar: case kTypeVarBinary: case kTypeImage: case kTypeVarChar: case kTypeText: case kTypeNText:
         case kTypeSqlVariant: case kTypeHierarchyId: case kTypeGeometry: case kTypeXml:
             return positive ? std::optional<ByteView>(value) : none;
         default:

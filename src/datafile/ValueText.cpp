@@ -299,7 +299,8 @@ std::wstring NonFiniteText(double x, bool asZero) {
 
 std::wstring FormatFloatText(double x, bool zeroForNonFinite) {
     if (!std::isfinite(x)) return NonFiniteText(x, zeroForNonFinite);
-    std::string s = FixedText(x, FloatDecimals(x, 15));
+    // The digits follow the magnitude: a negative value keeps as many as its positive twin.
+    std::string s = FixedText(x, FloatDecimals(std::fabs(x), 15));
     TrimTrailingZeros(s);
     return Widen(s);
 }

@@ -12,6 +12,8 @@ std::wstring ConvertXmlBinaryToText(ByteView bytes) {
     return DecodeBinaryXml(bytes);
 }
 
+bool IsReadableXml(ByteView bytes) { return bytes.empty() || ReadBinaryXml(bytes).has_value(); }
+
 std::wstring ConvertPiecesToXmlText(std::vector<ColumnData>& pieces) {
     std::wstring text;
     try {

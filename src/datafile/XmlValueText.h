@@ -11,6 +11,9 @@ namespace kestrane {
 // The xml text of a stored binary xml value; the empty text when it cannot be converted.
 std::wstring ConvertXmlBinaryToText(ByteView bytes);
 
+// True for a value the xml conversion can read (an empty value is the empty text).
+bool IsReadableXml(ByteView bytes);
+
 // The same for a value collected as pieces, joined in order. Every piece's bytes are released.
 std::wstring ConvertPiecesToXmlText(std::vector<ColumnData>& pieces);
 

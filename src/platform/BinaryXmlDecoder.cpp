@@ -553,12 +553,14 @@ private:
 
 }  // namespace
 
-std::wstring DecodeBinaryXml(ByteView bytes) {
+std::optional<std::wstring> ReadBinaryXml(ByteView bytes) {
     try {
-        return Decoder(bytes).Run().value_or(std::wstring());
+        return Decoder(bytes).Run();
     } catch (const std::exception&) {
-        return std::wstring();  // allocation failure on a huge value
+        return std::nullopt;  // allocation failure on a huge value
     }
 }
+
+std::wstring DecodeBinaryXml(ByteView bytes) { return ReadBinaryXml(bytes).value_or(std::wstring()); }
 
 }  // namespace kestrane

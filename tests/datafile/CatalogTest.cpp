@@ -114,9 +114,9 @@ TEST(CatalogRecords, ObjectAndColumnDecodersKeepDefaultsAndRepairNames) {
 }
 
 TEST(CatalogRecords, IdentityTextFromStoredValue) {
-    auto identity = [](Bytes value) {
+    auto identity = [](Bytes value, uint32_t status = 5) {
         const std::wstring name = L"id";
-        RowHolder h = ColumnRow(117, 1, 56, 4, 5, &name);
+        RowHolder h = ColumnRow(117, 1, 56, 4, status, &name);
         h.variable.push_back(std::move(value));
         RepairCounter repair;
         ColumnRecord column;
@@ -141,8 +141,10 @@ TEST(CatalogRecords, IdentityTextFromStoredValue) {
     PutU32(narrow, 4, 7);
     PutU32(narrow, 8, 2);
     EXPECT_EQ(identity(narrow), L"identity(7,2)");
+    // NOT FOR REPLICATION adds a status bit; the column is an identity all the same.
+    EXPECT_EQ(identity(eight, 0x10005), L"identity(100,5)");
 
-    // Only status 5 carries an identity; a status-1 column keeps an empty text.
+    // Only the identity bit carries an identity; a status-1 column keeps an empty text.
     const std::wstring name = L"x";
     RowHolder other = ColumnRow(117, 1, 56, 4, 1, &name);
     other.variable.push_back(eight);

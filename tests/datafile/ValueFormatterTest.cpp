@@ -108,6 +108,11 @@ TEST(ValueFormatterTest, NumbersAndMoney) {
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(5e14)), L"500000000000000");
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(0)), L"0");
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(-2.5)), L"-2.5");
+    // A negative value keeps the digits of its positive twin.
+    for (double x : {1e-7, 1.23456789012345, 123456.789, 5e14}) {
+        EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(-x)), L"-" + Format(kTypeFloat, L"float(8)", dbl(x))) << x;
+    }
+    EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(-1e-7)), L"-0.0000001");
     EXPECT_EQ(Format(kTypeFloat, L"float(8)", dbl(std::numeric_limits<double>::infinity())), L"0");
     EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(0.00001f)), L"1e-05");
     EXPECT_EQ(Format(kTypeReal, L"real(4)", flt(1.5f)), L"1.5");
