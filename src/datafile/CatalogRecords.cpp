@@ -305,7 +305,8 @@ bool DecodeRowsetColumnValueRow(const CatalogRow& row, RowsetColumnValueRecord& 
     const ByteView& f = row.fixed;
     const uint64_t columnId = f.getOr<uint64_t>(9, kAllBits64);
     // Only value number 0 of a rowset column, held in the row: a value is at most 8016 bytes.
-    if (f.getOr<int32_t>(17, -1) != 0 || columnId > kAllBits32 || row.variable[0].empty()) return false;
+    constexpr uint8_t kRowsetColumnValueClass = 1;
+    if (f.getOr<uint8_t>(0, 0) != kRowsetColumnValueClass || f.getOr<int32_t>(17, -1) != 0 || columnId > kAllBits32 || row.variable[0].empty()) return false;
     if (row.complex.empty() || row.complex[0] != 0) return false;
     out.rowsetId = f.getOr<uint64_t>(1, 0);
     out.columnId = static_cast<uint32_t>(columnId);

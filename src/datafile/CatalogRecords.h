@@ -141,8 +141,10 @@ struct RowsetColumnOrdinalRecord {
 
 // Object 9 (2012 on), values kept per rowset column: F+0 value class u8 | F+1 rowset id u64 |
 // F+9 rowset column id u64 | F+17 value number i32 | var 0 value (sql_variant) | var 1 image value.
-// Value number 0 of a rowset column is the value that rows written before the column was added hold
-// for it (the column's default when it was added). Needs 21.
+// The rowset column id is the column's place in the rowset (object 3's F+12), which differs from its
+// column id once columns were dropped. Value number 0 of class 1 of a rowset column is the value that
+// rows written before the column was added hold for it (the column's default when it was added).
+// Needs 21.
 struct RowsetColumnValueRecord {
     uint64_t rowsetId = 0;
     uint32_t columnId = kAllBits32;

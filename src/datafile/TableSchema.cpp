@@ -117,7 +117,8 @@ void CMetadataCatalog::BuildTableColumns() {
 
 void CMetadataCatalog::AttachStoredDefault(const RowsetColumnRecord& stored, ColumnDef& def) const {
     for (const RowsetColumnValueRecord& value : rowsetColumnValues) {
-        if (value.rowsetId != stored.rowsetId || value.columnId != stored.columnId) continue;
+        // Keyed by the column's place in the rowset: after a dropped column it is not the column id.
+        if (value.rowsetId != stored.rowsetId || value.columnId != stored.ordinal) continue;
         def.hasStoredDefault = 1;
         def.storedDefault = value.value;
         return;

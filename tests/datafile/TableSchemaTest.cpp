@@ -1,6 +1,8 @@
 // Catalogue queries and the schema of one table over a catalogue filled in code.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "datafile/MetadataCatalog.h"
 #include "datafile/SystemTableScanner.h"
 #include "platform/RunState.h"
@@ -157,6 +159,28 @@ TEST(TableSchema, ComputedColumnTakesItsDefinition) {
     EXPECT_EQ(f.catalog.firstColumnIndex, 0u);
 }
 
+// One object 9 row (class, rowset, place, value number), decoded as the scanner decodes it; kept when
+// the decoder takes it.
+void AddStoredValue(CMetadataCatalog& catalog, const std::array<uint64_t, 4>& key, bool ghost,
+                    const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> fixed(21, 0);
+    fixed[0] = static_cast<uint8_t>(key[0]);
+    for (int i = 0; i < 8; ++i) {
+        fixed[1 + i] = static_cast<uint8_t>(key[1] >> (8 * i));
+        fixed[9 + i] = static_cast<uint8_t>(key[2] >> (8 * i));
+        if (i < 4) fixed[17 + i] = static_cast<uint8_t>(key[3] >> (8 * i));
+    }
+    CatalogRow catalogRow;
+    catalogRow.hasFixed = true;
+    catalogRow.fixed = ByteView(fixed);
+    catalogRow.fixedLength = 21;
+    catalogRow.variable = {ByteView(bytes)};
+    catalogRow.complex = {0};
+    catalogRow.ghost = ghost;
+    RowsetColumnValueRecord value;
+    if (DecodeRowsetColumnValueRow(catalogRow, value)) catalog.rowsetColumnValues.push_back(value);
+}
+
 // What a row written before a column existed holds for it (object 9), the leaf half of a NULL-bit
 // entry, and the default constraint named by the column table.
 TEST(TableSchema, StoredDefaultsLeafNullBitsAndDefaultConstraints) {
@@ -172,28 +196,10 @@ TEST(TableSchema, StoredDefaultsLeafNullBitsAndDefaultConstraints) {
     }
     f.catalog.columns[2].defaultObjectId = 77;
     const std::vector<uint8_t> variant{231, 1, 8, 0, 9, 4, 0xD0, 0, 'h', 0, 'i', 0};
-    auto row = [&](uint64_t rowset, uint64_t column, int32_t number, bool ghost) {
-        std::vector<uint8_t> fixed(21, 0);
-        fixed[0] = 1;
-        for (int i = 0; i < 8; ++i) {
-            fixed[1 + i] = static_cast<uint8_t>(rowset >> (8 * i));
-            fixed[9 + i] = static_cast<uint8_t>(column >> (8 * i));
-        }
-        for (int i = 0; i < 4; ++i) fixed[17 + i] = static_cast<uint8_t>(number >> (8 * i));
-        return std::make_pair(fixed, ghost);
-    };
-    for (const auto& [fixed, ghost] : {row(7000, 3, 0, false), row(7000, 2, 1, false), row(7000, 1, 0, true),
-                                       row(7001, 1, 0, false)}) {
-        CatalogRow catalogRow;
-        catalogRow.hasFixed = true;
-        catalogRow.fixed = ByteView(fixed);
-        catalogRow.fixedLength = 21;
-        catalogRow.variable = {ByteView(variant)};
-        catalogRow.complex = {0};
-        catalogRow.ghost = ghost;
-        RowsetColumnValueRecord value;
-        if (DecodeRowsetColumnValueRow(catalogRow, value)) f.catalog.rowsetColumnValues.push_back(value);
-    }
+    AddStoredValue(f.catalog, {1, 7000, 3, 0}, false, variant);
+    AddStoredValue(f.catalog, {1, 7000, 2, 1}, false, variant);
+    AddStoredValue(f.catalog, {1, 7000, 1, 0}, true, variant);
+    AddStoredValue(f.catalog, {1, 7001, 1, 0}, false, variant);
     ASSERT_EQ(f.catalog.rowsetColumnValues.size(), 2u);  // not value number 1, not a deleted row
     const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
     ASSERT_EQ(columns.size(), 3u);
@@ -203,6 +209,32 @@ TEST(TableSchema, StoredDefaultsLeafNullBitsAndDefaultConstraints) {
     EXPECT_EQ(columns[0].hasStoredDefault, 0);  // the value of another rowset's column 1
     EXPECT_EQ(columns[2].hasStoredDefault, 1);
     EXPECT_EQ(columns[2].storedDefault, variant);
+}
+
+// After a dropped column the rowset places run ahead of the column ids; object 9 keys by place, and
+// only value class 1 holds the value of older rows.
+TEST(TableSchema, StoredDefaultFollowsTheRowsetPlaceAfterADroppedColumn) {
+    Fixture f;
+    const std::vector<std::pair<uint32_t, uint32_t>> layout = {{1, 1}, {0x04000001, 2}, {2, 3}, {3, 4}};
+    for (const auto& [id, place] : layout) {
+        RowsetColumnRecord stored;
+        stored.rowsetId = 7000;
+        stored.columnId = id;
+        stored.ordinal = place;
+        stored.leafOffset = 4 * place;
+        stored.nullBitIndex = place;
+        f.catalog.rowsetColumns.push_back(stored);
+    }
+    const std::vector<uint8_t> two{56, 1, 2, 0, 0, 0}, three{56, 1, 3, 0, 0, 0}, other{56, 1, 9, 0, 0, 0};
+    AddStoredValue(f.catalog, {1, 7000, 3, 0}, false, two);
+    AddStoredValue(f.catalog, {1, 7000, 4, 0}, false, three);
+    AddStoredValue(f.catalog, {2, 7000, 1, 0}, false, other);
+    ASSERT_EQ(f.catalog.rowsetColumnValues.size(), 2u);
+    const ColumnDefList columns = f.catalog.BuildObjectLists(L"T", L"U ", {});
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[0].hasStoredDefault, 0);
+    EXPECT_EQ(columns[1].storedDefault, two);
+    EXPECT_EQ(columns[2].storedDefault, three);
 }
 
 TEST(TableSchema, AlternativeRowsetColumnsPlaceColumns) {
