@@ -290,17 +290,24 @@ bool InRowRootBytesFrom(LobContext& context, ByteView root, std::vector<uint8_t>
     return !context.partMissing();
 }
 
+}  // namespace
+
+bool LobPageSource::ReadValueWhole(ByteView reference, bool inRowRoot, int32_t codePage, std::vector<uint8_t>& out) {
+    LobContext context(*this, codePage);
+    return inRowRoot ? InRowRootBytesFrom(context, reference, out) : TextPointerBytesFrom(context, reference, out);
+}
+
+namespace {
+
 // A value the first source cannot give whole is read again, whole, from its second source; pieces
 // of the two are never joined.
-template <typename Read>
-bool ReadWhole(LobContext& context, ByteView bytes, std::vector<uint8_t>& out, Read read) {
+bool ReadWhole(LobContext& context, ByteView bytes, bool inRowRoot, std::vector<uint8_t>& out) {
     const size_t before = out.size();
-    if (read(context, bytes, out)) return true;
+    if (inRowRoot ? InRowRootBytesFrom(context, bytes, out) : TextPointerBytesFrom(context, bytes, out)) return true;
     LobPageSource* second = context.pages().SecondSource();
     if (!second) return false;
     out.resize(before);
-    LobContext again(*second, context.codePage());
-    if (read(again, bytes, out)) return true;
+    if (second->ReadValueWhole(bytes, inRowRoot, context.codePage(), out)) return true;
     out.resize(before);
     return false;
 }
@@ -308,11 +315,11 @@ bool ReadWhole(LobContext& context, ByteView bytes, std::vector<uint8_t>& out, R
 }  // namespace
 
 bool ReadTextPointerBytes(LobContext& context, ByteView pointer, std::vector<uint8_t>& out) {
-    return ReadWhole(context, pointer, out, TextPointerBytesFrom);
+    return ReadWhole(context, pointer, false, out);
 }
 
 bool ReadInRowRootBytes(LobContext& context, ByteView root, std::vector<uint8_t>& out) {
-    return ReadWhole(context, root, out, InRowRootBytesFrom);
+    return ReadWhole(context, root, true, out);
 }
 
 std::wstring GetLobValue(ByteView root, LobContext& context, const LobOptions& options,

@@ -74,6 +74,10 @@ public:
     virtual uint64_t TotalBytes() const { return UINT64_MAX; }
     // Where a value is read again, whole, when this source cannot give all of it; null: nowhere.
     virtual LobPageSource* SecondSource() { return nullptr; }
+    // Appends the stored bytes of one value, from its 16-byte text pointer or (`inRowRoot`) its in-row
+    // root, read whole from this source alone; false when a part cannot be read. A source may give
+    // again what it gave for the same value before.
+    virtual bool ReadValueWhole(ByteView reference, bool inRowRoot, int32_t codePage, std::vector<uint8_t>& out);
 };
 
 // Text pages of an open data file.

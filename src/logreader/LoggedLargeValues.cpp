@@ -131,35 +131,103 @@ bool LoggedLargeValues::Find(uint64_t rowUnit, CLogSeqNo asOf, const LobRid& rid
     const auto wanted = std::make_tuple(rid.page.fileId, rid.page.pageId, rid.slot);
     auto it = std::lower_bound(records_.begin(), records_.end(), wanted,
                                [&](const Record& r, const auto& k) { return key(r) < k; });
+    // The last matching insert at or before the asking record, and the first one after it.
     const Record* latest = nullptr;
+    const Record* next = nullptr;
     for (; it != records_.end() && key(*it) == wanted; ++it) {
-        if (asOf < it->lsn) break;
         if (blobId != 0 && it->blobId != blobId) continue;
         if (std::find(units.begin(), units.end(), it->unit) == units.end()) continue;
+        if (asOf < it->lsn) {
+            next = &*it;
+            break;
+        }
         latest = &*it;
     }
-    if (!latest) return false;
+    const std::optional<CLogSeqNo> nextAt = next ? std::optional<CLogSeqNo>(next->lsn) : std::nullopt;
+    if (!latest) {
+        if (tracking_) tracking_->Narrow(std::nullopt, nextAt);
+        return false;
+    }
     // Changed between its insert and the asking record: the log does not hold it as it was then.
     const uint64_t place = PlaceKey(latest->file, latest->page, latest->slot);
     const auto change = std::upper_bound(changes_.begin(), changes_.end(), std::make_pair(place, latest->lsn));
-    if (change != changes_.end() && change->first == place && !(asOf < change->second)) return false;
+    const bool changed = change != changes_.end() && change->first == place;
+    if (changed && !(asOf < change->second)) {
+        if (tracking_) tracking_->Narrow(change->second, nextAt);
+        return false;
+    }
+    if (tracking_) {
+        tracking_->Narrow(latest->lsn, nextAt);
+        if (changed) tracking_->Narrow(std::nullopt, change->second);
+    }
     return ReadRecord(*latest, out);
 }
 
+bool LoggedLargeValues::ReadValue(uint64_t rowUnit, CLogSeqNo asOf, ByteView reference, bool inRowRoot,
+                                  std::vector<uint8_t>& out, const std::function<bool()>& read) {
+    std::string key(reinterpret_cast<const char*>(reference.data()), reference.size());
+    key.push_back(inRowRoot ? 'r' : 'p');
+    key.append(reinterpret_cast<const char*>(&rowUnit), sizeof rowUnit);
+    const std::vector<uint64_t> units = LargeValueUnits(rowUnit);
+    if (const auto found = values_.find(key); found != values_.end())
+        for (const KeptValue& value : found->second)
+            if (value.units == units && value.range.Holds(asOf)) {
+                out.insert(out.end(), value.bytes.begin(), value.bytes.end());
+                return value.whole;
+            }
+    const size_t before = out.size();
+    tracking_.emplace();
+    const bool whole = read();
+    AsOfRange range = *tracking_;
+    tracking_.reset();
+    ++valueReads_;
+    // Only whole values are given again with their bytes; a failed read keeps none.
+    const size_t size = key.size() + (whole ? out.size() - before : 0);
+    if (keptBytes_ + size > kMaxKeptBytes) return whole;
+    keptBytes_ += size;
+    KeptValue& kept = values_[key].emplace_back();
+    kept.units = units;
+    kept.range = range;
+    kept.whole = whole;
+    if (whole) kept.bytes.assign(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
+    return whole;
+}
+
 bool LoggedLargeValues::ReadRecord(const Record& at, LobRecordCopy& out) {
-    const auto block = ReadLogBlock(log_, at.blockOffset, block_);
-    if (!block || at.slotIndex >= block->RecordCount()) return false;
-    const RowLogRecord record(block->bytes(), block->Extent(at.slotIndex));
-    ByteView row;
-    if (record.Operation() != logfmt::kOpInsertRow || record.RowsetId() != at.unit || !InsertedLargeValue(record, row))
-        return false;
-    const TextRecord text(row, nullptr, static_cast<int32_t>(row.size()));
-    out.recordType = text.recordType;
-    out.blobId = text.blobId;
-    out.dataLength = text.dataLength;
-    out.data = text.dataCopy;
-    out.visitKey = at.slot;
-    return true;
+    const size_t index = static_cast<size_t>(&at - records_.data());
+    if (const auto copied = copies_.find(index); copied != copies_.end()) {
+        if (!copied->second) return false;
+        out = *copied->second;
+        return true;
+    }
+    // Records of one value often share a block: it is read once for them.
+    if (at.blockOffset != blockAt_) {
+        blockView_ = ReadLogBlock(log_, at.blockOffset, block_);
+        blockAt_ = at.blockOffset;
+        ++blockReads_;
+    }
+    std::optional<LobRecordCopy> copy;
+    if (blockView_ && at.slotIndex < blockView_->RecordCount()) {
+        const RowLogRecord record(blockView_->bytes(), blockView_->Extent(at.slotIndex));
+        ByteView row;
+        if (record.Operation() == logfmt::kOpInsertRow && record.RowsetId() == at.unit && InsertedLargeValue(record, row)) {
+            const TextRecord text(row, nullptr, static_cast<int32_t>(row.size()));
+            copy.emplace();
+            copy->recordType = text.recordType;
+            copy->blobId = text.blobId;
+            copy->dataLength = text.dataLength;
+            copy->data = text.dataCopy;
+            copy->visitKey = at.slot;
+        }
+    }
+    const bool found = copy.has_value();
+    if (found) out = *copy;
+    const size_t size = sizeof(LobRecordCopy) + (found ? copy->data.size() : 0);
+    if (keptBytes_ + size <= kMaxKeptBytes) {
+        keptBytes_ += size;
+        copies_.emplace(index, std::move(copy));
+    }
+    return found;
 }
 
 }  // namespace kestrane

@@ -21,6 +21,12 @@ public:
         return logged_.Find(rowUnit_, asOf_, rid, blobId, out);
     }
     uint64_t TotalBytes() const override { return logged_.LogBytes(); }
+    // A value many rows share (or one row's value at each of its updates) is read from the records once.
+    bool ReadValueWhole(ByteView reference, bool inRowRoot, int32_t codePage, std::vector<uint8_t>& out) override {
+        return logged_.ReadValue(rowUnit_, asOf_, reference, inRowRoot, out, [&] {
+            return LobPageSource::ReadValueWhole(reference, inRowRoot, codePage, out);
+        });
+    }
 
 private:
     LoggedLargeValues& logged_;

@@ -70,9 +70,14 @@ std::wstring RowRebuildFailureText(RowRebuildFailure failure) {
 }
 
 bool UpdateRowReplay::Load(const RowStep& step) {
-    const auto block = ReadLogBlock(log_, step.blockOffset, block_);
-    if (!block || step.slotIndex >= block->RecordCount()) return false;
-    record_ = RowLogRecord(block->bytes(), block->Extent(step.slotIndex));
+    // A walk meets several steps of one block in a row: the block is read once for them.
+    if (step.blockOffset != loadedAt_) {
+        loaded_ = ReadLogBlock(log_, step.blockOffset, block_);
+        loadedAt_ = step.blockOffset;
+        ++cost_.blockReads;
+    }
+    if (!loaded_ || step.slotIndex >= loaded_->RecordCount()) return false;
+    record_ = RowLogRecord(loaded_->bytes(), loaded_->Extent(step.slotIndex));
     return record_.Operation() == step.operation;
 }
 
@@ -148,6 +153,23 @@ UpdateRows UpdateRowReplay::Replay(const std::vector<RowStep>& steps, size_t tar
         kept_.index <= last && place(kept_.index) == kept_.step &&
         (kept_.index > target ? kept_.index - target : target - kept_.index) <= startDistance)
         keptAt = static_cast<long long>(kept_.index);
+    RunStart& start = starts_[{place(first), place(last)}];
+    if (keptAt < 0 && start.failure != RowRebuildFailure::None) {
+        out.failure = start.failure;
+        return out;
+    }
+    WalkFailures& walks = keptAt >= 0 ? kept_.walks : start.walks;
+    const long long at = static_cast<long long>(target);
+    // A walk from the same row that would cross a step known to fail fails there again. (A walk that
+    // fails only on the update's own undo is still taken: it gives the row kept for the next one.)
+    if (const long long from = keptAt >= 0 ? keptAt : start.after; from != LLONG_MIN) {
+        const KnownFailure& known = from > at ? walks.undo : walks.redo;
+        if (from > at ? known.step > at && known.step <= from : known.step > from && known.step <= at) {
+            out.failure = known.failure;
+            return out;
+        }
+    }
+
     const auto wholeRow = [&](size_t step, long long after) {
         if (!Load(steps[step])) return false;
         const auto change = ReadLoggedRowChange(record_);
@@ -166,10 +188,15 @@ UpdateRows UpdateRowReplay::Replay(const std::vector<RowStep>& steps, size_t tar
     } else {
         out.failure = FromPage(steps, first, last, row);
     }
+    if (keptAt < 0) {
+        start.failure = out.failure;
+        start.after = row.after;
+    }
     if (out.failure != RowRebuildFailure::None) return out;
 
     std::vector<uint8_t> next;
     const auto step = [&](size_t s, bool undo) {
+        ++cost_.stepsApplied;
         if (!Load(steps[s])) return RowRebuildFailure::RecordUnreadable;
         const auto change = ReadLoggedRowChange(record_);
         if (!change) return RowRebuildFailure::RecordUnreadable;
@@ -178,18 +205,27 @@ UpdateRows UpdateRowReplay::Replay(const std::vector<RowStep>& steps, size_t tar
         row.bytes.swap(next);
         return RowRebuildFailure::None;
     };
-    const auto at = static_cast<long long>(target);
+    const bool undoing = row.after >= at;
     while (out.failure == RowRebuildFailure::None && row.after != at) {
         const bool undo = row.after > at;
-        out.failure = step(static_cast<size_t>(undo ? row.after : row.after + 1), undo);
+        const long long s = undo ? row.after : row.after + 1;
+        out.failure = step(static_cast<size_t>(s), undo);
+        if (out.failure != RowRebuildFailure::None) (undo ? walks.undo : walks.redo) = KnownFailure{s, out.failure};
         row.after += undo ? -1 : 1;
     }
     if (out.failure != RowRebuildFailure::None) return out;
     out.after = row.bytes;
-    kept_ = Kept{place(first), place(last), place(target), target, row.bytes};
     out.failure = step(target, true);
-    if (out.failure == RowRebuildFailure::None) out.before = std::move(row.bytes);
-    else out.after.clear();
+    // The update's own undo is the next step of a walk that undoes; from the row kept now it is the first.
+    const KnownFailure ownUndo{at, out.failure};
+    if (out.failure != RowRebuildFailure::None && undoing) walks.undo = ownUndo;
+    kept_ = Kept{place(first), place(last), place(target), target, out.after, {}};
+    if (out.failure == RowRebuildFailure::None) {
+        out.before = std::move(row.bytes);
+    } else {
+        kept_.walks.undo = ownUndo;
+        out.after.clear();
+    }
     return out;
 }
 

@@ -165,6 +165,7 @@ void CPilot_ConsoleDlg::BuildControls() {
 }
 
 void CPilot_ConsoleDlg::StartAnalysis() {
+    detail_.reset();
     logSource_.reset();
     running_ = true;
     SetRunning(true);
@@ -253,6 +254,7 @@ void CPilot_ConsoleDlg::OnTreeDoubleClick() {
     const bool databaseOpen = engine_.Holder().DataFile() != nullptr;
     // Back and Close would free the entries that the listing reads; Save waits for the list as well.
     listing_ = true;
+    detail_.reset();
     schemas_.Clear();
     tree_->Disable();
     EnableExits(false);
@@ -277,12 +279,16 @@ void CPilot_ConsoleDlg::OnOperationClick(long row) {
     CMetadataCatalog* catalog = engine_.Holder().Catalog();
     if (!catalog || !engine_.LogFile().isOpen()) return;
     if (!logSource_) logSource_ = std::make_unique<FileLogSource>(engine_.LogFile());
-    OperationDetailView detail(engine_.Operations(), engine_.Holder(), *catalog, state_, *logSource_, statusSink_,
-                               gridSink_, &schemas_);
+    // One view for the listing's clicks: its row histories are read once, not on every click.
+    if (!detail_)
+        detail_ = std::make_unique<OperationDetailView>(engine_.Operations(), engine_.Holder(), *catalog, state_,
+                                                        *logSource_, statusSink_, gridSink_, &schemas_);
     try {
-        detail.OnOperationClicked(static_cast<uint64_t>(operations_->GetItemData(row)));
+        detail_->OnOperationClicked(static_cast<uint64_t>(operations_->GetItemData(row)));
     } catch (const std::bad_alloc&) {
-        // A damaged value can ask for more than there is: the click fails, the program stays.
+        // A damaged value can ask for more than there is: the click fails, the program stays, and the
+        // next click starts on a new view.
+        detail_.reset();
         ClearRecordGrid();
         app_.Prompts().ShowMessage(kTextOutOfMemory, MessageIcon::Error);
     }

@@ -133,6 +133,7 @@ private:
     OperationPager pager_;
     TableSchemaCache schemas_;  // of the tables clicked in the current listing
     std::unique_ptr<FileLogSource> logSource_;
+    std::unique_ptr<OperationDetailView> detail_;  // the current listing's clicks (reads logSource_)
     std::atomic<bool> listing_{false};
     std::thread worker_;
     std::thread listWorker_;

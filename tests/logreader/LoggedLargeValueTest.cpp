@@ -244,6 +244,68 @@ TEST_F(LoggedLargeValueTest, HostileLoggedRecordsLeaveTheValueUnavailable) {
     EXPECT_EQ(memoState({fragment, cut}), CellState::Unavailable);
 }
 
+// One logged tree of large-value records that hundreds of rows' text pointers share: the rows that come
+// before one of its records is deleted get the whole value, the rows after it none, and the log's
+// records are read once for all of them, not once a row.
+TEST_F(LoggedLargeValueTest, SharedLoggedValueIsReadOnce) {
+    constexpr uint16_t kInternals = 10, kFragments = 200;
+    constexpr uint32_t kRows = 300;
+    std::vector<Bytes> records;
+    std::vector<Rid> internals;
+    std::wstring whole;
+    for (uint16_t i = 0; i < kInternals; ++i) {
+        std::vector<Rid> fragments;
+        for (uint16_t f = 0; f < kFragments; ++f) {
+            const std::string text = std::to_string(i * kFragments + f) + ",";
+            records.push_back(LobInsert(kTextUnit, 100u + i, f, OfBlob(DataNode(Text(text)), kMemoBlob)));
+            fragments.push_back({100u + i, 1, f});
+            whole += std::wstring(text.begin(), text.end());
+        }
+        records.push_back(LobInsert(kTextUnit, 41, i, OfBlob(InternalNode(fragments), kMemoBlob)));
+        internals.push_back({41, 1, i});
+    }
+    records.push_back(LobInsert(kTextUnit, 40, 0, OfBlob(LargeRootNode(internals), kMemoBlob)));
+    const size_t firstRow = records.size();
+    for (uint32_t r = 0; r < kRows; ++r) {
+        if (r == kRows / 2) records.push_back(Change(3, 105, 7));
+        records.push_back(RowInsert(Row(static_cast<int32_t>(r), Pointer(kMemoBlob, 40, 0), RootOf(kBodyBlob, {}))));
+    }
+    // 100 records a block; where each record lies.
+    std::vector<Bytes> blocks;
+    std::vector<std::pair<uint64_t, uint32_t>> at;
+    uint64_t offset = kBlockAt;
+    for (size_t from = 0; from < records.size(); from += 100) {
+        const std::vector<Bytes> part(records.begin() + static_cast<std::ptrdiff_t>(from),
+                                      records.begin() + static_cast<std::ptrdiff_t>(std::min(from + 100, records.size())));
+        blocks.push_back(LogBlock(kVlf, part, 4, 512));
+        for (uint32_t j = 0; j < part.size(); ++j) at.emplace_back(offset, j);
+        offset += blocks.back().size();
+    }
+    LogImage image;
+    image.AddVlf(0, kVlf, blocks);
+    MemoryLogSource source{ByteView(image.bytes)};
+    OperationRebuilder rebuilder(holder, catalog, state, source);
+    rebuilder.DecodeByRowsetColumns(true);
+    size_t wholeRows = 0, unavailableRows = 0;
+    for (size_t i = firstRow; i < records.size(); ++i) {
+        if (records[i][0x16] != 2 || records[i][0x17] == 3) continue;  // the delete, and no row
+        const RowImages images = rebuilder.Rebuild(at[i].first, kRowUnit, layout, at[i].second);
+        ASSERT_EQ(images.images.size(), 1u) << i;
+        const bool afterDelete = i > firstRow + kRows / 2;
+        if (afterDelete) {
+            unavailableRows += images.images[0].state(1) == CellState::Unavailable;
+        } else {
+            wholeRows += Texts(images.images[0])[1] == whole;
+        }
+    }
+    EXPECT_EQ(wholeRows, kRows / 2);
+    EXPECT_EQ(unavailableRows, kRows / 2);
+    // Once before the delete and once after; each record of the tree read from its block once (a
+    // block of fragments is read again after the block of their internal node).
+    EXPECT_EQ(rebuilder.LoggedValues().ValueReads(), 2u);
+    EXPECT_LE(rebuilder.LoggedValues().BlockReads(), 2 * ((kInternals * (kFragments + 1) + 1) / 100 + 1));
+}
+
 // The last insert at a slot before the asking record wins; the index keeps no more records than its limit.
 TEST(LoggedLargeValues, LatestInsertBeforeTheRecordAndBoundedIndex) {
     const std::vector<AllocationUnitRecord> units = {AllocationUnitRecord{kRowUnit, 1, 0x500},

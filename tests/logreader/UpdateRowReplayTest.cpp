@@ -175,28 +175,63 @@ public:
         return true;
     }
     // A page holding `rows` in slots 0.., with the LSN of its last change.
-    void Put(const std::vector<Bytes>& rows, uint16_t lsnSlot) {
+    void Put(const std::vector<Bytes>& rows, uint16_t lsnSlot, uint32_t lsnBlock = kBlock) {
         test::PageBuilder page(1, kPage);
         for (const Bytes& row : rows) page.AddRow(row);
         test::PutU32(page.image, kHdrLsn, kVlf);
-        test::PutU32(page.image, kHdrLsn + 4, kBlock);
+        test::PutU32(page.image, kHdrLsn + 4, lsnBlock);
         test::PutU16(page.image, kHdrLsn + 8, lsnSlot);
         pages.insert_or_assign(kPage, page);
     }
     std::map<uint32_t, test::PageBuilder> pages;
 };
 
-// The log of `records` (one block), scanned as a listing, with each update's row rebuilt.
+// A log source that counts its reads.
+class CountingLog : public LogByteSource {
+public:
+    explicit CountingLog(ByteView bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.Size(); }
+    size_t ReadAt(uint64_t offset, void* out, size_t length) const override {
+        ++reads;
+        return bytes_.ReadAt(offset, out, length);
+    }
+    mutable uint64_t reads = 0;
+
+private:
+    MemoryLogSource bytes_;
+};
+
+// The log of `records` (`perBlock` a block), scanned as a listing, with each update's row rebuilt.
 struct Replayed {
-    explicit Replayed(const std::vector<Bytes>& records) : bytes(Image(records)), log(ByteView(bytes)) {
+    explicit Replayed(const std::vector<Bytes>& records, size_t perBlock = SIZE_MAX)
+        : bytes(Image(records, perBlock)), log(ByteView(bytes)) {
         const UserTableMap tables = {{kRowset, {77, L"T"}}};
         LogScanner(tables, store).Scan(log);
         history = RowHistory(store, kRowset, log);
+        log.reads = 0;
     }
-    static Bytes Image(const std::vector<Bytes>& records) {
+    static Bytes Image(const std::vector<Bytes>& records, size_t perBlock) {
+        std::vector<Bytes> blocks;
+        for (size_t at = 0; at < records.size(); at += perBlock) {
+            const auto from = records.begin() + static_cast<std::ptrdiff_t>(at);
+            const auto to = records.size() - at <= perBlock ? records.end() : from + static_cast<std::ptrdiff_t>(perBlock);
+            blocks.push_back(test::LogBlock(kVlf, std::vector<Bytes>(from, to)));
+        }
         test::LogImage image;
-        image.AddVlf(0, kVlf, {test::LogBlock(kVlf, records)});
+        image.AddVlf(0, kVlf, blocks);
         return image.bytes;
+    }
+    // Every update of the store, replayed in log order by `replay`.
+    std::vector<UpdateRows> EveryUpdate(UpdateRowReplay& replay) {
+        std::vector<UpdateRows> rows;
+        for (size_t i = 0; i < store.Size(); ++i) {
+            const OperationEntry& e = store[i];
+            if (e.operation != 4 && e.operation != 6) continue;
+            const auto steps = history.StepsOfRow(e.blockOffset, e.slotIndex);
+            EXPECT_TRUE(steps);
+            if (steps) rows.push_back(replay.Replay(*steps->steps, steps->target));
+        }
+        return rows;
     }
     // The update that is record `index` of the block (the record's LSN slot is index + 1), replayed
     // afresh or by the replay that keeps its last row.
@@ -208,7 +243,7 @@ struct Replayed {
         return kept.Replay(*steps->steps, steps->target);
     }
     Bytes bytes;
-    MemoryLogSource log;
+    CountingLog log;
     OperationStore store;
     RowHistory history;
     FakePages pages;
@@ -294,6 +329,75 @@ TEST(UpdateRowReplay, RowFoundByKeyAndPageAge) {
     EXPECT_EQ(older.Of(1).failure, RowRebuildFailure::NoStartingRow);
     EXPECT_FALSE(RowRebuildFailureText(RowRebuildFailure::NoStartingRow).empty());
     EXPECT_TRUE(RowRebuildFailureText(RowRebuildFailure::None).empty());
+}
+
+// A row changed by `n` updates of its amount (k to k + 1), the middle one logged with before bytes the
+// row never held, started from a later delete, from the page, or from an earlier insert. Replayed in
+// log order by one replay, every update gives what a replay of its own gives, and the whole walk
+// costs steps and block reads in proportion to the chain, not to its square.
+TEST(UpdateRowReplay, ChainWithOneBadRecordCostsItsLength) {
+    enum class Start { Delete, Page, Insert };
+    struct Walked {
+        UpdateRowReplay::Cost cost;
+        uint64_t logReads = 0;
+        size_t failed = 0;
+    };
+    const auto walk = [](Start start, uint32_t n, bool compareFresh) {
+        std::vector<Bytes> records;
+        if (start == Start::Insert) records.push_back(Insert(73, 0, Row(73, 0, "x")));
+        const uint32_t bad = n / 2;
+        for (uint32_t k = 0; k < n; ++k)
+            records.push_back(ModifyRow(73, 0, kAmountAt, Le(k == bad ? 999999 : k, 4), Le(k + 1, 4)));
+        if (start == Start::Delete) records.push_back(Delete(73, 0, Row(73, n, "x")));
+        Replayed log(records, 100);
+        if (start == Start::Page) log.pages.Put({Row(73, n, "x")}, 0, 0xFFFFFF);
+        UpdateRowReplay replay(log.pages, log.log);
+        const std::vector<UpdateRows> kept = log.EveryUpdate(replay);
+        Walked walked{replay.Spent(), log.log.reads, 0};
+        EXPECT_EQ(kept.size(), n);
+        for (const UpdateRows& rows : kept) walked.failed += rows.failure != RowRebuildFailure::None;
+        if (compareFresh) {
+            size_t i = 0;
+            for (size_t e = 0; e < log.store.Size(); ++e) {
+                const OperationEntry& entry = log.store[e];
+                if (entry.operation != 4) continue;
+                const auto steps = log.history.StepsOfRow(entry.blockOffset, entry.slotIndex);
+                const UpdateRows fresh = UpdateRowReplay(log.pages, log.log).Replay(*steps->steps, steps->target);
+                EXPECT_EQ(kept[i].failure, fresh.failure) << i;
+                EXPECT_EQ(kept[i].after, fresh.after) << i;
+                EXPECT_EQ(kept[i].before, fresh.before) << i;
+                ++i;
+            }
+            // Clicked again, newest first, the same rows come back.
+            UpdateRowReplay back(log.pages, log.log);
+            std::vector<UpdateRows> reversed;
+            for (size_t e = log.store.Size(); e-- > 0;) {
+                const OperationEntry& entry = log.store[e];
+                if (entry.operation != 4) continue;
+                const auto steps = log.history.StepsOfRow(entry.blockOffset, entry.slotIndex);
+                reversed.push_back(back.Replay(*steps->steps, steps->target));
+            }
+            for (size_t k = 0; k < reversed.size(); ++k) {
+                EXPECT_EQ(reversed[k].failure, kept[n - 1 - k].failure) << k;
+                EXPECT_EQ(reversed[k].after, kept[n - 1 - k].after) << k;
+            }
+        }
+        return walked;
+    };
+    for (Start start : {Start::Delete, Start::Page, Start::Insert}) {
+        SCOPED_TRACE(static_cast<int>(start));
+        const Walked small = walk(start, 400, true);
+        // The bad step breaks the chain on one side: undone from a later row the updates before it
+        // fail, redone from the insert the updates from it on.
+        EXPECT_GE(small.failed, 199u);
+        EXPECT_LE(small.failed, 201u);
+        const Walked twice = walk(start, 2000, false), four = walk(start, 4000, false);
+        EXPECT_LE(four.cost.stepsApplied, 4u * 4000);
+        EXPECT_LE(four.cost.stepsApplied, 2 * twice.cost.stepsApplied + 100);
+        EXPECT_LE(four.cost.blockReads, 2 * twice.cost.blockReads + 100);
+        EXPECT_LE(four.logReads, 2 * twice.logReads + 100);
+        EXPECT_LE(four.logReads, 4u * 4000);
+    }
 }
 
 }  // namespace
