@@ -96,4 +96,16 @@ std::wstring CellDisplayText(const Cell& cell) {
     }
 }
 
+std::wstring GridCellText(const Cell& cell) {
+    if (cell.state == CellState::Unavailable) return kUnavailableCellText;
+    std::wstring text = CellDisplayText(cell);
+    const std::wstring_view mark = kUnavailableCellText;
+    if (text.size() < mark.size() || (text.size() - mark.size()) % 2 != 0) return text;
+    const size_t quotes = (text.size() - mark.size()) / 2;
+    for (size_t i = 0; i < quotes; ++i)
+        if (text[i] != L'\'' || text[text.size() - 1 - i] != L'\'') return text;
+    if (std::wstring_view(text).substr(quotes, mark.size()) != mark) return text;
+    return L"'" + text + L"'";
+}
+
 }  // namespace kestrane

@@ -12,6 +12,14 @@ namespace kestrane {
 // +hh:mm offset), binary values as 0x and hex digits, texts with every stored character.
 std::wstring CellDisplayText(const Cell& cell);
 
+// What the record grid shows for a value the files do not give, so that it is never taken for ''.
+inline constexpr const wchar_t* kUnavailableCellText = L"<not available>";
+
+// The record grid's text of a cell: CellDisplayText, but kUnavailableCellText for a value the files do
+// not give; a stored text that reads as that mark (within any number of quote pairs) gets one more
+// pair of quotes, so that no stored value shows as the mark.
+std::wstring GridCellText(const Cell& cell);
+
 // A date or time value of `typeCode` in ISO form; `separator` stands between date and time.
 std::wstring DateTimeText(const DateTimeParts& parts, uint32_t typeCode, wchar_t separator = L' ');
 

@@ -13,6 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr uint32_t kFileStatusLog = 0x40;
+
 bool IsSecondarySystemObjectId(int32_t id) {
     switch (id) {
         case 3: case 4: case 5: case 7: case 8: case 13: case 34: case 41: case 50: case 54: case 55: case 60:
@@ -83,6 +85,16 @@ std::wstring RelocatedDataFilePath(const std::wstring& storedPath, const std::ws
     const size_t dot = name.rfind(L'.');
     const std::wstring stem = dot == std::wstring::npos ? std::wstring() : name.substr(0, dot);
     return stem.empty() ? folder + name : folder + stem + L".ndf";
+}
+
+bool IsLogFileEntry(const DataFileEntry& entry) { return (entry.firstWord & kFileStatusLog) != 0; }
+
+std::vector<DataFileEntry> MissingSecondaryFiles(const CMdfFile& dataFile, const std::vector<DataFileEntry>& fileList) {
+    std::vector<DataFileEntry> missing;
+    for (const DataFileEntry& entry : fileList)
+        if (entry.fileId > 1 && !IsLogFileEntry(entry) && !dataFile.SecondaryFiles().count(static_cast<int>(entry.fileId)))
+            missing.push_back(entry);
+    return missing;
 }
 
 void CheckFileAlignment(const BinaryFile& file, DataFileEntry& entry, RunState& state, ProgressSink& progress) {

@@ -28,6 +28,13 @@ void ScanFolderForNdf(CMdfFile& dataFile, std::vector<DataFileEntry>& fileList, 
 // Measures and indexes every listed file with a file id above 1 that opens.
 void ScanFilePages(CMdfFile& dataFile, std::vector<DataFileEntry>& fileList);
 
+// True for a file-list entry that names a log file (status bit 0x40), which is never read as data.
+bool IsLogFileEntry(const DataFileEntry& entry);
+
+// The data files of the file list beyond the primary (logs left out) that the data file did not open:
+// their pages are not in the index, so nothing stored on them can be read.
+std::vector<DataFileEntry> MissingSecondaryFiles(const CMdfFile& dataFile, const std::vector<DataFileEntry>& fileList);
+
 // The two-pass alignment check of one secondary file; may set the entry's header offset to 0.
 void CheckFileAlignment(const BinaryFile& file, DataFileEntry& entry, RunState& state, ProgressSink& progress);
 

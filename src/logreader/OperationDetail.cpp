@@ -24,10 +24,20 @@ std::vector<std::wstring> RecordGridCells(const std::wstring& caption, const Col
     std::vector<std::wstring> cells;
     if (firstColumnIndex >= image.size() || firstColumnIndex >= columns.size()) return cells;
     cells.push_back(caption);
-    cells.push_back(CellDisplayText(image[firstColumnIndex]));
+    cells.push_back(GridCellText(image[firstColumnIndex]));
     for (size_t i = size_t{firstColumnIndex} + 1; i < image.size() && i < columns.size(); ++i)
-        if (columns[i].ordinal != kOrdinalNotStored) cells.push_back(CellDisplayText(image[i]));
+        if (columns[i].ordinal != kOrdinalNotStored) cells.push_back(GridCellText(image[i]));
     return cells;
+}
+
+std::wstring OperationStatusLine(const RowImages& rebuilt, const std::wstring& tableName, const ColumnDefList& columns,
+                                const RunState& state) {
+    if (!rebuilt.Rebuilt() || rebuilt.images.empty()) {
+        const std::wstring why = rebuilt.StatusText();
+        return why.empty() ? NoStatementReason(rebuilt.operation, columns, rebuilt.images, state) : why;
+    }
+    const std::wstring statement = BuildOperationStatementText(rebuilt.operation, tableName, columns, rebuilt.images, state);
+    return statement.empty() ? NoStatementReason(rebuilt.operation, columns, rebuilt.images, state) : statement;
 }
 
 void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {
@@ -53,12 +63,9 @@ void OperationDetailView::BuildOperationStatement(uint64_t blockOffset, uint64_t
     else rebuilder_.DecodeAsCatalogueSays();
     const uint32_t firstColumn = clicked_ ? clicked_->firstColumnIndex : catalog_.firstColumnIndex;
     const RowImages rebuilt = rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex);
-    // An update whose row cannot be rebuilt shows why, in place of a statement, and no rows.
-    if (!rebuilt.Rebuilt()) return status_.SetStatusLine(rebuilt.StatusText());
-    if (rebuilt.images.empty()) return;
-    const std::wstring statement =
-        BuildOperationStatementText(rebuilt.operation, tableName, layout.columns, rebuilt.images, state_);
-    if (!statement.empty()) status_.SetStatusLine(statement);
+    // An operation without a statement says why in its place; one whose row cannot be rebuilt shows no rows.
+    status_.SetStatusLine(OperationStatusLine(rebuilt, tableName, layout.columns, state_));
+    if (!rebuilt.Rebuilt()) return;
     for (size_t i = 0; i < rebuilt.images.size(); ++i)
         grid_.InsertRowAtTop(RecordGridCells(RecordGridCaption(rebuilt.operation, i), layout.columns,
                                              rebuilt.images[i], firstColumn));

@@ -45,6 +45,10 @@ std::wstring RecordGridCaption(uint8_t operation, size_t index);
 std::vector<std::wstring> RecordGridCells(const std::wstring& caption, const ColumnDefList& columns,
                                           const RowValues& image, uint32_t firstColumnIndex);
 
+// The status line of a rebuilt operation: its statement, else why it has none.
+std::wstring OperationStatusLine(const RowImages& rebuilt, const std::wstring& tableName, const ColumnDefList& columns,
+                                 const RunState& state);
+
 class OperationDetailView {
 public:
     // `schemas` keeps the clicked tables' schemas for the listing (null: this view keeps its own).

@@ -6,6 +6,7 @@
 #include "datafile/DbFileHolder.h"
 #include "datafile/MetadataCatalog.h"
 #include "datafile/RowValueDecoder.h"
+#include "datafile/SecondaryDataFiles.h"
 #include "logreader/LogBlock.h"
 #include "logreader/LoggedLobPages.h"
 #include "logreader/LoggedRowChange.h"
@@ -16,6 +17,13 @@ namespace kestrane {
 namespace {
 constexpr size_t kRowBufferSize = 8192;
 constexpr size_t kRowLengthAt = 8190;  // one-row buffer: the row at 0, its length as u16 here
+
+// A page of a secondary file that the data file did not open (not found beside the primary file).
+bool InFileNotOpened(const CMdfFile* file, PageAddress address) {
+    return file && address.fileId > 1 && file->SecondaryFiles().count(address.fileId) == 0;
+}
+
+constexpr const wchar_t* kRecordUnreadable = L"The row cannot be rebuilt: its log record cannot be read again.";
 
 }  // namespace
 
@@ -57,15 +65,34 @@ std::optional<RowValues> OperationRebuilder::DecodeRow(PageAddress address, Byte
     return std::move(images.front());
 }
 
+std::wstring OperationRebuilder::NoRowAt(PageAddress address) {
+    if (InFileNotOpened(holder_.DataFile(), address)) {
+        std::wstring name;
+        for (const DataFileEntry& entry : catalog_.files)
+            if (entry.fileId == address.fileId) name = L" (" + entry.path.substr(DataFileFolder(entry.path).size()) + L")";
+        return L"The row cannot be rebuilt: its page lies in data file " + std::to_wstring(address.fileId) + name +
+               L", which was not found beside the MDF file.";
+    }
+    if (!holder_.LoadDataPage(address))
+        return L"The row cannot be rebuilt: its page (file " + std::to_wstring(address.fileId) + L", page " +
+               std::to_wstring(address.pageId) + L") is not in the data file.";
+    return L"The row cannot be rebuilt: its logged bytes do not decode as a row of this table.";
+}
+
 RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationUnitId, TableLayout& layout,
                                       uint32_t slotIndex) {
     RowImages out;
+    out.noRowReason = kRecordUnreadable;
     const auto block = ReadLogBlock(log_, blockOffset, block_);
     if (!block || !logfmt::IsReadableLayout(block->Layout())) return out;
     if (slotIndex >= block->RecordCount()) return out;
     const RowLogRecord record(block->bytes(), block->Extent(slotIndex));
     out.operation = record.Operation();
-    if (record.RowsetId() != allocationUnitId) return out;
+    if (record.RowsetId() != allocationUnitId) {
+        out.noRowReason = L"The row cannot be rebuilt: the log record at its place belongs to another table.";
+        return out;
+    }
+    out.noRowReason.clear();
     const LogPageId page = record.Page();
     CLogSeqNo lsn = block->header().lsn;
     lsn.slot = static_cast<uint16_t>(lsn.slot + slotIndex);
@@ -74,9 +101,15 @@ RowImages OperationRebuilder::Rebuild(uint64_t blockOffset, uint64_t allocationU
         case logfmt::kOpDeleteRow: {
             LogElementWalk walk(record);
             ByteView element0;
-            if (!walk.Next(element0)) return out;
-            if (auto row = DecodeRow(PageAddress(page.file, page.page), element0, layout, allocationUnitId, lsn))
+            if (!walk.Next(element0)) {
+                out.noRowReason = kRecordUnreadable;
+                return out;
+            }
+            const PageAddress address(page.file, page.page);
+            if (auto row = DecodeRow(address, element0, layout, allocationUnitId, lsn))
                 out.images.push_back(std::move(*row));
+            else
+                out.noRowReason = NoRowAt(address);
             break;
         }
         case logfmt::kOpModifyRow:
@@ -115,11 +148,19 @@ void OperationRebuilder::RebuildUpdate(uint64_t blockOffset, uint64_t allocation
     }
     UpdateRows rows = replay_.Replay(*steps->steps, steps->target);
     out.failure = rows.failure;
-    if (!out.Rebuilt()) return;
+    if (!out.Rebuilt()) {
+        // A page in a file that is not there is the likelier reason, and one the user can mend.
+        if (out.failure == RowRebuildFailure::NoStartingRow && InFileNotOpened(holder_.DataFile(), address))
+            out.noRowReason = NoRowAt(address);
+        return;
+    }
     // Both images are decoded against the page of the update itself (its file id names the data file).
     auto after = DecodeRow(address, ByteView(rows.after), layout, allocationUnitId, self.lsn);
     auto before = DecodeRow(address, ByteView(rows.before), layout, allocationUnitId, self.lsn);
-    if (!after || !before) return;
+    if (!after || !before) {
+        out.noRowReason = NoRowAt(address);
+        return;
+    }
     out.images.push_back(std::move(*after));
     out.images.push_back(std::move(*before));
     out.afterBytes = std::move(rows.after);

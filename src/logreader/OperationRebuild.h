@@ -37,9 +37,12 @@ struct RowImages {
     RowRebuildFailure failure = RowRebuildFailure::None;
     // Updated: the stored bytes of image 0 and image 1.
     std::vector<uint8_t> afterBytes, beforeBytes;
+    // Why there is no image, said more exactly than `failure` can ("The row cannot be rebuilt: ...");
+    // empty when there are images or `failure` says it.
+    std::wstring noRowReason;
 
     bool Rebuilt() const { return failure == RowRebuildFailure::None; }
-    std::wstring StatusText() const { return RowRebuildFailureText(failure); }
+    std::wstring StatusText() const { return noRowReason.empty() ? RowRebuildFailureText(failure) : noRowReason; }
 };
 
 class OperationRebuilder {
@@ -80,6 +83,9 @@ private:
     std::vector<RowValues> Decode(CDataPage& page, TableLayout& layout, uint64_t unit, CLogSeqNo asOf);
     std::optional<RowValues> DecodeRow(PageAddress address, ByteView row, TableLayout& layout, uint64_t unit,
                                        CLogSeqNo asOf);
+    // Why no row could be read at `address`: its file was not found, the page is not in its file, or
+    // (the page being there) the row's bytes do not decode.
+    std::wstring NoRowAt(PageAddress address);
     void RebuildUpdate(uint64_t blockOffset, uint64_t allocationUnitId, uint32_t slotIndex, PageAddress page,
                        const RowStep& self, TableLayout& layout, RowImages& out);
 

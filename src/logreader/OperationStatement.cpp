@@ -34,6 +34,47 @@ bool SameCell(const Cell& a, const Cell& b) {
 
 bool HasValueOrNull(const Cell& c) { return c.state == CellState::Value || c.state == CellState::Null; }
 
+constexpr const wchar_t* kNoStatementNoRow = L"No statement: the row did not decode.";
+
+// Whether an UPDATE sets `column` back to its value `was` from the row as it stands. The server keeps
+// a timestamp column itself; it changes with every update.
+bool SetsBack(const ColumnDef& column, const Cell& present, const Cell& was) {
+    return IsStored(column) && column.typeCode != kTypeTimestamp && !SameCell(present, was) && HasValueOrNull(was);
+}
+
+std::wstring NameList(const ColumnDefList& columns, const std::vector<size_t>& indexes) {
+    std::wstring text;
+    for (size_t i : indexes) text += (text.empty() ? L"" : L", ") + BracketedName(columns[i].name);
+    return text;
+}
+
+// Why WhereCondition gives nothing for `image`.
+std::wstring UnnamedRowReason(const ColumnDefList& columns, const RowValues& image) {
+    const std::vector<size_t> keys = StatementKeyColumns(columns);
+    if (keys.empty()) return L"No statement: the row cannot be named: the table has no key and no column that can be compared.";
+    std::vector<size_t> unavailable;
+    for (size_t i : keys)
+        if (i >= image.size() || !HasValueOrNull(image[i])) unavailable.push_back(i);
+    return L"No statement: the row cannot be named: the files do not give the value of " +
+           NameList(columns, unavailable) + L".";
+}
+
+// Why BuildUpdateStatement finds no column to set.
+std::wstring NothingToSetReason(const ColumnDefList& columns, const RowValues& present, const RowValues& before) {
+    std::vector<size_t> unavailable, timestamps;
+    for (size_t i = 0; i < columns.size() && i < before.size() && i < present.size(); ++i) {
+        if (!IsStored(columns[i]) || SameCell(present[i], before[i])) continue;
+        (columns[i].typeCode == kTypeTimestamp ? timestamps : unavailable).push_back(i);
+    }
+    if (unavailable.empty() && timestamps.empty())
+        return L"No statement: the row reads the same before and after this update.";
+    std::wstring why = L"No statement: no column this update changed can be set back: ";
+    if (!unavailable.empty()) why += L"the files do not give the earlier value of " + NameList(columns, unavailable);
+    if (!unavailable.empty() && !timestamps.empty()) why += L"; ";
+    if (!timestamps.empty()) why += NameList(columns, timestamps) + L" is a timestamp, which the server sets itself";
+    return why + L".";
+}
+
 }  // namespace
 
 std::vector<size_t> StatementKeyColumns(const ColumnDefList& columns) {
@@ -85,10 +126,8 @@ std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList
                                   const RowValues& before, const RunState& state) {
     std::wstring list;
     for (size_t i = 0; i < columns.size() && i < before.size() && i < present.size(); ++i) {
-        // The server keeps a timestamp column itself; it changes with every update.
-        if (!IsStored(columns[i]) || columns[i].typeCode == kTypeTimestamp) continue;
         const Cell was = before[i];
-        if (SameCell(present[i], was) || !HasValueOrNull(was)) continue;
+        if (!SetsBack(columns[i], present[i], was)) continue;
         list += BracketedName(columns[i].name) + L" = " + FormatValueLiteral(columns[i], was, state);
     }
     StripTrailingCommas(list);
@@ -96,6 +135,31 @@ std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList
     const std::wstring condition = WhereCondition(columns, present, state);
     if (condition.empty()) return {};
     return L"Update " + BracketedName(table) + L" SET " + list + L" Where " + condition;
+}
+
+std::wstring NoStatementReason(uint8_t operation, const ColumnDefList& columns, const std::vector<RowValues>& images,
+                              const RunState& state) {
+    switch (operation) {
+        case logfmt::kOpInsertRow:
+            return images.empty() ? kNoStatementNoRow : std::wstring();
+        case logfmt::kOpDeleteRow:
+            if (images.empty()) return kNoStatementNoRow;
+            return WhereCondition(columns, images[0], state).empty() ? UnnamedRowReason(columns, images[0])
+                                                                     : std::wstring();
+        case logfmt::kOpModifyRow:
+        case logfmt::kOpModifyColumns: {
+            if (images.size() < 2) return kNoStatementNoRow;
+            const RowValues& present = images[0];
+            const RowValues& before = images[1];
+            bool setsAny = false;
+            for (size_t i = 0; i < columns.size() && i < before.size() && i < present.size() && !setsAny; ++i)
+                setsAny = SetsBack(columns[i], present[i], before[i]);
+            if (!setsAny) return NothingToSetReason(columns, present, before);
+            return WhereCondition(columns, present, state).empty() ? UnnamedRowReason(columns, present) : std::wstring();
+        }
+        default:
+            return L"No statement: this kind of log record holds no row.";
+    }
 }
 
 std::wstring BuildOperationStatementText(uint8_t operation, const std::wstring& table, const ColumnDefList& columns,

@@ -33,6 +33,11 @@ std::wstring BuildDeleteStatement(const std::wstring& table, const ColumnDefList
 std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList& columns, const RowValues& present,
                                   const RowValues& before, const RunState& state);
 
+// Why `images` of an operation give no statement (BuildOperationStatementText is empty): "No statement: "
+// and the reason; empty when they give one.
+std::wstring NoStatementReason(uint8_t operation, const ColumnDefList& columns, const std::vector<RowValues>& images,
+                              const RunState& state);
+
 // Statement of `images` for an operation code; empty when it yields none.
 std::wstring BuildOperationStatementText(uint8_t operation, const std::wstring& table, const ColumnDefList& columns,
                                          const std::vector<RowValues>& images, const RunState& state);

@@ -74,9 +74,7 @@ TEST(CorpusCatalog, UserTablesAndColumnsMatchSourcesListing) {
     KESTRANE_REQUIRE_CORPUS();
     const auto boot = test::CorpusBootFacts();
     const auto files = test::CorpusListedDataFiles();
-    std::set<std::string> checked;
-    for (const test::ListedDataFile& file : files) checked.insert(file.key);
-    test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::DataFile), checked);
+    test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::DataFile), test::KeysReadWith(files));
     for (const test::ListedDataFile& file : files) {
         const std::string& key = file.key;
         SCOPED_TRACE(key);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "datafile/BootPage.h"
+#include "datafile/CorpusFixture.h"
 #include "datafile/DataFileFixture.h"
 #include "datafile/DataPage.h"
 #include "datafile/MdfFile.h"
@@ -173,13 +174,19 @@ TEST(CorpusDataFile, EveryDataFileIndexesWalksAndRestoresFromASnapshot) {
             EXPECT_EQ(loaded.DataPages(), file.DataPages());
             EXPECT_EQ(loaded.IamPages(), file.IamPages());
 
-            // No secondary files beside these: the folder search adds nothing.
+            // The folder search finds the secondary files beside the primary, each under its own file id.
             std::vector<DataFileEntry> list;
             const size_t before = file.DataPages().size();
             LocateDataFiles(file, list, file.Path());
-            EXPECT_TRUE(list.empty());
-            EXPECT_EQ(file.DataPages().size(), before);
+            EXPECT_EQ(list.size(), set.secondaryFiles.size());
+            if (set.secondaryFiles.empty()) { EXPECT_EQ(file.DataPages().size(), before); }
             checked.insert(key);
+            // Opened as the program opens it, the catalogue's file list brings in the same files.
+            test::OpenedDataFile whole(path);
+            ASSERT_NE(whole.catalog, nullptr);
+            EXPECT_EQ(whole.holder.DataFile()->SecondaryFiles().size(), set.secondaryFiles.size());
+            for (const std::string& secondary : test::SecondaryFileKeys(set.name, *whole.holder.DataFile()))
+                checked.insert(secondary);
         }
     }
     test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::DataFile), checked);

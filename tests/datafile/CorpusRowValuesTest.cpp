@@ -63,9 +63,7 @@ bool IsOracleSet(const std::string& set) { return set == "pubs-2008-itsligo" || 
 TEST(CorpusRowValues, EveryUserTableDecodesToTheListedRowCount) {
     KESTRANE_REQUIRE_CORPUS();
     const auto files = test::CorpusListedDataFiles();
-    std::set<std::string> checked;
-    for (const test::ListedDataFile& file : files) checked.insert(file.key);
-    test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::DataFile), checked);
+    test::ExpectEveryListedChecked(test::CorpusListedFileKeys(test::ListedKind::DataFile), test::KeysReadWith(files));
     for (const test::ListedDataFile& file : files) {
         SCOPED_TRACE(file.key);
         test::OpenedDataFile opened(file.path);

@@ -106,5 +106,30 @@ TEST(SecondaryDataFiles, ListedFilesUseTheirCatalogueId) {
     EXPECT_TRUE(o.file->ReadPage({4, 2}));
 }
 
+// The catalogue names two secondary files and the log; one secondary file is not beside the primary.
+TEST(SecondaryDataFiles, ListedDataFilesNotFoundAreNamedAndTheLogIsNot) {
+    Opened o;
+    ASSERT_TRUE(o.file->IsOpen());
+    o.dir.Write("Db_2.ndf", BuildDataFile({{0, 15, 0, 3}, {500, 1, 0, 3}}));
+    o.dir.Write("Db_3.ndf", BuildDataFile({{0, 15, 0, 4}, {500, 1, 0, 4}}));
+    std::vector<DataFileEntry> list(5);
+    list[0] = {0x2, 1, L"Db", L"C:\\db\\Db.mdf", 0, 0, 0};
+    list[1] = {0x42, 2, L"Db_log", L"C:\\db\\Db_log.ldf", 0, 0, 0};
+    list[2] = {0x2, 3, L"Db_2", L"C:\\db\\Db_2.ndf", 0, 0, 0};
+    list[3] = {0x2, 4, L"Db_3", L"C:\\db\\Db_3.ndf", 0, 0, 0};
+    list[4] = {0x2, 5, L"Db_4", L"C:\\db\\Db_4.ndf", 0, 0, 0};
+    std::filesystem::remove(o.dir.path("Db_3.ndf"));
+
+    LocateDataFiles(*o.file, list, o.file->Path());
+    EXPECT_TRUE(IsLogFileEntry(list[1]));
+    EXPECT_FALSE(IsLogFileEntry(list[2]));
+    const std::vector<DataFileEntry> missing = MissingSecondaryFiles(*o.file, list);
+    ASSERT_EQ(missing.size(), 2u);
+    EXPECT_EQ(missing[0].fileId, 4u);
+    EXPECT_EQ(missing[0].path, o.dir.folder() + L"Db_3.ndf");
+    EXPECT_EQ(missing[1].fileId, 5u);
+    EXPECT_EQ(o.file->DataPages().at(500).back(), Ref(3, 1, 1)) << "the file that is there is read";
+}
+
 }  // namespace
 }  // namespace kestrane

@@ -195,7 +195,9 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         const RowImages images = rebuilder.Rebuild(e.blockOffset, store.AllocationUnitId(e), layout, e.slotIndex);
         const std::wstring statement =
             BuildOperationStatementText(images.operation, store.TableName(e), columns, images.images, state);
-        EXPECT_EQ(detail.status, images.Rebuilt() ? statement : images.StatusText());
+        EXPECT_EQ(detail.status, images.Rebuilt() && !statement.empty() ? statement
+                                                                          : OperationStatusLine(images, store.TableName(e), columns, state));
+        EXPECT_FALSE(detail.status.empty()) << i;
         // An update whose row cannot be rebuilt shows why, and no rows: no save writes it either.
         if (!images.Rebuilt()) {
             EXPECT_TRUE(detail.rows.empty()) << i;

@@ -20,6 +20,14 @@ ColumnDef Col(const std::wstring& name, uint32_t code = kTypeInt, uint8_t key = 
     return c;
 }
 
+// `columns` followed by a timestamp column "ts".
+ColumnDefList WithTimestamp(ColumnDefList columns) {
+    ColumnDef stamp(L"ts", L"timestamp(8)", kTypeTimestamp);
+    stamp.ordinal = 4;
+    columns.push_back(stamp);
+    return columns;
+}
+
 TEST(OperationStatement, InsertAndDeleteNameTheirRowByItsWholeKey) {
     RunState state("");
     const ColumnDefList orders = {Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"calc", kTypeInt, 0, 0, kOrdinalNotStored)};
@@ -59,10 +67,7 @@ TEST(OperationStatement, InsertAndDeleteNameTheirRowByItsWholeKey) {
 
 TEST(OperationStatement, UpdateSetsTheValuesBeforeTheChangeOnTheRowAsItStands) {
     RunState state("");
-    ColumnDefList columns = {Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"m", kTypeNVarChar)};
-    ColumnDef stamp(L"ts", L"timestamp(8)", kTypeTimestamp);
-    stamp.ordinal = 4;
-    columns.push_back(stamp);
+    const ColumnDefList columns = WithTimestamp({Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"m", kTypeNVarChar)});
     const RowValues now = test::RowOf(columns, {L"7", L"5", L"NULL", L"0x0002"});
     const RowValues before = test::RowOf(columns, {L"7", L"8", std::nullopt, L"0x0001"});
     // Equal images: no statement.
@@ -74,6 +79,72 @@ TEST(OperationStatement, UpdateSetsTheValuesBeforeTheChangeOnTheRowAsItStands) {
     EXPECT_EQ(BuildUpdateStatement(L"T", columns, moved, before, state), L"Update [T] SET [id] = 7 Where [id]= 9");
     EXPECT_EQ(BuildOperationStatementText(4, L"T", columns, {now}, state), L"");
     EXPECT_EQ(BuildOperationStatementText(5, L"T", columns, {now, before}, state), L"");
+}
+
+// Every operation without a statement says why: an UPDATE with nothing to set back, a row that
+// cannot be named, a row that did not decode.
+TEST(OperationStatement, EveryMissingStatementHasItsReason) {
+    RunState state("");
+    const ColumnDefList columns = WithTimestamp({Col(L"id", kTypeInt, 1), Col(L"n"), Col(L"doc", kTypeNText)});
+    const RowValues now = test::RowOf(columns, {L"7", L"5", L"new", L"0x0002"});
+    const RowValues changed = test::RowOf(columns, {L"7", L"8", L"old", L"0x0001"});
+    EXPECT_EQ(NoStatementReason(4, columns, {now, changed}, state), L"");
+    EXPECT_EQ(NoStatementReason(2, columns, {now}, state), L"");
+    EXPECT_EQ(NoStatementReason(3, columns, {now}, state), L"");
+
+    // Only the large value (not given by the files) and the timestamp changed.
+    RowValues lostText = test::RowOf(columns, {L"7", L"5", L"old", L"0x0001"});
+    lostText.SetState(2, columns[2], CellState::Unavailable);
+    const std::wstring why = NoStatementReason(6, columns, {now, lostText}, state);
+    EXPECT_EQ(BuildOperationStatementText(6, L"T", columns, {now, lostText}, state), L"");
+    EXPECT_EQ(why, L"No statement: no column this update changed can be set back: the files do not give the earlier "
+                   L"value of [doc]; [ts] is a timestamp, which the server sets itself.");
+    EXPECT_EQ(NoStatementReason(4, columns, {now, now}, state), L"No statement: the row reads the same before and after this update.");
+
+    // A key value the files do not give: DELETE and UPDATE cannot name the row.
+    RowValues keyless = now;
+    keyless.SetState(0, columns[0], CellState::Unavailable);
+    EXPECT_EQ(BuildDeleteStatement(L"T", columns, keyless, state), L"");
+    EXPECT_EQ(NoStatementReason(3, columns, {keyless}, state),
+              L"No statement: the row cannot be named: the files do not give the value of [id].");
+    EXPECT_EQ(NoStatementReason(4, columns, {keyless, changed}, state), NoStatementReason(3, columns, {keyless}, state));
+    const ColumnDefList uncomparable = {Col(L"t", kTypeNText)};
+    EXPECT_EQ(NoStatementReason(3, uncomparable, {test::RowOf(uncomparable, {L"x"})}, state),
+              L"No statement: the row cannot be named: the table has no key and no column that can be compared.");
+
+    // No row at all, or a kind of record that holds none.
+    EXPECT_EQ(NoStatementReason(2, columns, {}, state), L"No statement: the row did not decode.");
+    EXPECT_EQ(NoStatementReason(4, columns, {now}, state), L"No statement: the row did not decode.");
+    EXPECT_FALSE(NoStatementReason(5, columns, {now, changed}, state).empty());
+
+    // The status line: the statement, else the reason; a rebuild's own reason comes first.
+    RowImages rebuilt;
+    rebuilt.operation = 4;
+    rebuilt.images = {now, lostText};
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), why);
+    rebuilt.images = {now, changed};
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), BuildOperationStatementText(4, L"T", columns, rebuilt.images, state));
+    rebuilt.images.clear();
+    rebuilt.noRowReason = L"The row cannot be rebuilt: its log record cannot be read again.";
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), rebuilt.noRowReason);
+    rebuilt.noRowReason.clear();
+    rebuilt.failure = RowRebuildFailure::BytesDiffer;
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), RowRebuildFailureText(RowRebuildFailure::BytesDiffer));
+}
+
+// A value the files do not give shows as a mark no stored value shows as; NULL and '' stay themselves.
+TEST(OperationStatement, GridTellsAnUnavailableValueFromAnEmptyText) {
+    const ColumnDefList columns = {Col(L"id"), Col(L"s", kTypeNVarChar), Col(L"u", kTypeNVarChar),
+                                   Col(L"m", kTypeNVarChar), Col(L"q", kTypeNVarChar), Col(L"n", kTypeNVarChar)};
+    RowValues row = test::RowOf(columns, {L"1", L"", L"gone", L"<not available>", L"'<not available>'", std::nullopt});
+    row.SetState(2, columns[2], CellState::Unavailable);
+    EXPECT_EQ(RecordGridCells(L"inserted", columns, row, 0),
+              (std::vector<std::wstring>{L"inserted", L"1", L"", L"<not available>", L"'<not available>'",
+                                         L"''<not available>''", L"NULL"}));
+    const ColumnDefList near = {Col(L"a", kTypeNVarChar), Col(L"b", kTypeNVarChar), Col(L"c", kTypeNVarChar)};
+    const RowValues others = test::RowOf(near, {L"'<not available>", L"<not available", L"x<not available>x"});
+    EXPECT_EQ(RecordGridCells(L"", near, others, 0),
+              (std::vector<std::wstring>{L"", L"'<not available>", L"<not available", L"x<not available>x"}));
 }
 
 TEST(OperationStatement, GridCellsAndModifyRowRequest) {

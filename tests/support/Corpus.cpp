@@ -58,9 +58,11 @@ std::vector<CorpusSet> CorpusSets() {
         for (const auto& f : fs::directory_iterator(entry.path())) {
             std::string ext = Lower(f.path().extension().string());
             if (ext == ".mdf") set.dataFiles.push_back(f.path());
+            else if (ext == ".ndf") set.secondaryFiles.push_back(f.path());
             else if (ext == ".ldf") set.logFiles.push_back(f.path());
         }
         std::sort(set.dataFiles.begin(), set.dataFiles.end());
+        std::sort(set.secondaryFiles.begin(), set.secondaryFiles.end());
         std::sort(set.logFiles.begin(), set.logFiles.end());
         sets.push_back(std::move(set));
     }

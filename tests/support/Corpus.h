@@ -13,7 +13,9 @@ namespace kestrane::test {
 struct CorpusSet {
     std::string name;                              // folder name, e.g. "pubs-2008-itsligo"
     std::filesystem::path folder;
-    std::vector<std::filesystem::path> dataFiles;  // *.mdf (case-insensitive)
+    std::vector<std::filesystem::path> dataFiles;  // *.mdf (case-insensitive): primary files, opened
+    // *.ndf: secondary files, never opened alone; read with their primary, as the program reads them
+    std::vector<std::filesystem::path> secondaryFiles;
     std::vector<std::filesystem::path> logFiles;   // *.ldf
 };
 
