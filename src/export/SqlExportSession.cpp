@@ -73,15 +73,28 @@ void CSqlExportSession::Connect(const SqlConnectionFields& fields, bool withData
     connection_ = std::make_unique<OdbcConnection>(*environment_);
     connection_->SetQueryTimeout(timeouts_.statementSeconds);
     connection_->SetCanceller(&canceller_);
-    std::wstring text = BuildConnectionString(
-        {fields.driver, fields.server, withDatabase ? fields.database : std::wstring(), fields.user, fields.password});
-    try {
-        connection_->Open(text, fields.driver, timeouts_.loginSeconds);
-    } catch (...) {
-        Wipe(text);
-        throw;
+    // FreeTDS is told its protocol version; a server that drops the login of one is asked with the next.
+    const bool freeTds = fields.driver == L"FreeTDS";
+    const auto& versions = FreeTdsProtocolVersions();
+    std::optional<OdbcError> first;
+    for (size_t v = 0; v < (freeTds ? versions.size() : 1); ++v) {
+        std::wstring text = BuildConnectionString(
+            {fields.driver, fields.server, withDatabase ? fields.database : std::wstring(), fields.user, fields.password},
+            freeTds ? versions[v] : std::wstring());
+        try {
+            connection_->Open(text, fields.driver, timeouts_.loginSeconds);
+            Wipe(text);
+            return;
+        } catch (const OdbcError& e) {
+            Wipe(text);
+            if (!first) first = e;
+            if (!e.LoginDropped()) break;
+        } catch (...) {
+            Wipe(text);
+            throw;
+        }
     }
-    Wipe(text);
+    throw *first;
 }
 
 void CSqlExportSession::Execute(const std::wstring& statement) { connection_->Execute(statement); }

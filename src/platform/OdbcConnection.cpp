@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/BoundedDriverConnect.h"
 #include "platform/OdbcStatement.h"
 #include "platform/TextCodec.h"
 
@@ -18,11 +19,8 @@ static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use
 
 SQLWCHAR* Sql(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 
-void Wipe(std::u16string& text) {
-    volatile char16_t* p = text.data();
-    for (size_t i = 0; i < text.size(); ++i) p[i] = 0;
-    text.clear();
-}
+// How long past its own login timeout a driver may take before the wait for it is given up.
+constexpr auto kDriverGrace = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -73,25 +71,23 @@ OdbcEnvironment::OdbcEnvironment() {
     SQLHENV env = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
         throw OdbcError(OdbcError::Stage::Environment, {{"HY001", 0, L"The ODBC environment could not be created"}});
-    env_ = env;
     if (!SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0))) {
         auto records = ReadOdbcDiagnostics(SQL_HANDLE_ENV, env);
         SQLFreeHandle(SQL_HANDLE_ENV, env);
-        env_ = nullptr;
         throw OdbcError(OdbcError::Stage::Environment, std::move(records));
     }
+    // Freed with the last share: a connect that was given up on may still hold one.
+    env_ = std::shared_ptr<void>(env, [](void* handle) { SQLFreeHandle(SQL_HANDLE_ENV, handle); });
 }
 
-OdbcEnvironment::~OdbcEnvironment() {
-    if (env_) SQLFreeHandle(SQL_HANDLE_ENV, env_);
-}
+OdbcEnvironment::~OdbcEnvironment() = default;
 
 std::vector<std::wstring> OdbcEnvironment::InstalledDrivers() const {
     std::vector<std::wstring> names;
     SQLWCHAR name[512], attributes[2048];
     SQLSMALLINT nameLength = 0, attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDriversW(env_, direction, name, 512, &nameLength, attributes, 2048, &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDriversW(env_.get(), direction, name, 512, &nameLength, attributes, 2048, &attributesLength))) {
         names.push_back(SqlTextToWide(reinterpret_cast<const char16_t*>(name), std::clamp<SQLSMALLINT>(nameLength, 0, 511)));
         direction = SQL_FETCH_NEXT;
     }
@@ -137,15 +133,36 @@ OdbcConnection::~OdbcConnection() {
 void OdbcConnection::Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds) {
     Close();
     driver_ = driver;
+    if (!dbc_) throw OdbcError(OdbcError::Stage::Connect, {{"HY001", 0, L"No connection handle"}}, driver);
     const auto timeout = reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginTimeoutSeconds));
     SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
     SQLSetConnectAttrW(dbc_, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
-    std::u16string text = WideToSqlText(connectionString);
     const auto began = std::chrono::steady_clock::now();
-    const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, Sql(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                                           nullptr, SQL_DRIVER_NOPROMPT);
-    Wipe(text);
-    if (SQL_SUCCEEDED(rc)) {
+    const auto limit = loginTimeoutSeconds > 0 ? std::chrono::milliseconds(std::chrono::seconds(loginTimeoutSeconds) + kDriverGrace)
+                                               : std::chrono::milliseconds(0);
+    const DriverConnectResult result =
+        ConnectWithinLimit(environment_.shared(), dbc_, WideToSqlText(connectionString), canceller_, limit);
+    switch (result.outcome) {
+        case DriverConnectOutcome::Returned:
+            break;
+        case DriverConnectOutcome::Cancelled:
+        case DriverConnectOutcome::TimedOut: {
+            // The handle went with the driver's call; this connection goes on with a new one.
+            SQLHDBC dbc = SQL_NULL_HDBC;
+            dbc_ = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.handle(), &dbc)) ? dbc : nullptr;
+            if (result.outcome == DriverConnectOutcome::Cancelled)
+                throw OdbcError(OdbcError::Stage::Connect, {{"HY008", 0, L"Operation canceled while connecting"}}, driver);
+            throw OdbcError(OdbcError::Stage::Connect,
+                            {{"HYT00", 0, L"Login timeout expired: the driver did not return in time"}}, driver);
+        }
+        case DriverConnectOutcome::TooManyWaiting:
+            throw OdbcError(OdbcError::Stage::Connect,
+                            {{"HYT00", 0,
+                              L"Login timeout expired: earlier connections to servers that did not answer are still "
+                              L"waiting in the driver"}},
+                            driver);
+    }
+    if (SQL_SUCCEEDED(result.returnCode)) {
         open_ = true;
         return;
     }

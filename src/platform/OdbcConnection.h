@@ -1,6 +1,7 @@
 #pragma once
 // Our thin layer over the ODBC driver manager (unixODBC): an environment and a connection as RAII
 // objects. A failed call throws OdbcError with every diagnostic record of its handle.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,14 @@ public:
     OdbcEnvironment(const OdbcEnvironment&) = delete;
     OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
 
-    void* handle() const { return env_; }
+    void* handle() const { return env_.get(); }
+    // A share of the handle, for a connect that may outlive this object (see BoundedDriverConnect.h).
+    std::shared_ptr<void> shared() const { return env_; }
     // The driver names registered with the driver manager.
     std::vector<std::wstring> InstalledDrivers() const;
 
 private:
-    void* env_ = nullptr;
+    std::shared_ptr<void> env_;
 };
 
 class OdbcConnection {
@@ -34,8 +37,10 @@ public:
 
     // Connects without prompting. `driver` names the driver in errors; a driver that the driver manager
     // does not know gives an error whose DriverMissing() is true. The UTF-16 copy of the string (which
-    // may hold a password) is wiped before this returns. The login timeout bounds the connection and
-    // the login both (a server that accepts the socket and never answers).
+    // may hold a password) is wiped once the driver is done with it. The login timeout bounds the
+    // connection and the login both (a server that accepts the socket and never answers); should the
+    // driver not keep to it, the wait ends a few seconds later all the same (HYT00), and the canceller's
+    // Cancel ends it at once (HY008).
     void Open(const std::wstring& connectionString, const std::wstring& driver, int loginTimeoutSeconds = 15);
     // Every statement made on this connection afterwards waits at most this long for the server (0: no
     // limit) and may be cancelled through `canceller` (may be null) from another thread.

@@ -10,6 +10,11 @@ const std::vector<std::wstring>& SqlServerDriverNames() {
     return names;
 }
 
+const std::vector<std::wstring>& FreeTdsProtocolVersions() {
+    static const std::vector<std::wstring> versions = {L"7.4", L"7.3", L"7.2", L"7.1"};
+    return versions;
+}
+
 std::wstring BraceConnectionValue(const std::wstring& value) {
     std::wstring out = L"{";
     for (wchar_t c : value) {
@@ -19,7 +24,7 @@ std::wstring BraceConnectionValue(const std::wstring& value) {
     return out + L"}";
 }
 
-std::wstring BuildConnectionString(const OdbcLogin& login) {
+std::wstring BuildConnectionString(const OdbcLogin& login, const std::wstring& protocolVersion) {
     const bool freeTds = login.driver == L"FreeTDS";
     for (const std::wstring* value : {&login.driver, &login.server, &login.database, &login.user, &login.password}) {
         const bool nul = value->find(L'\0') != std::wstring::npos;
@@ -36,6 +41,9 @@ std::wstring BuildConnectionString(const OdbcLogin& login) {
         text += L"Trusted_Connection=Yes;";
     else
         text += L"UID=" + BraceConnectionValue(login.user) + L";PWD=" + BraceConnectionValue(login.password) + L";";
+    if (freeTds)
+        text += L"TDS_Version=" + (protocolVersion.empty() ? FreeTdsProtocolVersions().front() : protocolVersion) +
+                L";";
     return text;
 }
 

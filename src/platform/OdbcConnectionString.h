@@ -9,6 +9,10 @@ namespace kestrane {
 // The drivers tried in order, best first.
 const std::vector<std::wstring>& SqlServerDriverNames();
 
+// The protocol versions named to FreeTDS, newest first. Its own default ("auto") tries a second, older
+// protocol after a login that timed out, and that attempt never ends on a server that stays silent.
+const std::vector<std::wstring>& FreeTdsProtocolVersions();
+
 struct OdbcLogin {
     std::wstring driver;
     std::wstring server;
@@ -17,11 +21,13 @@ struct OdbcLogin {
     std::wstring password;
 };
 
-// "Driver={...};Server={...};Database={...};" then "Trusted_Connection=Yes;" or "UID={...};PWD={...};".
+// "Driver={...};Server={...};Database={...};" then "Trusted_Connection=Yes;" or "UID={...};PWD={...};",
+// and for FreeTDS "TDS_Version=...;", whatever its configuration file says.
 // Throws OdbcError (stage Connect) when a value cannot be written safely for the driver: a NUL
 // character anywhere, or a "}" for FreeTDS, whose parser ends a braced value at the first "};" and does
 // not undo the doubling.
-std::wstring BuildConnectionString(const OdbcLogin& login);
+// `protocolVersion` is FreeTDS's (empty: the first of FreeTdsProtocolVersions()); other drivers ignore it.
+std::wstring BuildConnectionString(const OdbcLogin& login, const std::wstring& protocolVersion = {});
 
 // "{" + value with every "}" doubled + "}".
 std::wstring BraceConnectionValue(const std::wstring& value);

@@ -36,6 +36,17 @@ bool OdbcError::HasState(const char* sqlState) const {
     return false;
 }
 
+bool OdbcError::LoginDropped() const {
+    if (stage_ != Stage::Connect || TimedOut() || Cancelled()) return false;
+    // FreeTDS's own message numbers, which its ODBC driver reports as native errors.
+    constexpr int32_t kEndOfFile = 20017, kReadFailed = 20004, kBadToken = 20020, kUnknownVersion = 20146;
+    for (const auto& r : records_)
+        if (r.nativeError == kEndOfFile || r.nativeError == kReadFailed || r.nativeError == kBadToken ||
+            r.nativeError == kUnknownVersion)
+            return true;
+    return false;
+}
+
 bool OdbcError::DriverMissing() const {
     if (driverMissing_) return true;
     for (const auto& r : records_)

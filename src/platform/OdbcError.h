@@ -39,6 +39,9 @@ public:
     // The statement was cancelled from another thread (HY008).
     bool Cancelled() const { return HasState("HY008"); }
     bool HasState(const char* sqlState) const;
+    // The server took the connection and then ended the login in a way the driver could not read (FreeTDS:
+    // end of file, read failure, unexpected data, unknown protocol version): an older protocol may do.
+    bool LoginDropped() const;
     // The driver is not installed (IM002, or the driver manager could not load it).
     bool DriverMissing() const;
     // Every record's message, one a line, led by the driver's name when it is known.

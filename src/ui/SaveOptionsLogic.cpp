@@ -91,6 +91,12 @@ bool SaveOptionsLogic::RefuseWhileTesting() {
     return true;
 }
 
+bool SaveOptionsLogic::RefuseWhileBusy() {
+    if (!testRunning_ && !scanRunning_) return false;
+    prompter_.ShowMessage(kWaitText, MessageIcon::Information);
+    return true;
+}
+
 void SaveOptionsLogic::OnAdd() {
     if (RefuseWhileTesting()) return;
     DateRange range{view_.PickerValue(SaveOption::From), view_.PickerValue(SaveOption::To)};
@@ -129,9 +135,11 @@ void SaveOptionsLogic::OnScan() {
 void SaveOptionsLogic::RunInstanceScan() {
     CSQLInfoEnumerator enumerator;
     enumerator.EnumerateServers(setup_.scanTarget);
-    if (enumerator.servers().empty())
-        prompter_.ShowMessage(L"No SQL Server instance answered the scan.", MessageIcon::Information);
+    // Through the dialog's own dispatcher, which a closing dialog releases: a box waited for through
+    // any other path would wait for a user-interface thread that is waiting for this worker.
     ui_.RunSync([&] {
+        if (enumerator.servers().empty())
+            prompter_.ShowMessage(L"No SQL Server instance answered the scan.", MessageIcon::Information);
         for (const std::wstring& name : enumerator.servers()) view_.AddServerName(name);
         scanRunning_ = false;
         view_.Enable(SaveOption::Scan, view_.IsChecked(SaveOption::DatabaseTarget));
@@ -203,7 +211,7 @@ void SaveOptionsLogic::RunConnectionTest() {
 }
 
 void SaveOptionsLogic::OnOk() {
-    if (RefuseWhileTesting()) return;
+    if (RefuseWhileBusy()) return;
     const bool insert = view_.IsChecked(SaveOption::Insert), remove = view_.IsChecked(SaveOption::Delete),
                update = view_.IsChecked(SaveOption::Update);
     if (!insert && !remove && !update) {
@@ -251,12 +259,12 @@ void SaveOptionsLogic::OnOk() {
 }
 
 void SaveOptionsLogic::OnCancel() {
-    if (RefuseWhileTesting()) return;
+    if (RefuseWhileBusy()) return;
     view_.EndDialog(false);
 }
 
 bool SaveOptionsLogic::OnCloseRequest() {
-    if (RefuseWhileTesting()) return false;
+    if (RefuseWhileBusy()) return false;
     view_.EndDialog(false);
     return true;
 }

@@ -2,7 +2,8 @@
 // The save-options dialog's behaviour without its window: the kinds of operations, the date ranges, the
 // target (a tested SQL Server connection or a script folder) and OK's checks, plus the two workers it
 // starts: the connection test and the instance scan. While the test runs, every command that would end
-// the dialog or change what the test reads answers with the wait message.
+// the dialog or change what the test reads answers with the wait message; while the scan runs, so do
+// OK, Cancel and the close box (the dialog cannot go while its worker still reports to it).
 #include <atomic>
 #include <functional>
 #include <string>
@@ -41,7 +42,7 @@ public:
     void OnTest();
     void OnOk();
     void OnCancel();
-    // The window manager's close box: Cancel. False while a worker still uses the dialog.
+    // The window manager's close box: Cancel. False while a worker (test or scan) still uses the dialog.
     bool OnCloseRequest();
 
     bool TestRunning() const { return testRunning_; }
@@ -60,6 +61,7 @@ private:
     };
     Login CurrentLogin() const;
     bool RefuseWhileTesting();
+    bool RefuseWhileBusy();  // the test or the scan
     void ApplyTargetRule(bool database);
     void ApplyAuthenticationRule(bool sql);
     void RunConnectionTest();

@@ -9,6 +9,7 @@
 
 #include "ExportFixtures.h"
 #include "export/DatabaseSaveRun.h"
+#include "support/SilentTcpServer.h"
 #include "support/TdsEndpoint.h"
 
 namespace kestrane {
@@ -35,10 +36,10 @@ struct ServerRun {
     }
 };
 
-// Saves every table of `set` into `endpoint`, with keys and constraints; `during` runs beside the save.
-ServerRun Save(ScannedSet& set, const TdsEndpoint& endpoint, SqlTimeouts timeouts,
-               const std::function<void()>& during = {}) {
-    DatabaseSaveOptions options{{true, true, true, {}}, {L"Saved", L"sa", L"pw", endpoint.server(), L"FreeTDS"},
+// Saves every table of `set` into `server`, with keys and constraints; `during` runs beside the save.
+template <typename Server>
+ServerRun Save(ScannedSet& set, const Server& server, SqlTimeouts timeouts, const std::function<void()>& during = {}) {
+    DatabaseSaveOptions options{{true, true, true, {}}, {L"Saved", L"sa", L"pw", server.server(), L"FreeTDS"},
                                 true, false};
     ServerRun run;
     std::thread beside;
@@ -97,6 +98,36 @@ TEST(DatabaseSaveServer, SilentOrStoppedServersEndTheRunWithTheStepNamed) {
         EXPECT_TRUE(run.Logged(L"Stopped while inserting rows into table ")) << run.Lines();
         EXPECT_EQ(run.result.tablesCreated.size(), 1u);
     }
+}
+
+// A server that takes the connection and never sends a byte, through the driver as setup configures it
+// and the save's own timeouts: the save ends at the login timeout, or at once on Stop.
+TEST(DatabaseSaveServer, ASilentServerEndsTheSaveAtItsLoginTimeoutOrAtStop) {
+    KESTRANE_REQUIRE_CORPUS();
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    ScannedSet waited, stopped;
+    if (!OpenSetWithTables(waited, 1) || !OpenSetWithTables(stopped, 1)) GTEST_SKIP() << "no corpus log with a table";
+    test::SilentTcpServer silent;
+    ASSERT_TRUE(silent.running());
+    const SqlTimeouts real;
+    ASSERT_EQ(real.loginSeconds, 15);
+    std::thread stopping([&] {
+        ServerRun run = Save(stopped, silent, real, [&] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            stopped.state.stopFlag = 1;
+        });
+        EXPECT_LT(run.seconds, 4.0);
+        EXPECT_TRUE(run.Logged(L"Stopped while creating database Saved.")) << run.Lines();
+        EXPECT_TRUE(run.result.stopped);
+    });
+    const ServerRun run = Save(waited, silent, real);
+    stopping.join();
+    EXPECT_GE(run.seconds, 14.0);
+    EXPECT_LT(run.seconds, 19.0);
+    EXPECT_TRUE(run.Logged(L"The server did not answer within 15 seconds while connecting to it (creating database Saved)"))
+        << run.Lines();
+    EXPECT_TRUE(run.result.tablesCreated.empty());
+    EXPECT_EQ(run.owner.texts(kMsgErrorDescription).size(), 1u);
 }
 
 TEST(DatabaseSaveServer, RefusedTablesRowsAndKeysAreLoggedAndKeysGoOnlyBetweenCreatedTables) {

@@ -304,6 +304,31 @@ TEST(SqlExportSession, NoStepWaitsForEverAndStopEndsTheStatementInFlight) {
     }
 }
 
+TEST(SqlExportSession, FreeTdsIsToldItsProtocolAndAServerThatDropsOneIsAskedWithTheNext) {
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    const auto versions = [](const TdsEndpoint& endpoint) {
+        std::vector<std::string> asked;
+        for (const auto& login : endpoint.Events("login")) asked.push_back(login["tds"]);
+        return asked;
+    };
+    {  // One that drops the newest protocol's login: the next one connects.
+        Harness h(json::array({{{"on", "tds"}, {"match", "^7\\.4$"}, {"close", true}}}));
+        ASSERT_TRUE(h.endpoint.running());
+        EXPECT_TRUE(h.session.TestConnection(h.fields)) << WideToUtf8(h.Shown());
+        EXPECT_EQ(versions(h.endpoint), (std::vector<std::string>{"7.4", "7.3"}));
+    }
+    {  // One that drops every login: each version is asked once, and the first failure is reported.
+        Harness h(json::array({{{"on", "tds"}, {"close", true}}}));
+        EXPECT_FALSE(h.session.TestConnection(h.fields));
+        EXPECT_EQ(versions(h.endpoint), (std::vector<std::string>{"7.4", "7.3", "7.2", "7.1"}));
+    }
+    {  // A refused login is the server's answer: no other version is tried.
+        Harness h(json::array({{{"on", "login"}, {"error", 18456}}}));
+        EXPECT_FALSE(h.session.TestConnection(h.fields));
+        EXPECT_EQ(versions(h.endpoint), std::vector<std::string>{"7.4"});
+    }
+}
+
 TEST(SqlExportSession, MissingDriverEndsWithTheInstallHint) {
     test::RecordingProgressSink progress;
     RunState state("/nonexistent");

@@ -26,6 +26,7 @@ exact decimal text, dates are ISO text with the type's fraction digits, float an
   {"on": "login", "error": 18456, "severity": 14, "message": "..."}   refuse the login
   {"on": "prelogin", "hang": true}            accept the connection and never answer it
   {"on": "login", "hang": true}               answer the pre-login, never the login
+  {"on": "tds", "match": "^7\\.4$", "close": true}   close the connection on a login of that protocol version
   {"match": "...", "hang": true, "attention": false}   stop answering at this statement: every later
                                packet is read and ignored; with "attention": true a cancel (attention)
                                is still acknowledged, as a server blocked on a lock does
@@ -512,8 +513,12 @@ class Session(socketserver.BaseRequestHandler):
                 for i, name in ((0, "host"), (1, "user"), (3, "app"), (4, "server"), (7, "language"),
                                 (8, "database"))}
         text["password"] = password.decode("utf-16-le", "surrogatepass")
-        self.recorder.write(event="login", conn=self.conn_id, tds="%d.%d" % (self.tds >> 28, self.tds >> 24 & 15),
-                            integrated=bool(option2 & 0x80), **text)
+        version = "%d.%d" % (self.tds >> 28, self.tds >> 24 & 15)
+        self.recorder.write(event="login", conn=self.conn_id, tds=version, integrated=bool(option2 & 0x80), **text)
+        rule = self.rules.find("tds", version)
+        if rule and rule.get("close"):
+            self.recorder.write(event="close", conn=self.conn_id, text="login " + version)
+            return False
         rule = self.rules.find("login", text["user"])
         if rule and rule.get("hang"):
             self.recorder.write(event="hang", conn=self.conn_id, text="login")

@@ -20,15 +20,19 @@
 #include <wx/init.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
+#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
@@ -44,6 +48,7 @@
 #include "ui/PilotConsoleApp.h"
 #include "ui/PilotConsoleDlg.h"
 #include "ui/SaveoptionDlg.h"
+#include "ui/WxDispatcher.h"
 #include "ui/WxPrompter.h"
 #include "ui/XHtmlTree.h"
 
@@ -97,16 +102,48 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 
 void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
 
-// Answers every modal box with Yes without showing it, and notes the window it belongs to.
+// Answers every message box with Yes without showing it, and notes the window it belongs to and its
+// text; other modal dialogs run as usual.
 class AnswerBoxes : public wxModalDialogHook {
 public:
     AnswerBoxes() { Register(); }
     int Enter(wxDialog* dialog) override {
+        auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
+        if (!box) return wxID_NONE;
         parents.push_back(dialog->GetParent());
+        texts.push_back(box->GetMessage().ToStdWstring());
         return wxID_YES;
     }
     void Exit(wxDialog*) override {}
     std::vector<wxWindow*> parents;
+    std::vector<std::wstring> texts;
+};
+
+// Ends the process when the test has not ended in time: a freeze fails the test instead of hanging it.
+class FreezeGuard {
+public:
+    explicit FreezeGuard(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!ended_.wait_for(lock, std::chrono::seconds(seconds), [this] { return over_; })) {
+                  std::fputs("frozen: a worker and the user-interface thread wait for each other\n", stderr);
+                  std::abort();
+              }
+          }) {}
+    ~FreezeGuard() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            over_ = true;
+        }
+        ended_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool over_ = false;
+    std::thread thread_;
 };
 
 // Double-clicks the label of `item` as the mouse would.
@@ -683,6 +720,71 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
     EXPECT_EQ(log.find(L"S3cr;et#pw"), std::wstring::npos) << "the password reached the activity log";
     wxEntryCleanup();
     fs::remove_all(work);
+}
+
+// A scan that nobody answers, then Cancel and the close box, with every box on the program's own path
+// (the application's dispatcher to the user-interface thread): both wait while the scan runs, and a
+// dialog that goes while its scan still runs does not freeze the program.
+TEST(EndToEnd, CancelDuringAnInstanceScanWaitsAndClosingNeverFreezes) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: the test command runs this under xvfb-run";
+    const FreezeGuard guard(60);
+    wxApp::SetInstance(new wxApp);
+    int argc = 1;
+    char name[] = "test_ui";
+    char* argv[] = {name, nullptr};
+    ASSERT_TRUE(wxEntryStart(argc, argv));
+    {
+        std::unique_ptr<wxEventLoopBase> loop(wxTheApp->GetTraits()->CreateEventLoop());
+        wxEventLoopActivator activate(loop.get());
+        AnswerBoxes boxes;
+        WxDispatcher appUi;
+        wxWindow* owner = nullptr;
+        WxPrompter prompter(appUi, [&] { return owner; });
+        RunState state(std::string(KESTRANE_BINARY_DIR) + "/collation.txt");
+        const auto click = [](wxWindow* button) {
+            wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+            event.SetEventObject(button);
+            button->ProcessWindowEvent(event);
+        };
+        const std::wstring wait = L"Please wait until current process is running.";
+        {
+            test::Responder silent({}, 60000);  // takes the request, never answers it
+            SaveoptionDlg options(nullptr, state, prompter,
+                                  {{"127.0.0.1", silent.port(), false, std::chrono::milliseconds(1500)}, {L"FreeTDS"}}, {});
+            owner = &options;
+            bool checked = false;
+            wxTheApp->CallAfter([&] {
+                click(options.Control(SaveOption::Scan));
+                EXPECT_TRUE(options.Logic().ScanRunning());
+                click(options.FindWindow(wxID_CANCEL));
+                if (!options.IsModal()) return;  // ended: the dialog now goes while its scan runs
+                EXPECT_FALSE(options.Close());
+                EXPECT_TRUE(options.IsModal());
+                EXPECT_EQ(boxes.texts, (std::vector<std::wstring>{wait, wait}));
+                EXPECT_TRUE(PumpUntil([&] { return !options.Logic().ScanRunning(); }, 20000));
+                EXPECT_EQ(boxes.texts.back(), L"No SQL Server instance answered the scan.");
+                click(options.FindWindow(wxID_CANCEL));
+                checked = true;
+            });
+            EXPECT_EQ(options.ShowModal(), wxID_CANCEL);
+            EXPECT_TRUE(checked) << "Cancel ended the dialog while the scan ran";
+            owner = nullptr;
+        }
+        {  // Gone while its scan runs, however that came about: the scan's box is dropped, nothing waits.
+            test::Responder silent({}, 60000);
+            const size_t shown = boxes.texts.size();
+            {
+                SaveoptionDlg options(nullptr, state, prompter,
+                                      {{"127.0.0.1", silent.port(), false, std::chrono::milliseconds(1000)}, {L"FreeTDS"}},
+                                      {});
+                options.Logic().OnScan();
+                EXPECT_TRUE(options.Logic().ScanRunning());
+            }
+            PumpFor(50);
+            EXPECT_EQ(boxes.texts.size(), shown);
+        }
+    }
+    wxEntryCleanup();
 }
 
 }  // namespace

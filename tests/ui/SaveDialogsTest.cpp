@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,7 +12,9 @@
 
 #include "export/SsrpResponse.h"
 #include "platform/TextCodec.h"
+#include "platform/OdbcConnectionString.h"
 #include "support/RecordingSinks.h"
+#include "support/SilentTcpServer.h"
 #include "support/SsrpResponder.h"
 #include "support/TdsEndpoint.h"
 #include "ui/ActivityLog.h"
@@ -268,6 +271,13 @@ TEST(SaveOptions, EveryCommandWaitsWhileTheTestRunsAndTheScanKeepsItsButtonDisab
     EXPECT_FALSE(s.view.enabled[O::Scan]);
     s.logic.OnScan();
     EXPECT_EQ(s.pending.size(), 1u);
+    // The dialog cannot end while the scan still reports to it.
+    s.logic.OnOk();
+    s.logic.OnCancel();
+    EXPECT_FALSE(s.logic.OnCloseRequest());
+    EXPECT_EQ(s.Messages(), (Texts{kWait, kWait, kWait}));
+    EXPECT_EQ(s.view.ended, -1);
+    s.prompter.messages.clear();
     s.RunWorkers();
     EXPECT_FALSE(s.logic.ScanRunning());
     EXPECT_TRUE(s.view.enabled[O::Scan]);
@@ -311,6 +321,33 @@ TEST(SaveOptions, OkSavesWithExactlyTheSettingsThatPassedTheTest) {
     EXPECT_EQ(f.state.userName, L"sa");
     EXPECT_EQ(f.state.password, L"pw");
     EXPECT_EQ(f.state.provider, L"FreeTDS");
+}
+
+// A server that takes the connection and never sends a byte, with the program's drivers, the driver's
+// configuration as setup installs it and the real login timeout: the test ends and says so.
+TEST(SaveOptions, ConnectionTestOfASilentServerEndsAtTheLoginTimeout) {
+    KESTRANE_REQUIRE_TDS_ENDPOINT();
+    test::SilentTcpServer silent;
+    ASSERT_TRUE(silent.running());
+    OptionsFixture f(SqlServerDriverNames());
+    f.view.texts[O::Server] = silent.server();
+    f.view.texts[O::Database] = L"Db";
+    const auto began = std::chrono::steady_clock::now();
+    f.logic.OnTest();
+    f.RunWorkers();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_GE(seconds, 14.0);
+    EXPECT_LT(seconds, 19.0);
+    EXPECT_FALSE(f.logic.TestRunning());
+    EXPECT_FALSE(f.logic.ConnectionTested());
+    EXPECT_EQ(f.Messages(), (Texts{L"Connection could not be Established . Check help for further Information",
+                                   L"Test database connection process completed."}));
+    std::wstring log;
+    for (const auto& line : f.view.testLog) log += line + L"|";
+    EXPECT_NE(log.find(L"The server did not answer within 15 seconds while connecting to it (testing the connection): "
+                       L"ODBC driver \"FreeTDS\""),
+              std::wstring::npos)
+        << WideToUtf8(log);
 }
 
 TEST(SaveOptions, ConnectionTestTriesTheDriversInTurnAndProvesOnlyWhatItTested) {
