@@ -7,12 +7,17 @@
 
 namespace kestrane {
 
+namespace {
+// Room for the cell's margins.
+int CellMargin(const wxListCtrl& list) { return list.FromDIP(16); }
+}  // namespace
+
 void FitColumnsToContent(wxListCtrl& list) {
     const int columns = list.GetColumnCount();
     const int rows = list.GetItemCount();
     wxClientDC dc(&list);
     // Room for the cell's margins, and for the image that the first column may carry.
-    const int margin = list.FromDIP(16);
+    const int margin = CellMargin(list);
     const int image = list.GetImageList(wxIMAGE_LIST_SMALL) ? list.FromDIP(20) : 0;
     for (int c = 0; c < columns; ++c) {
         wxListItem header;
@@ -26,6 +31,13 @@ void FitColumnsToContent(wxListCtrl& list) {
         // A column that holds no text at all (the grid's placeholder) stays as it is.
         if (list.GetColumnWidth(c) != 0) list.SetColumnWidth(c, width);
     }
+}
+
+void WidenColumnToText(wxListCtrl& list, int column, const wxString& text) {
+    wxClientDC dc(&list);
+    dc.SetFont(list.GetFont());
+    const int width = dc.GetTextExtent(text).x + CellMargin(list);
+    if (width > list.GetColumnWidth(column)) list.SetColumnWidth(column, width);
 }
 
 void KeepHeaderAligned(wxListCtrl& list) {

@@ -1,13 +1,12 @@
 #include "ui/PilotConsoleApp.h"
 
-#include <wx/utils.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/OdbcConnectionString.h"
 #include "ui/AboutDlg.h"
 #include "ui/ActivityLog.h"
+#include "ui/BrowserLauncher.h"
 #include "ui/Migrationdlg.h"
 #include "ui/Opendlg.h"
 #include "ui/PilotConsoleDlg.h"
@@ -99,7 +98,7 @@ SaveOptionsSetup CPilot_ConsoleApp::SaveOptionsSettings() const {
 
 void CPilot_ConsoleApp::OpenHelpPage() {
     const auto launch = [this](const std::string& url) {
-        return setup_.openUrl ? setup_.openUrl(url) : wxLaunchDefaultBrowser(wxString::FromUTF8(url));
+        return setup_.openUrl ? setup_.openUrl(url) : OpenWithDesktop(url);
     };
     OpenHelpPageWith(FindHelpPage(setup_.executableDir), launch, *prompter_);
 }

@@ -1,5 +1,6 @@
 #include "ui/PilotConsoleDlg.h"
 
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -58,7 +59,11 @@ CPilot_ConsoleDlg::~CPilot_ConsoleDlg() { Shutdown(); }
 
 void CPilot_ConsoleDlg::BuildControls() {
     const int gap = FromDIP(6);
-    tree_ = new CXHtmlTree(this, kIdTree, app_.Theme());
+    // A sash between the tree and the right-hand panes: a long table name or path can be read whole
+    // by widening the tree.
+    panes_ = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_LIVE_UPDATE | wxSP_3D);
+    auto* rightPane = new wxPanel(panes_);
+    tree_ = new CXHtmlTree(panes_, kIdTree, app_.Theme());
     tree_->Initialize(true, true);
     tree_->SetSmartCheckBoxes(true);
     tree_->SetSelectFollowsCheck(true);
@@ -66,7 +71,7 @@ void CPilot_ConsoleDlg::BuildControls() {
     tree_->AssignImageList(MakeTreeImages());
     tree_->onDoubleClick = [this] { OnTreeDoubleClick(); };
 
-    operations_ = new wxListCtrl(this, kIdOperations, wxDefaultPosition, wxDefaultSize,
+    operations_ = new wxListCtrl(rightPane, kIdOperations, wxDefaultPosition, wxDefaultSize,
                                  wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES | wxBORDER_SUNKEN);
     for (const char* title : {"Transaction", "Login Name", "Time", "Table Name", "Transaction Name"})
         operations_->AppendColumn(title, wxLIST_FORMAT_LEFT, 200);
@@ -76,17 +81,17 @@ void CPilot_ConsoleDlg::BuildControls() {
     // A click on a row shows its values and statement.
     operations_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) { OnOperationClick(e.GetIndex()); });
 
-    grid_ = new wxListCtrl(this, kIdGrid, wxDefaultPosition, wxDefaultSize,
+    grid_ = new wxListCtrl(rightPane, kIdGrid, wxDefaultPosition, wxDefaultSize,
                            wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES | wxBORDER_SUNKEN);
     grid_->AppendColumn(wxString(), wxLIST_FORMAT_LEFT, 0);
 
-    status_ = new wxTextCtrl(this, kIdStatus, wxString(), wxDefaultPosition, wxDefaultSize,
-                             wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP);
+    status_ = new wxTextCtrl(rightPane, kIdStatus, wxString(), wxDefaultPosition, wxDefaultSize,
+                             wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP | wxVSCROLL);
     progress_ = new wxGauge(this, kIdProgress, 100, wxDefaultPosition, wxSize(-1, FromDIP(18)));
     stop_ = new wxButton(this, kIdStop, "Stop");
     stop_->SetToolTip("Stop the running process");
-    next_ = new wxButton(this, kIdNext, "Next>>");
-    previous_ = new wxButton(this, kIdPrevious, "<<Previous");
+    next_ = new wxButton(rightPane, kIdNext, "Next>>");
+    previous_ = new wxButton(rightPane, kIdPrevious, "<<Previous");
     previous_->Disable();
     next_->Disable();  // until a listing has a page after the first
     version_ = new wxTextCtrl(this, kIdVersion, wxString(), wxDefaultPosition, wxSize(FromDIP(220), -1), wxTE_READONLY);
@@ -131,9 +136,11 @@ void CPilot_ConsoleDlg::BuildControls() {
     grid_->SetMinSize(FromDIP(wxSize(420, 80)));
     status_->SetMinSize(FromDIP(wxSize(420, 48)));
 
-    auto* middle = new wxBoxSizer(wxHORIZONTAL);
-    middle->Add(tree_, 1, wxEXPAND | wxRIGHT, gap);
-    middle->Add(right, 3, wxEXPAND);
+    rightPane->SetSizer(right);
+    panes_->SetMinimumPaneSize(FromDIP(120));
+    panes_->SetSashGravity(0.25);  // as the panes shared the width before: a quarter to the tree
+    panes_->SplitVertically(tree_, rightPane);
+    DragMovesDialog(this, rightPane);
 
     auto* details = new wxStaticBoxSizer(wxHORIZONTAL, this, "File details:");
     auto label = [this](const char* text) { return new wxStaticText(this, wxID_ANY, text); };
@@ -154,13 +161,15 @@ void CPilot_ConsoleDlg::BuildControls() {
     buttons->Add(close_, 0);
 
     auto* outer = new wxBoxSizer(wxVERTICAL);
-    outer->Add(middle, 1, wxEXPAND | wxALL, gap);
+    outer->Add(panes_, 1, wxEXPAND | wxALL, gap);
     outer->Add(details, 0, wxEXPAND | wxLEFT | wxRIGHT, gap);
     outer->Add(progressRow, 0, wxEXPAND | wxALL, gap);
     outer->Add(buttons, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, gap);
     SetSizer(outer);
     SetSize(FromDIP(wxSize(1100, 720)));
     SetMinSize(FromDIP(wxSize(800, 520)));
+    Layout();
+    panes_->SetSashPosition(panes_->GetClientSize().x / 4);
     CentreOnScreen();
 }
 

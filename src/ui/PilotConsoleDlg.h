@@ -6,6 +6,7 @@
 #include <wx/dialog.h>
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
+#include <wx/splitter.h>
 #include <wx/textctrl.h>
 
 #include <atomic>
@@ -46,6 +47,8 @@ public:
     CXHtmlTree& Tree() { return *tree_; }
     wxListCtrl& OperationsList() { return *operations_; }
     wxListCtrl& RecordGrid() { return *grid_; }
+    wxSplitterWindow& Panes() { return *panes_; }  // the tree and the right-hand panes
+    wxTextCtrl& StatusBox() { return *status_; }
     bool AnalysisRunning() const { return running_; }
     bool ListingRunning() const;
 
@@ -147,6 +150,7 @@ private:
     bool running_ = false;
     int gridColumns_ = 0;
 
+    wxSplitterWindow* panes_ = nullptr;
     CXHtmlTree* tree_ = nullptr;
     wxListCtrl* operations_ = nullptr;
     wxListCtrl* grid_ = nullptr;

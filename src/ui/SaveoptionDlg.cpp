@@ -16,6 +16,7 @@
 #include "ui/AppArt.h"
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
+#include "ui/ListColumns.h"
 
 namespace kestrane {
 
@@ -267,6 +268,7 @@ void SaveoptionDlg::ClearTestLog() { testLog_->DeleteAllItems(); }
 
 void SaveoptionDlg::AddTestLogLine(uint32_t row, const std::wstring& text) {
     const long at = std::min<long>(row, testLog_->GetItemCount());
+    WidenColumnToText(*testLog_, 0, wxString(text));
     testLog_->EnsureVisible(testLog_->InsertItem(at, wxString(text)));
 }
 

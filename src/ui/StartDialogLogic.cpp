@@ -7,6 +7,7 @@
 
 #include "platform/TextCodec.h"
 #include "ui/ActivityLog.h"
+#include "ui/DatabaseFileKind.h"
 
 namespace kestrane {
 
@@ -16,6 +17,24 @@ constexpr const wchar_t* kDataRefusal = L"Please select valid mdf file.";
 constexpr const wchar_t* kReadOnlyNote =
     L"\n\nThe file is read-only for you. Kestrane opens the files it reads for writing too, and refuses a "
     L"file that it cannot (as one that a running server holds open): work on a copy that you can write.";
+
+// A log in the data file's box, or a data file in the log's: the analysis would only say that the
+// file is not valid, without naming it.
+std::wstring SwappedFilesMessage(const std::wstring& dataPath, const std::wstring& logPath) {
+    const bool logAsData = RecogniseDatabaseFile(WideToUtf8(dataPath)) == DatabaseFileKind::LogFile;
+    const bool dataAsLog = RecogniseDatabaseFile(WideToUtf8(logPath)) == DatabaseFileKind::DataFile;
+    if (logAsData && dataAsLog)
+        return L"The two files are swapped: the MDF File box holds the transaction log and the LDF File box "
+               L"holds the data file.\n\nMDF File: " + dataPath + L"\nLDF File: " + logPath +
+               L"\n\nChoose each file in its own box.";
+    if (logAsData)
+        return L"The file in the MDF File box is a transaction log, not a primary data file:\n" + dataPath +
+               L"\n\nChoose the primary data file (.mdf) in the MDF File box.";
+    if (dataAsLog)
+        return L"The file in the LDF File box is a data file, not a transaction log:\n" + logPath +
+               L"\n\nChoose the transaction log file (.ldf) in the LDF File box.";
+    return {};
+}
 }  // namespace
 
 // The file must open for reading and writing: a file that cannot be written (read-only, or not a
@@ -84,6 +103,10 @@ void StartDialogLogic::OnNext() {
     }
     if (state_.dataFilePath.empty()) {
         prompter_.ShowMessage(L"Please browse mdf file to continue recovery process", MessageIcon::Information);
+        return;
+    }
+    if (const std::wstring swapped = SwappedFilesMessage(state_.dataFilePath, state_.logFilePath); !swapped.empty()) {
+        prompter_.ShowMessage(swapped, MessageIcon::Information);
         return;
     }
     if (!view_.CreateMainDialog()) {

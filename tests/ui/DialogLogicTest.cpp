@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/TextCodec.h"
+#include "support/Corpus.h"
 #include "support/RecordingSinks.h"
 #include "ui/ActivityLog.h"
 #include "ui/AppActions.h"
 #include "ui/AppTexts.h"
+#include "ui/BrowserLauncher.h"
 #include "ui/AnalysisRun.h"
+#include "ui/DatabaseFileKind.h"
 #include "ui/MainDialogLogic.h"
 #include "ui/SingleInstanceGuard.h"
 #include "ui/StartDialogLogic.h"
@@ -95,6 +99,48 @@ TEST(AppActions, TheHelpPageIsOpenedOrItsPathIsGiven) {
     OpenHelpPageWith("", [&](const std::string&) { return true; }, prompter);  // no page found
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, L"The help page cannot be found.");
+}
+
+// A stand-in launcher on PATH: the desktop's launcher is judged by how it ends, not by its start.
+TEST(AppActions, NoBrowserIsToldByTheLaunchersOwnOutcome) {
+    const fs::path dir = TempFolder("launcher");
+    fs::create_directories(dir / "help");
+    std::ofstream(dir / "help" / "index.html") << "<html></html>";
+    const std::string page = FindHelpPage(dir.string());
+    auto standIn = [&](const std::string& body) {
+        fs::remove(dir / "xdg-open");
+        std::ofstream(dir / "xdg-open") << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(dir / "xdg-open", fs::perms::owner_all);
+    };
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", dir.c_str(), 1);  // only the stand-in: never the machine's own launcher
+    const std::wstring noBrowser = L"No web browser could be started to show the help page. It is at:\n" + Utf8ToWide(page);
+    ScriptedPrompter prompter;
+
+    standIn("echo 'xdg-open: no method available for opening' >&2; exit 3");
+    OpenHelpPageWith(page, OpenWithDesktop, prompter);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, noBrowser);
+
+    standIn("printf '%s' \"$1\" > \"" + (dir / "opened").string() + "\"");
+    OpenHelpPageWith(page, OpenWithDesktop, prompter);
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    std::ifstream opened(dir / "opened");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(opened), {}), "file://" + page);
+
+    // A launcher that keeps running (a browser in its foreground) has started; the wait is bounded.
+    standIn("exec /bin/sleep 5");
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(RunLauncher("xdg-open", "file://" + page, std::chrono::milliseconds(200)));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    // No launcher at all.
+    fs::remove(dir / "xdg-open");
+    EXPECT_FALSE(RunLauncher("xdg-open", "file://" + page, std::chrono::milliseconds(200)));
+    EXPECT_FALSE(RunLauncher((dir / "missing").string(), "x", std::chrono::milliseconds(200)));
+
+    ::setenv("PATH", savedPath.c_str(), 1);
+    fs::remove_all(dir);
 }
 
 TEST(SingleInstanceGuard, SecondHolderSeesTheFirstUntilItEnds) {
@@ -231,6 +277,76 @@ TEST(StartDialogLogic, BrowseRefusesMissingAndUnwritableFiles) {
     f.logic.OnHelpCommand(kCmdHomepage);
     f.logic.OnHelpCommand(1);
     EXPECT_EQ(f.actions.calls, (std::vector<std::string>{"about", "help", "home"}));
+}
+
+// Pages as a data file or a log begins: {page index, header version, page type}, or a VLF header.
+void WritePages(const fs::path& path, size_t pages, size_t leading,
+                const std::vector<std::pair<size_t, uint8_t>>& pageTypes, bool vlfAtSecondPage) {
+    std::vector<uint8_t> bytes(leading + pages * 8192, 0);
+    for (const auto& [page, type] : pageTypes) {
+        bytes[leading + page * 8192] = 1;
+        bytes[leading + page * 8192 + 1] = type;
+    }
+    if (vlfAtSecondPage) {
+        bytes[8192] = 0xAB;
+        bytes[8193] = 0x40;
+        bytes[8192 + 4] = 7;  // VLF sequence
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+TEST(StartDialogLogic, NextNamesTheBoxThatHoldsTheOtherKindOfFile) {
+    StartFixture f;
+    const fs::path data = f.dir / "built.mdf", log = f.dir / "built_log.ldf", leading = f.dir / "lead.mdf",
+                   bootOnly = f.dir / "boot.mdf", stray = f.dir / "stray.mdf";
+    WritePages(data, 10, 0, {{0, 15}, {1, 11}, {9, 13}}, false);
+    WritePages(log, 3, 0, {{0, 15}}, true);
+    WritePages(leading, 10, 512, {{0, 15}, {1, 11}, {9, 13}}, false);
+    WritePages(bootOnly, 10, 0, {{0, 15}, {9, 13}}, false);
+    WritePages(stray, 3, 0, {{0, 15}}, false);  // a file header page and nothing after it
+    EXPECT_EQ(RecogniseDatabaseFile(data.string()), DatabaseFileKind::DataFile);
+    EXPECT_EQ(RecogniseDatabaseFile(leading.string()), DatabaseFileKind::DataFile);
+    EXPECT_EQ(RecogniseDatabaseFile(bootOnly.string()), DatabaseFileKind::DataFile);
+    EXPECT_EQ(RecogniseDatabaseFile(log.string()), DatabaseFileKind::LogFile);
+    EXPECT_EQ(RecogniseDatabaseFile(stray.string()), DatabaseFileKind::Unknown);
+    EXPECT_EQ(RecogniseDatabaseFile((f.dir / "none").string()), DatabaseFileKind::Unknown);
+
+    auto next = [&](const fs::path& inLogBox, const fs::path& inDataBox) {
+        f.prompter.messages.clear();
+        f.logic.OnBrowseLogFile(Utf8ToWide(inLogBox.string()));
+        f.logic.OnBrowseDataFile(Utf8ToWide(inDataBox.string()));
+        f.logic.OnNext();
+        return f.LastMessage();
+    };
+    const std::wstring dataText = Utf8ToWide(data.string()), logText = Utf8ToWide(log.string());
+    EXPECT_EQ(next(log, log), L"The file in the MDF File box is a transaction log, not a primary data file:\n" +
+                                  logText + L"\n\nChoose the primary data file (.mdf) in the MDF File box.");
+    EXPECT_EQ(next(data, data), L"The file in the LDF File box is a data file, not a transaction log:\n" +
+                                    dataText + L"\n\nChoose the transaction log file (.ldf) in the LDF File box.");
+    EXPECT_EQ(next(data, log), L"The two files are swapped: the MDF File box holds the transaction log and the LDF "
+                               L"File box holds the data file.\n\nMDF File: " + logText + L"\nLDF File: " +
+                                   dataText + L"\n\nChoose each file in its own box.");
+    EXPECT_EQ(f.prompter.messages.back().icon, MessageIcon::Information);
+    EXPECT_EQ(f.view.created, 0);
+    // Files of no known kind go on to the analysis, whose own messages stay as they were.
+    EXPECT_EQ(next(stray, stray), L"");
+    EXPECT_EQ(next(log, data), L"");
+    EXPECT_EQ(f.view.created, 2);
+
+    // The real files, each in the other's box.
+    if (test::CorpusRoot()) {
+        int swapped = 0;
+        for (const test::CorpusSet& set : test::CorpusSets()) {
+            for (const fs::path& file : set.dataFiles) EXPECT_EQ(RecogniseDatabaseFile(file.string()), DatabaseFileKind::DataFile) << file;
+            for (const fs::path& file : set.logFiles) EXPECT_EQ(RecogniseDatabaseFile(file.string()), DatabaseFileKind::LogFile) << file;
+            if (set.dataFiles.empty() || set.logFiles.empty()) continue;
+            f.logic.checkAccess = [](const std::string&) { return FileAccess::Writable; };  // corpus may be read-only
+            EXPECT_EQ(next(set.dataFiles[0], set.logFiles[0]).rfind(L"The two files are swapped", 0), 0u) << set.name;
+            ++swapped;
+        }
+        EXPECT_GT(swapped, 0);
+        EXPECT_EQ(f.view.created, 2);
+    }
 }
 
 struct MainFixture {

@@ -13,6 +13,7 @@
 #include <wx/hyperlink.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
+#include <wx/splitter.h>
 #include <wx/textctrl.h>
 #include <wx/apptrait.h>
 #include <wx/dcclient.h>
@@ -173,6 +174,20 @@ void SaveScreenshot(const wxRect& rect, const std::string& name) {
                                 std::to_string(rect.y) + " '" + file.string() + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) fs::remove(file, ec);
 }
+
+// Every row of a one-column log list can be read whole: the column is as wide as its text (the list
+// scrolls sideways when the column is wider than the list).
+void ExpectLinesReadable(wxListCtrl& list) {
+    wxClientDC dc(&list);
+    dc.SetFont(list.GetFont());
+    for (long row = 0; row < list.GetItemCount(); ++row)
+        EXPECT_GE(list.GetColumnWidth(0), dc.GetTextExtent(list.GetItemText(row)).x)
+            << list.GetItemText(row).ToStdString();
+}
+
+const std::wstring kLongTableLine =
+    L"Table Movies : 162 operations, 49 kept, 15 left out by the chosen kinds, 98 outside the date ranges, "
+    L"0 without a row image, 0 failed";
 
 struct Pair {
     std::string set;
@@ -419,6 +434,11 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 }
                 if (statement) ++withStatement;
                 if (statement) {
+                    // A statement longer than the box scrolls in it.
+                    wxTextCtrl& box = dialog->StatusBox();
+                    EXPECT_TRUE(box.IsMultiLine());
+                    EXPECT_TRUE(box.HasFlag(wxVSCROLL));
+                    EXPECT_FALSE(box.HasFlag(wxTE_NO_VSCROLL));
                     wxListCtrl& grid = dialog->RecordGrid();
                     wxClientDC gridDc(&grid);
                     for (int c = 0; c < grid.GetColumnCount(); ++c)
@@ -529,6 +549,21 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             EXPECT_EQ(wxRect(longPath->Tree().GetRect().GetTopRight(), longPath->OperationsList().GetSize()),
                       shortPathPanes);
             SaveScreenshot(longPath->GetScreenRect(), "main-dialog-long-path");
+            // The sash widens the tree until the long root label is whole in it.
+            {
+                CXHtmlTree& view = longPath->Tree();
+                wxSplitterWindow& panes = longPath->Panes();
+                wxRect label;
+                ASSERT_TRUE(view.GetBoundingRect(view.ToWx(root), label, true));
+                const int before = view.GetSize().x;
+                EXPECT_LT(before, label.GetRight()) << "the long path should not fit at first";
+                panes.SetSashPosition(panes.GetSashPosition() + 300);
+                PumpFor(100);
+                EXPECT_GE(view.GetSize().x, before + 300);
+                // What still does not fit is reached by scrolling the tree sideways.
+                EXPECT_GE(view.GetVirtualSize().x, label.GetRight());
+                SaveScreenshot(longPath->GetScreenRect(), "main-dialog-tree-widened");
+            }
             longPath->OnBackButton();
             PumpFor(50);
         }
@@ -653,12 +688,14 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 const auto messages = prompter.Messages();
                 EXPECT_NE(std::find(messages.begin(), messages.end(), L"Connection Established with FreeTDS Driver."),
                           messages.end());
+                ExpectLinesReadable(*static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog)));
                 PumpFor(200);
                 SaveScreenshot(options.GetScreenRect(), "save-options-database");
             });
             ASSERT_NE(progress, nullptr);
             PumpFor(200);
             SaveScreenshot(progress->GetScreenRect(), "progress-database");
+            ExpectLinesReadable(progress->LogList());
             // Every row the log counts reached the server, each through its own INSERT.
             const std::wstring totalHead = L"Total Number of record inserted =  ";
             uint64_t counted = 0;
@@ -690,11 +727,18 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             press(options.Control(SaveOption::BrowseFolder));
             EXPECT_EQ(options.Text(SaveOption::Folder), chosenFolder);
             static_cast<wxCheckBox*>(options.Control(SaveOption::Constraints))->SetValue(true);
+            // A long line of the connection test's log can be read whole.
+            options.AddTestLogLine(0, L"Adaptive Server is unavailable or does not exist (127.0.0.1:1): "
+                                      L"Unable to connect: Adaptive Server is unavailable or does not exist");
+            ExpectLinesReadable(*static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog)));
             PumpFor(200);
             SaveScreenshot(options.GetScreenRect(), "save-options-scripts");
         });
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(state.scriptFolder, chosenFolder + L"/");
+        // Every line of the progress log can be read whole, a table's long summary too.
+        progress->AddLine(static_cast<uint32_t>(progress->LogList().GetItemCount()), kLongTableLine);
+        ExpectLinesReadable(progress->LogList());
         PumpFor(200);
         SaveScreenshot(progress->GetScreenRect(), "progress-scripts");
         size_t sqlFiles = 0;
