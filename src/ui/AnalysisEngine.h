@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/ProgressSink.h"
 #include "platform/Prompter.h"
@@ -21,6 +22,11 @@ struct DataFileFacts {
     uint32_t lastChangeVlf = 0;
     uint32_t lastChangeBlock = 0;
     uint16_t lastChangeSlot = 0;
+    // The folder the secondary data files were looked for in, the file names the catalogue gives them
+    // there, and those of them that were not found (their pages cannot be read).
+    std::wstring folder;
+    std::vector<std::wstring> secondaryFiles;
+    std::vector<std::wstring> missingSecondaryFiles;
 };
 
 // What the log file holds before it is scanned: its size and the sequence range of its live VLFs.

@@ -16,6 +16,20 @@ std::wstring DataFileCutText(uint64_t pages, uint64_t named) {
            L". The file may have been cut off: tables and rows on the missing pages cannot be read.";
 }
 
+std::wstring MissingSecondaryFilesText(const DataFileFacts& data) {
+    if (data.missingSecondaryFiles.empty()) return {};
+    auto list = [](const std::vector<std::wstring>& names) {
+        std::wstring text;
+        for (const std::wstring& name : names) text += (text.empty() ? L"" : L", ") + name;
+        return text;
+    };
+    return L"The MDF file's catalogue names " + std::to_wstring(data.secondaryFiles.size()) +
+           L" secondary data file(s): " + list(data.secondaryFiles) + L". Not found beside the MDF file (in " +
+           data.folder + L"): " + list(data.missingSecondaryFiles) +
+           L". Tables and rows stored on their pages cannot be read; an operation on such a row says so in "
+           L"place of a statement. Put the missing files beside the MDF file and open it again to read them.";
+}
+
 bool LogMissesLastChange(const DataFileFacts& data, const LogFileFacts& log) {
     if (data.lastChangeVlf == 0 || log.vlfs == 0) return false;
     return data.lastChangeVlf < log.firstVlfSequence || data.lastChangeVlf > log.lastVlfSequence;
@@ -54,6 +68,11 @@ void AnalysisRun::Exit() {
 
 void AnalysisRun::Status(const std::wstring& text) {
     ui_.RunSync([&] { view_.SetStatusText(text); });
+}
+
+void AnalysisRun::Warn(const std::wstring& text) {
+    AppendActivityLog(state_, text + L"\r\n");
+    prompter_.ShowMessage(text, MessageIcon::Warning);
 }
 
 bool AnalysisRun::EndIfStopped() {
@@ -123,7 +142,8 @@ bool AnalysisRun::Run() {
     // Say what is wrong with the pair before listing anything read from it.
     const DataFileFacts data = engine_.DataFile();
     if (data.pageCount > 0 && data.highestNamedPage >= data.pageCount)
-        prompter_.ShowMessage(DataFileCutText(data.pageCount, data.highestNamedPage), MessageIcon::Warning);
+        Warn(DataFileCutText(data.pageCount, data.highestNamedPage));
+    if (!data.missingSecondaryFiles.empty()) Warn(MissingSecondaryFilesText(data));
     const LogFileFacts log = engine_.ProbeLogFile();
     if (EndIfStopped()) return false;
     if (LogMissesLastChange(data, log) &&

@@ -30,6 +30,9 @@ inline constexpr const wchar_t* kTextOutOfMemory =
 // "The MDF file is shorter than its pages say..." for a data file of `pages` pages whose pages and
 // catalogue name page `named`.
 std::wstring DataFileCutText(uint64_t pages, uint64_t named);
+// "The MDF file's catalogue names secondary data files..." naming those of `data` that were not found;
+// empty when none is missing.
+std::wstring MissingSecondaryFilesText(const DataFileFacts& data);
 // The question asked when the log's VLF sequences cannot hold the data file's last change.
 std::wstring LogMismatchQuestion(const DataFileFacts& data, const LogFileFacts& log);
 // True when the log is known not to hold the data file's last change.
@@ -57,6 +60,8 @@ private:
     // Restores the buttons and ends the stop request, which never outlives its run.
     void Exit();
     void Status(const std::wstring& text);
+    // A warning the run goes on after: a message box and the same text in the activity log.
+    void Warn(const std::wstring& text);
     // After a stop request: the status line says that the result is partial.
     bool EndIfStopped();
 

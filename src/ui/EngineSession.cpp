@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "datafile/MetadataCatalog.h"
+#include "datafile/SecondaryDataFiles.h"
 #include "logreader/LogScanner.h"
 #include "logreader/LogByteSource.h"
 #include "platform/TextCodec.h"
@@ -52,6 +53,12 @@ DataFileFacts EngineSession::DataFile() const {
             if (unit.firstIamFileId == 1)
                 facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstIamPageId);
         }
+        facts.folder = DataFileFolder(file->Path());
+        auto name = [](const DataFileEntry& entry) { return entry.path.substr(DataFileFolder(entry.path).size()); };
+        for (const DataFileEntry& entry : catalog->files)
+            if (entry.fileId > 1 && !IsLogFileEntry(entry)) facts.secondaryFiles.push_back(name(entry));
+        for (const DataFileEntry& entry : MissingSecondaryFiles(*file, catalog->files))
+            facts.missingSecondaryFiles.push_back(name(entry));
     }
     const PageLsn lsn = file->MaxPageLsn();
     facts.lastChangeVlf = lsn.vlfSequence;

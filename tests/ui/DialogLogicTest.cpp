@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "datafile/SecondaryFileFixture.h"
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
 #include "support/RecordingSinks.h"
@@ -15,6 +16,7 @@
 #include "ui/BrowserLauncher.h"
 #include "ui/AnalysisRun.h"
 #include "ui/DatabaseFileKind.h"
+#include "ui/EngineSession.h"
 #include "ui/MainDialogLogic.h"
 #include "ui/SingleInstanceGuard.h"
 #include "ui/StartDialogLogic.h"
@@ -581,7 +583,7 @@ TEST(AnalysisRun, SaysWhatHappenedWhenNothingCanBeListed) {
 TEST(AnalysisRun, WarnsOfACutDataFileAndAForeignLogBeforeListing) {
     {  // the data file's pages name pages past its end: said, and the run goes on
         MainFixture f;
-        f.engine.data = DataFileFacts{144, 237, 27, 59, 1};
+        f.engine.data = DataFileFacts{144, 237, 27, 59, 1, {}, {}, {}};
         f.engine.log = LogFileFacts{true, 516096, 1, 27, 27};
         f.engine.ops = {{7}};
         f.engine.names = {{7, L"orders"}};
@@ -595,7 +597,7 @@ TEST(AnalysisRun, WarnsOfACutDataFileAndAForeignLogBeforeListing) {
     for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Yes}) {
         // The data file last changed in VLF 50, the log holds 46..49 only.
         MainFixture f;
-        f.engine.data = DataFileFacts{416, 407, 50, 83, 2};
+        f.engine.data = DataFileFacts{416, 407, 50, 83, 2, {}, {}, {}};
         f.engine.log = LogFileFacts{true, 1048576, 4, 46, 49};
         f.engine.ops = {{7}};
         f.engine.names = {{7, L"orders"}};
@@ -609,6 +611,66 @@ TEST(AnalysisRun, WarnsOfACutDataFileAndAForeignLogBeforeListing) {
         EXPECT_EQ(f.view.tree.GetCount(), answer == PromptAnswer::Yes ? 3u : 0u);
         EXPECT_FALSE(f.view.running);
     }
+}
+
+// Secondary data files the catalogue names but that are not beside the MDF file: said in a warning
+// and in the activity log, and the run goes on to list what it can.
+TEST(AnalysisRun, SaysWhichSecondaryDataFilesAreMissingAndGoesOn) {
+    fs::path dir = TempFolder("missing");
+    MainFixture f;
+    ASSERT_TRUE(OpenActivityLog(f.state, (dir / "log.txt").string()));
+    f.engine.data.pageCount = 144;
+    f.engine.data.folder = L"/data/";
+    f.engine.data.secondaryFiles = {L"Shop_2.ndf", L"Shop_3.ndf", L"Shop_4.ndf"};
+    f.engine.data.missingSecondaryFiles = {L"Shop_3.ndf", L"Shop_4.ndf"};
+    f.engine.ops = {{7}};
+    f.engine.names = {{7, L"orders"}};
+    f.run.ScanThreadProc();
+    CloseActivityLog(f.state);
+    ASSERT_EQ(f.prompter.messages.size(), 1u);
+    const std::wstring text = f.prompter.messages[0].text;
+    EXPECT_EQ(text, MissingSecondaryFilesText(f.engine.data));
+    EXPECT_EQ(f.prompter.messages[0].icon, MessageIcon::Warning);
+    EXPECT_NE(text.find(L"names 3 secondary data file(s): Shop_2.ndf, Shop_3.ndf, Shop_4.ndf."), std::wstring::npos);
+    EXPECT_NE(text.find(L"(in /data/): Shop_3.ndf, Shop_4.ndf."), std::wstring::npos);
+    EXPECT_EQ(f.engine.scans, 1);
+    EXPECT_EQ(f.view.tree.GetCount(), 3u);
+    const std::vector<uint8_t> bytes = FileBytes((dir / "log.txt").string());
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_NE(Utf16LeToWide(ByteView(bytes.data() + 2, bytes.size() - 2)).find(text + L"\r\n"), std::wstring::npos);
+
+    // All found: nothing to say.
+    MainFixture whole;
+    whole.engine.data.secondaryFiles = {L"Shop_2.ndf"};
+    whole.engine.ops = {{7}};
+    whole.engine.names = {{7, L"orders"}};
+    whole.run.ScanThreadProc();
+    EXPECT_TRUE(whole.prompter.messages.empty());
+    EXPECT_TRUE(MissingSecondaryFilesText(whole.engine.data).empty());
+    fs::remove_all(dir);
+}
+
+// The facts the warning is made of, from a byte-built primary whose file list names the log and two
+// secondary files, one of them not beside it.
+TEST(EngineSession, NamesTheSecondaryDataFilesTheCatalogueListsAndThoseNotFound) {
+    test::TempFolder dir;
+    dir.Write("Shop.mdf", test::PrimaryListingFiles({{0x2, 1, L"Shop", L"D:\\db\\Shop.mdf"},
+                                                     {0x42, 2, L"Shop_log", L"D:\\db\\Shop_log.ldf"},
+                                                     {0x2, 3, L"Shop_2", L"D:\\db\\Shop_2.ndf"},
+                                                     {0x2, 4, L"Shop_3", L"D:\\db\\Shop_3.ndf"}}));
+    dir.Write("Shop_2.ndf", test::SecondaryFileOf(3));
+    RunState state{"/nonexistent/collation.txt"};
+    NullProgressSink quiet;
+    EngineSession session(state);
+    ASSERT_TRUE(session.Open(dir.wpath("Shop.mdf"), false, quiet));
+    const DataFileFacts facts = session.DataFile();
+    EXPECT_EQ(facts.folder, dir.folder());
+    EXPECT_EQ(facts.secondaryFiles, (std::vector<std::wstring>{L"Shop_2.ndf", L"Shop_3.ndf"}));
+    EXPECT_EQ(facts.missingSecondaryFiles, (std::vector<std::wstring>{L"Shop_3.ndf"}));
+
+    dir.Write("Shop_3.ndf", test::SecondaryFileOf(4));
+    ASSERT_TRUE(session.Open(dir.wpath("Shop.mdf"), false, quiet));
+    EXPECT_TRUE(session.DataFile().missingSecondaryFiles.empty());
 }
 
 TEST(AnalysisRun, AFailedAllocationBecomesAMessage) {
