@@ -26,6 +26,18 @@ RunState::RunState() : RunState("collation.txt") {}
 
 RunState::RunState(const std::string& collationPath) { LoadCollations(collationPath); }
 
+void RunState::ResetDatabaseFields() {
+    const RunState fresh{std::string()};
+    serverVersionText = fresh.serverVersionText;
+    collationFound = fresh.collationFound;
+    collationId = fresh.collationId;
+    codePage = fresh.codePage;
+    collationName = fresh.collationName;
+    legacyCatalog = fresh.legacyCatalog;
+    identityColumnSeen = fresh.identityColumnSeen;
+    rowSplice.clear();
+}
+
 void RunState::LoadCollations(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return;

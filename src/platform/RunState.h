@@ -103,6 +103,10 @@ public:
     std::wstring scriptFolder;
 
     bool stopRequested() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
+
+    // Forgets what the last opened database left: its version text, collation, code page and catalogue
+    // kind. Each analysis starts from these, so a database that does not set them shows them unknown.
+    void ResetDatabaseFields();
 };
 
 // Sets a row-splice request for exactly one page load and clears it when the scope ends.

@@ -104,7 +104,8 @@ int AnalysisRun::ScanThreadProc() {
 }
 
 bool AnalysisRun::Run() {
-    state_.legacyCatalog = 0;
+    // Nothing of the database opened before carries over (its collation, code page, version).
+    state_.ResetDatabaseFields();
     ui_.RunSync([&] { logic_.CloseDataFile(); });
 
     const std::wstring chosen = state_.dataFilePath;

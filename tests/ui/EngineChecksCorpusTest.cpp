@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <set>
 
 #include "datafile/PageHeader.h"
 #include "platform/BinaryFile.h"
 #include "platform/ByteReader.h"
 #include "support/Corpus.h"
+#include "support/RecordingSinks.h"
 #include "ui/AnalysisRun.h"
 #include "ui/EngineSession.h"
+#include "UiFakes.h"
 
 namespace kestrane {
 namespace {
@@ -79,6 +82,67 @@ TEST(EngineChecksCorpus, ForeignLogsAndCutDataFilesAreNoticed) {
     test::ExpectEveryListedChecked(test::CorpusListedPairKeys(), checked);
     EXPECT_GT(cut, 0);
     fs::remove_all(temp);
+}
+
+// What an analysis shows of a database: version, collation and the code page of its 8-bit text.
+struct Shown {
+    std::wstring version, collation;
+    int32_t codePage = 0;
+    bool operator==(const Shown&) const = default;
+};
+
+// Runs the analysis of `dataPath` (with the set's first log) on the given shared state, as the main
+// dialog does after Back and a new choice of files.
+Shown Analyse(RunState& state, const test::CorpusSet& set, const fs::path& dataPath) {
+    test::ScriptedPrompter prompter;
+    prompter.answers.assign(4, PromptAnswer::Yes);
+    test::FakeMainView view;
+    test::FakeActions actions;
+    DirectDispatcher ui;
+    EngineSession engine(state);
+    MainDialogLogic logic{state, prompter, view, engine, actions};
+    AnalysisRun run{state, engine, view, logic, ui, prompter};
+    run.sleep = [](int) {};
+    state.dataFilePath = dataPath.wstring();
+    state.logFilePath = set.logFiles.empty() ? std::wstring() : set.logFiles.front().wstring();
+    run.ScanThreadProc();
+    return Shown{view.version, view.collation, state.codePage};
+}
+
+TEST(EngineChecksCorpus, NothingOfThePreviousDatabaseCarriesOver) {
+    KESTRANE_REQUIRE_CORPUS();
+    const std::string collations = std::string(KESTRANE_BINARY_DIR) + "/collation.txt";
+    std::vector<std::pair<const test::CorpusSet*, fs::path>> files;
+    const std::vector<test::CorpusSet> sets = test::CorpusSets();
+    for (const test::CorpusSet& set : sets)
+        for (const fs::path& dataPath : set.dataFiles) files.emplace_back(&set, dataPath);
+    ASSERT_GT(files.size(), 1u);
+    // Each file after every other: the shared state must show what the file alone shows.
+    std::vector<Shown> alone;
+    for (const auto& [set, path] : files) {
+        RunState state{collations};
+        alone.push_back(Analyse(state, *set, path));
+    }
+    // Before each file, one that shows another code page, else another collation, else another version.
+    int pairs = 0;
+    for (size_t after = 0; after < files.size(); ++after) {
+        std::optional<size_t> before;
+        for (auto differs : {+[](const Shown& a, const Shown& b) { return a.codePage != b.codePage; },
+                             +[](const Shown& a, const Shown& b) { return a.collation != b.collation; },
+                             +[](const Shown& a, const Shown& b) { return a.version != b.version; }})
+            for (size_t b = 0; b < files.size() && !before; ++b)
+                if (differs(alone[b], alone[after])) before = b;
+        if (!before) continue;
+        SCOPED_TRACE(files[*before].second.filename().string() + " then " + files[after].second.filename().string());
+        RunState state{collations};
+        Analyse(state, *files[*before].first, files[*before].second);
+        const Shown shown = Analyse(state, *files[after].first, files[after].second);
+        EXPECT_EQ(shown.version, alone[after].version);
+        EXPECT_EQ(shown.collation, alone[after].collation);
+        EXPECT_EQ(shown.codePage, alone[after].codePage);
+        ++pairs;
+    }
+    EXPECT_GT(pairs, 0);
 }
 
 }  // namespace
