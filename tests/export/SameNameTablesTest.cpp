@@ -64,6 +64,22 @@ struct TwoSchemasSet {
         LogScanner(tables, store).Scan(*log);
     }
 
+    // A foreign key from sales.T's code to dbo.T's id.
+    void AddForeignKey() {
+        ForeignKeyRecord key;
+        key.foreignKeyId = 900;
+        key.keyColumnOrdinal = 1;
+        key.referencingTableId = kSalesT;
+        key.referencingColumnId = 1;
+        key.referencedTableId = kDboT;
+        key.referencedColumnId = 1;
+        key.name = L"FK_sales";
+        key.referencingTableName = key.referencedTableName = L"T";
+        key.referencingColumnName = L"code";
+        key.referencedColumnName = L"id";
+        catalog->foreignKeys.push_back(key);
+    }
+
     std::vector<TickedTable> TickBoth() const {
         return {{kDboT, store.EntriesOfTable(kDboT).size()}, {kSalesT, store.EntriesOfTable(kSalesT).size()}};
     }
@@ -129,6 +145,7 @@ TEST(SameNameTables, EachClickedOperationShowsItsOwnTablesColumns) {
 
 TEST(SameNameTables, TheScriptSaveCreatesEachUnderItsOwnNameWithItsOwnColumns) {
     TwoSchemasSet set;
+    set.AddForeignKey();
     const fs::path dir = ExportScratch("same-name-tables");
     InsertScriptState script;
     RecordingSaveView view;
@@ -157,6 +174,9 @@ TEST(SameNameTables, TheScriptSaveCreatesEachUnderItsOwnNameWithItsOwnColumns) {
     EXPECT_EQ(second.find(L"[name]"), std::wstring::npos);
     EXPECT_TRUE(view.Logged(L"Table T (object id 600) is saved as T_2: a table of another schema with the same "
                             L"name is saved in this run"));
+    // The key names both tables as the folder creates them.
+    EXPECT_EQ(ReadScript(Utf8ToWide((dir / "Shop/altertablecommandforeignkeys/0.sql").string())),
+              L"alter table [T_2] add constraint [FK_sales] foreign key([code] ) references [T]([id] )");
 }
 
 TEST(SameNameTables, TheDatabaseSaveCreatesBothAndFillsEachWithItsOwnRow) {
