@@ -252,6 +252,7 @@ struct KeyColumnRecord {
     std::wstring columnName;
     std::wstring spare;
     uint32_t keyPosition = 0;
+    uint32_t tableId = 0;  // the name alone is not the table's: two schemas may each have one of it
 };
 
 // Caller-supplied texts for BuildObjectLists: {object id, column key, "0x" hex definition}.

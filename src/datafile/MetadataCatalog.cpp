@@ -220,6 +220,12 @@ ObjectRecord CMetadataCatalog::FindTableObject(const std::wstring& name, const s
     return ObjectRecord();
 }
 
+ObjectRecord CMetadataCatalog::FindUserTable(uint32_t objectId) const {
+    for (const ObjectRecord& object : objects)
+        if (static_cast<uint32_t>(object.id) == objectId && object.type == L"U ") return object;
+    return ObjectRecord();
+}
+
 void CMetadataCatalog::CollectTableColumns(uint32_t tableId) {
     tableColumns.clear();
     legacyTableColumns.clear();

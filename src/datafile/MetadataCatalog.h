@@ -49,6 +49,8 @@ public:
     void BuildForeignKeys();
     void CollectKeyConstraints(uint32_t tableId);
     ObjectRecord FindTableObject(const std::wstring& name, const std::wstring& type) const;
+    // The user table ("U ") of that object id; a default record (id -1) when there is none.
+    ObjectRecord FindUserTable(uint32_t objectId) const;
     void CollectTableColumns(uint32_t tableId);
     TypeRecord FindTypeRecord(uint8_t systemTypeId, uint32_t userTypeId) const;
     RowsetRecord FindTableRowset(uint32_t tableId);
@@ -73,6 +75,10 @@ public:
     ColumnDefList BuildObjectLists(const std::wstring& name, const std::wstring& type,
                                    const std::vector<StringTriple>& definitions,
                                    TablePages pages = TablePages::Collect);
+    // The same for the user table of that object id. Names are not unique (two schemas may each hold a
+    // table "T"); the log, the tree and the saves know a table by its id.
+    ColumnDefList BuildTableLists(uint32_t objectId, const std::vector<StringTriple>& definitions,
+                                  TablePages pages = TablePages::Collect);
 
     // The stored definitions of modules, defaults, checks and computed columns (object 60), read on the
     // first call; empty for a catalogue of the legacy layout.
@@ -137,6 +143,8 @@ private:
     static void LookUpDefinition(const std::vector<StringTriple>& definitions, const std::wstring& idText,
                                  const std::wstring& columnKey, std::wstring& definitionText);
     void BuildTableColumns();
+    // BuildObjectLists once the current object is chosen.
+    ColumnDefList BuildListsOfCurrentObject(const std::vector<StringTriple>& definitions, TablePages pages);
     // The value a rowset column's older rows hold for it, when the catalogue keeps one.
     void AttachStoredDefault(const RowsetColumnRecord& stored, ColumnDef& def) const;
     ColumnDefList PlaceColumns(const std::wstring& idText, const std::vector<StringTriple>& definitions,

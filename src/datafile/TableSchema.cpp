@@ -200,6 +200,18 @@ ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const
                                                  const std::vector<StringTriple>& definitions, TablePages pages) {
     tableSchema.clear();
     currentObject = FindTableObject(name, type);
+    return BuildListsOfCurrentObject(definitions, pages);
+}
+
+ColumnDefList CMetadataCatalog::BuildTableLists(uint32_t objectId, const std::vector<StringTriple>& definitions,
+                                                TablePages pages) {
+    tableSchema.clear();
+    currentObject = FindUserTable(objectId);
+    return BuildListsOfCurrentObject(definitions, pages);
+}
+
+ColumnDefList CMetadataCatalog::BuildListsOfCurrentObject(const std::vector<StringTriple>& definitions,
+                                                          TablePages pages) {
     if (currentObject.id == -1) return {};
     const uint32_t objectId = static_cast<uint32_t>(currentObject.id);
     const std::wstring idText = std::to_wstring(currentObject.id);
@@ -244,8 +256,9 @@ ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const
     ColumnDefList result = PlaceColumns(idText, definitions, builtCount);
 
     // The key-column list holds each table once: building a table again (every click on one of its
-    // operations did) replaces its entries instead of adding to them.
-    std::erase_if(keyColumns, [&](const KeyColumnRecord& key) { return key.tableName == name; });
+    // operations did) replaces its entries instead of adding to them. Tables are told apart by id: two
+    // schemas may each hold a table of the same name.
+    std::erase_if(keyColumns, [&](const KeyColumnRecord& key) { return key.tableId == objectId; });
 
     for (size_t i = 0; i < builtCount && i < result.size(); ++i) {
         ColumnDef& def = result[i];
@@ -253,7 +266,7 @@ ColumnDefList CMetadataCatalog::BuildObjectLists(const std::wstring& name, const
             if (key.columnId != def.columnId) continue;
             if (key.indexStatus & 0x20) {
                 def.keyFlag = 1;
-                keyColumns.push_back(KeyColumnRecord{name, def.name, L"", key.keyPosition});
+                keyColumns.push_back(KeyColumnRecord{currentObject.name, def.name, L"", key.keyPosition, objectId});
             }
             if (key.indexStatus & 0x08) def.indexFlag08 = 1;
             if (key.indexStatus & 0x40) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "datafile/MetadataCatalog.h"
+#include "export/SavedTableNames.h"
 #include "platform/RunState.h"
 #include "sqltext/CreateTableText.h"
 #include "sqltext/SqlExpression.h"
@@ -86,7 +87,7 @@ std::wstring JoinList(const std::vector<std::wstring>& items) {
 std::vector<std::wstring> KeyColumnsOfList(const TableView& view) {
     std::map<uint32_t, std::wstring> byPosition;  // one column per position
     for (const KeyColumnRecord& key : view.catalog_.keyColumns)
-        if (key.tableName == view.table_) byPosition.emplace(key.keyPosition, view.NameOfStored(key.columnName));
+        if (key.tableId == view.tableId_) byPosition.emplace(key.keyPosition, view.NameOfStored(key.columnName));
     std::vector<std::wstring> names;
     for (const auto& [position, name] : byPosition)
         if (!name.empty()) names.push_back(BracketedName(name));
@@ -236,12 +237,13 @@ std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& c
 
 std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
                                                       const std::vector<StringTriple>& definitions,
-                                                      const std::function<bool(const ForeignKeyDef&)>& keep) {
+                                                      const std::function<bool(const ForeignKeyDef&)>& keep,
+                                                      const SavedTableNames* savedNames) {
     std::map<uint32_t, std::pair<ColumnDefList, std::vector<std::wstring>>> tables;
-    auto columnName = [&](uint32_t tableId, const std::wstring& table, uint32_t columnId, const std::wstring& stored) {
+    auto columnName = [&](uint32_t tableId, const std::wstring&, uint32_t columnId, const std::wstring& stored) {
         auto found = tables.find(tableId);
         if (found == tables.end()) {
-            ColumnDefList columns = catalog.BuildObjectLists(table, L"U ", definitions);
+            ColumnDefList columns = catalog.BuildTableLists(tableId, definitions);
             std::vector<std::wstring> names = ScriptColumnNames(columns);
             found = tables.emplace(tableId, std::make_pair(std::move(columns), std::move(names))).first;
         }
@@ -251,8 +253,17 @@ std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
         return SanitizeSqlIdentifier(stored);
     };
     std::vector<std::wstring> statements;
-    for (const ForeignKeyDef& key : GroupForeignKeys(catalog.foreignKeys))
-        statements.push_back(keep(key) ? ForeignKeyStatement(key, columnName) : std::wstring());
+    for (ForeignKeyDef& key : GroupForeignKeys(catalog.foreignKeys)) {
+        if (!keep(key)) {
+            statements.emplace_back();
+            continue;
+        }
+        if (savedNames) {
+            if (const std::wstring* name = savedNames->Find(key.tableId)) key.table = *name;
+            if (const std::wstring* name = savedNames->Find(key.referencedTableId)) key.referencedTable = *name;
+        }
+        statements.push_back(ForeignKeyStatement(key, columnName));
+    }
     return statements;
 }
 

@@ -15,12 +15,14 @@ namespace kestrane {
 
 class CMetadataCatalog;
 class RunState;
+class SavedTableNames;
 
 // "[c1] , [c2] " (each name bracketed and followed by " , ", then the trailing comma dropped).
 std::wstring KeyColumnList(const std::vector<std::wstring>& names);
 
 // Primary key, defaults, checks and unique constraints, then the indexes that belong to none of them,
-// of the table whose schema the catalogue built last (`columns` is that schema, `table` its name).
+// of the table whose schema the catalogue built last (`columns` is that schema, `table` the name it is
+// created under).
 // `definitionText` gives the stored text of a constraint object by its id. A default or check whose
 // definition is not one expression (IsSingleExpression) is left out and its name added to `refused`.
 // Stops early on a stop.
@@ -49,11 +51,13 @@ using ColumnNaming = std::function<std::wstring(uint32_t, const std::wstring&, u
 std::wstring ForeignKeyStatement(const ForeignKeyDef& key, const ColumnNaming& columnName);
 
 // The statements of the catalogue's foreign keys (GroupForeignKeys order; "" for a key not kept or
-// without a statement), every column named as the CREATE TABLE text of its table named it. Builds
-// each table's schema again: call it while no table's schema is in use.
+// without a statement), every column named as the CREATE TABLE text of its table named it, and with
+// `savedNames` every table by the name the run created it under. Builds each table's schema again:
+// call it while no table's schema is in use.
 std::vector<std::wstring> CatalogForeignKeyStatements(CMetadataCatalog& catalog,
                                                       const std::vector<StringTriple>& definitions,
-                                                      const std::function<bool(const ForeignKeyDef&)>& keep);
+                                                      const std::function<bool(const ForeignKeyDef&)>& keep,
+                                                      const SavedTableNames* savedNames = nullptr);
 
 // "ALTER TABLE [T]  ADD PRIMARY KEY ([c] , [d] )", the key script of a catalogue of the legacy layout.
 std::wstring LegacyPrimaryKeyStatement(const std::wstring& table, const std::vector<std::wstring>& columns);

@@ -8,6 +8,7 @@
 #include "export/ObjectDefinitionText.h"
 #include "export/OperationRowReplay.h"
 #include "export/RowParameters.h"
+#include "export/SavedTableNames.h"
 #include "export/SaveLog.h"
 #include "export/StopWatcher.h"
 #include "sqltext/CreateTableText.h"
@@ -49,16 +50,18 @@ public:
         replay_.ResetAddedRows();
     }
 
-    TickedTableWalk::TableStart FirstOperation(const std::wstring& tableName) override {
+    TickedTableWalk::TableStart FirstOperation(uint32_t objectId, const std::wstring& storedName) override {
         using Start = TickedTableWalk::TableStart;
-        table_ = tableName;
+        table_ = storedName;
         if (session_.ServerUnresponsive()) return Start::Leave;
-        columns_ = catalog_.BuildObjectLists(tableName, L"U ", catalog_.ObjectDefinitions());
+        columns_ = catalog_.BuildTableLists(objectId, catalog_.ObjectDefinitions());
+        const std::wstring tableName = TakeSavedName(names_, objectId, storedName, log_);
         const std::wstring create = BuildCreateTableSql(columns_, tableName, state_);
         if (create.empty()) {
-            log_.Line(L"Empty query for table  " + tableName + L" .Table can not be created");
+            log_.Line(L"Empty query for table  " + storedName + L" .Table can not be created");
             return Start::Leave;
         }
+        table_ = tableName;
         log_.Line(L"creating table " + tableName + L" ...");
         if (!session_.CreateTableOnce(create, tableName, options_.connection)) {
             if (!session_.LastFailure().empty())
@@ -66,7 +69,7 @@ public:
             return Start::NotReady;
         }
         result_.tablesCreated.push_back(tableName);
-        tableIds_.insert(static_cast<uint32_t>(catalog_.currentObject.id));
+        tableIds_.insert(objectId);
         if (options_.saveConstraints) AddConstraintsAndIndexes();
         opened_ = session_.OpenTableForInsert(tableName, BuildFieldList(columns_), options_.connection);
         if (!opened_ && !session_.LastFailure().empty())
@@ -107,6 +110,7 @@ public:
 
     // The tables this run created, by object id.
     const std::set<uint32_t>& TableIds() const { return tableIds_; }
+    const SavedTableNames& Names() const { return names_; }
 
 private:
     void AddConstraintsAndIndexes() {
@@ -144,6 +148,7 @@ private:
     bool opened_ = false;
     bool reported_ = false;
     std::set<uint32_t> tableIds_;
+    SavedTableNames names_;
 };
 
 }  // namespace
@@ -187,7 +192,7 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
             for (const std::wstring& statement : CatalogForeignKeyStatements(
                      *catalog, catalog->ObjectDefinitions(), [&](const ForeignKeyDef& key) {
                          return created.count(key.tableId) != 0 && created.count(key.referencedTableId) != 0;
-                     })) {
+                     }, &saver.Names())) {
                 if (state_.stopRequested() || session.ServerUnresponsive()) break;
                 if (statement.empty()) continue;
                 session.ExecuteStatement(fields, statement);

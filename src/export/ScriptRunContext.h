@@ -8,6 +8,7 @@
 #include "datafile/CatalogRecords.h"
 #include "export/SaveLog.h"
 #include "export/SaveTally.h"
+#include "export/SavedTableNames.h"
 #include "export/ScriptFolderNames.h"
 #include "export/SqlcmdBatchFiles.h"
 #include "platform/RunState.h"
@@ -30,6 +31,7 @@ struct ScriptRunContext {
     uint64_t rowsWritten = 0;
     std::vector<std::wstring> failedFiles;
     SaveTally tally;
+    SavedTableNames tableNames;  // the names the CREATE TABLE texts give the tables
 
     // The stored text of a module or constraint object.
     std::wstring DefinitionText(int32_t objectId) const;

@@ -49,12 +49,12 @@ void WriteModules(ScriptRunContext& run) {
 }
 
 // A catalogue of the legacy layout: one primary key per table written, from its key columns.
-void WriteLegacyPrimaryKeys(ScriptRunContext& run, const std::vector<std::pair<std::wstring, std::wstring>>& tables) {
+void WriteLegacyPrimaryKeys(ScriptRunContext& run, const std::vector<std::pair<uint32_t, std::wstring>>& tables) {
     size_t i = 0;
-    for (const auto& [table, folderName] : tables) {
+    for (const auto& [tableId, table] : tables) {
         std::map<uint32_t, std::wstring> byPosition;
         for (const KeyColumnRecord& key : run.catalog.keyColumns)
-            if (key.tableName == table) byPosition.emplace(key.keyPosition, key.columnName);
+            if (key.tableId == tableId) byPosition.emplace(key.keyPosition, key.columnName);
         if (byPosition.empty()) continue;
         std::vector<std::wstring> columns;
         for (const auto& [position, name] : byPosition) columns.push_back(SanitizeSqlIdentifier(name));
@@ -68,7 +68,7 @@ void WriteForeignKeys(ScriptRunContext& run, const std::set<uint32_t>& created) 
     const std::vector<std::wstring> statements =
         CatalogForeignKeyStatements(run.catalog, run.definitions, [&](const ForeignKeyDef& key) {
             return created.count(key.tableId) != 0 && created.count(key.referencedTableId) != 0;
-        });
+        }, &run.tableNames);
     for (size_t i = 0; i < statements.size(); ++i) {
         if (run.state.stopRequested()) break;
         if (statements[i].empty()) continue;
@@ -124,7 +124,7 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     result.batchFilePath = batch.PlatformPath();
 
     ScriptRunContext run{state_, *catalog, catalog->ObjectDefinitions(), log, batch, names, script_, folder,
-                         options.saveConstraints, 0, {}, {}};
+                         options.saveConstraints, 0, {}, {}, {}};
     if (!databaseScript.empty()) {
         if (WriteCreateDatabaseScript(databaseScript, L"$(DBNAME)").empty()) run.ReportFailedFile(databaseScript);
         log.Line(L"Creating File \" " + databaseScript + L" \"");

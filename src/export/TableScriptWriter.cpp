@@ -3,6 +3,7 @@
 #include "datafile/MetadataCatalog.h"
 #include "export/ConstraintStatements.h"
 #include "export/OperationRowScript.h"
+#include "export/SavedTableNames.h"
 #include "sqltext/CreateTableText.h"
 #include "sqltext/ScriptFiles.h"
 #include "sqltext/SqlNames.h"
@@ -21,18 +22,18 @@ void TableScriptWriter::BeginTable(const TickedTable&) {
     fileFailed_ = false;
 }
 
-TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring& tableName) {
+TickedTableWalk::TableStart TableScriptWriter::FirstOperation(uint32_t objectId, const std::wstring& storedName) {
     using Start = TickedTableWalk::TableStart;
-    tableName_ = tableName;
-    columns_ = run_.catalog.BuildObjectLists(tableName, L"U ", run_.definitions);
+    columns_ = run_.catalog.BuildTableLists(objectId, run_.definitions);
     if (columns_.empty()) return Start::NotReady;  // unknown to the catalogue, or without columns
-    const uint32_t objectId = static_cast<uint32_t>(run_.catalog.currentObject.id);
+    const std::wstring tableName = TakeSavedName(run_.tableNames, objectId, storedName, run_.log);
     const std::wstring create =
         tableName.empty() ? std::wstring() : BuildCreateTableScript(columns_, tableName, run_.state);
     if (create.empty()) {
-        run_.log.Line(L"Empty query for table  " + tableName + L" .Table can not be created");
+        run_.log.Line(L"Empty query for table  " + storedName + L" .Table can not be created");
         return Start::NotReady;
     }
+    tableName_ = tableName;
 
     run_.script.currentTableName = tableName;
     folderName_ = run_.names.TableFolderName(tableName);
@@ -63,7 +64,7 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(const std::wstring
     run_.batch.AddDatabaseScript(L"Tables/" + folderName_ + L"/maintablescript.sql");
     if (run_.state.legacyCatalog == 0 && run_.saveConstraints) WriteConstraints();
     insert_.emplace(tableFilePath_, kDatabaseVariableName, folderName_, listFile_, run_.script);
-    written_.emplace_back(tableName, folderName_);
+    written_.emplace_back(objectId, tableName);
     createdIds_.insert(objectId);
     ready_ = true;
     return Start::Ready;

@@ -26,12 +26,12 @@ public:
         : run_(run), store_(store), rebuilder_(rebuilder) {}
 
     void BeginTable(const TickedTable& table) override;
-    TickedTableWalk::TableStart FirstOperation(const std::wstring& tableName) override;
+    TickedTableWalk::TableStart FirstOperation(uint32_t objectId, const std::wstring& tableName) override;
     void SaveOperation(const OperationEntry& entry) override;
     void EndTable(const TickedTable& table, uint64_t matched) override;
 
-    // The folder names of the tables written so far, by table name (for the key scripts).
-    const std::vector<std::pair<std::wstring, std::wstring>>& TablesWritten() const { return written_; }
+    // The object ids of the tables written so far, each with the name its script creates it under.
+    const std::vector<std::pair<uint32_t, std::wstring>>& TablesWritten() const { return written_; }
     // The object ids of the tables whose script creates them.
     const std::set<uint32_t>& TablesCreated() const { return createdIds_; }
 
@@ -48,11 +48,11 @@ private:
     bool ready_ = false;
     bool fileFailed_ = false;  // a write to the table file failed
     uint64_t rows_ = 0;
-    std::wstring tableName_, folderName_, tableFilePath_;
+    std::wstring tableName_, folderName_, tableFilePath_;  // tableName_: the name the script creates
     ColumnDefList columns_;
     BinaryFile listFile_;
     std::optional<InsertScriptWriter> insert_;  // the table file, kept open for the table's rows
-    std::vector<std::pair<std::wstring, std::wstring>> written_;
+    std::vector<std::pair<uint32_t, std::wstring>> written_;
     std::set<uint32_t> createdIds_;
 };
 

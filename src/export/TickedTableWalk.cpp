@@ -28,7 +28,7 @@ void TickedTableWalk::Run(const std::vector<TickedTable>& tables, Handler& handl
                 tally_.Walked();
                 if (++matched == 1) {
                     tally_.NameTable(store_.TableName(entry));
-                    start = handler.FirstOperation(store_.TableName(entry));
+                    start = handler.FirstOperation(table.objectId, store_.TableName(entry));
                 }
                 if (start == TableStart::Leave) {
                     tally_.TableNotCreated(entries.size() - matched + 1);

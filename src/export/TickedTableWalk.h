@@ -35,8 +35,9 @@ public:
     public:
         virtual ~Handler() = default;
         virtual void BeginTable(const TickedTable& table) = 0;
-        // At the table's first operation (`tableName` is that operation's table name).
-        virtual TableStart FirstOperation(const std::wstring& tableName) = 0;
+        // At the table's first operation (`tableName` is that operation's table name). The object id,
+        // not the name, says which table it is: two schemas may each have a table of one name.
+        virtual TableStart FirstOperation(uint32_t objectId, const std::wstring& tableName) = 0;
         // An operation of a ready table that the filter keeps; tells the tally what it became.
         virtual void SaveOperation(const OperationEntry& entry) = 0;
         // After the table's operations, also after a stop; `matched` counts the operations walked.

@@ -47,7 +47,7 @@ void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {
     state_.deletedRecordScan = 0;  // the dialog's "Advance Delete record" box is never ticked
     const OperationEntry entry = store_[entryIndex];
     const std::wstring table = store_.TableName(entry);
-    const ClickedTableSchema& schema = schemas_.Get(catalog_, table);
+    const ClickedTableSchema& schema = schemas_.Get(catalog_, store_.ObjectId(entry));
     std::unique_ptr<TableLayout, void (*)(TableLayout*)> layout(BuildTableLayout(schema.columns), DestroyTableLayout);
     grid_.SetColumns(schema.columns, schema.firstColumnIndex);
     clicked_ = &schema;

@@ -4,15 +4,15 @@
 
 namespace kestrane {
 
-const ClickedTableSchema& TableSchemaCache::Get(CMetadataCatalog& catalog, const std::wstring& table) {
-    auto found = tables_.find(table);
+const ClickedTableSchema& TableSchemaCache::Get(CMetadataCatalog& catalog, uint32_t objectId) {
+    auto found = tables_.find(objectId);
     if (found != tables_.end()) return found->second;
     ClickedTableSchema schema;
-    schema.columns = catalog.BuildObjectLists(table, L"U ", {}, TablePages::Skip);
+    schema.columns = catalog.BuildTableLists(objectId, {}, TablePages::Skip);
     schema.firstColumnIndex = catalog.firstColumnIndex;
     schema.byRowsetColumns = !catalog.currentRowsetColumns.empty();
     ++loads_;
-    return tables_.emplace(table, std::move(schema)).first->second;
+    return tables_.emplace(objectId, std::move(schema)).first->second;
 }
 
 }  // namespace kestrane

@@ -20,14 +20,14 @@ struct ClickedTableSchema {
 
 class TableSchemaCache {
 public:
-    // The schema of `table`, loaded on first use.
-    const ClickedTableSchema& Get(CMetadataCatalog& catalog, const std::wstring& table);
+    // The schema of the user table of that object id, loaded on first use.
+    const ClickedTableSchema& Get(CMetadataCatalog& catalog, uint32_t objectId);
     // A new listing (or another catalogue) starts afresh.
     void Clear() { tables_.clear(); }
     size_t Loads() const { return loads_; }
 
 private:
-    std::map<std::wstring, ClickedTableSchema> tables_;
+    std::map<uint32_t, ClickedTableSchema> tables_;  // by object id: a name may be two schemas' tables
     size_t loads_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "CatalogFixtures.h"
 #include "datafile/MetadataCatalog.h"
 #include "datafile/SystemTableScanner.h"
 #include "platform/RunState.h"
@@ -11,51 +12,7 @@
 namespace kestrane {
 namespace {
 
-ObjectRecord Object(int32_t id, const std::wstring& name, const std::wstring& type, uint32_t parent = 0) {
-    ObjectRecord o;
-    o.id = id;
-    o.name = name;
-    o.type = type;
-    o.parentId = parent;
-    o.status = 0;
-    return o;
-}
-
-ColumnRecord Column(uint32_t objectId, uint32_t columnId, const std::wstring& name, uint8_t systemType,
-                    uint16_t maxLength, uint32_t status = 0, uint32_t userType = 0) {
-    ColumnRecord c;
-    c.objectId = objectId;
-    c.number = 0;
-    c.columnId = columnId;
-    c.name = name;
-    c.systemTypeId = systemType;
-    c.userTypeId = userType ? userType : systemType;
-    c.maxLength = maxLength;
-    c.precision = 0;
-    c.scale = 0;
-    c.collationId = 53256;
-    c.status = status;
-    return c;
-}
-
-TypeRecord Type(uint32_t id, const std::wstring& name, uint32_t schema = 4, uint8_t systemType = 0,
-                uint16_t maxLength = 0) {
-    TypeRecord t;
-    t.typeId = id;
-    t.name = name;
-    t.schemaId = schema;
-    t.systemTypeId = systemType ? systemType : static_cast<uint8_t>(id);
-    t.maxLength = maxLength;
-    return t;
-}
-
-RowsetRecord Rowset(uint64_t id, uint32_t objectId, uint32_t indexId) {
-    RowsetRecord r;
-    r.rowsetId = id;
-    r.objectId = objectId;
-    r.indexId = indexId;
-    return r;
-}
+using namespace test;
 
 // A table "T" (id 500) with columns 3, 1, 2 in the column table and a primary key on column 1.
 struct Fixture {
@@ -116,6 +73,36 @@ TEST(TableSchema, ColumnsComeBackInColumnIdOrderWithTheirFlags) {
     EXPECT_EQ(f.catalog.keyColumns.size(), 1u);
     EXPECT_EQ(f.catalog.BuildObjectLists(L"R", L"U ", {}).size(), 1u);
     EXPECT_EQ(f.catalog.currentObject.id, 600);
+}
+
+TEST(TableSchema, TablesOfOneNameInTwoSchemasAreBuiltByTheirIds) {
+    Fixture f;
+    // Another schema's "T" (id 700): one column, its own key.
+    f.catalog.objects.push_back(Object(700, L"T", L"U "));
+    f.catalog.columns.push_back(Column(700, 1, L"z", 56, 4));
+    f.catalog.rowsets.push_back(Rowset(9000, 700, 1));
+    IndexRecord index = f.catalog.indexes[0];
+    index.objectId = 700;
+    index.rowsetId = 9000;
+    f.catalog.indexes.push_back(index);
+    IndexColumnRecord key = f.catalog.indexColumns[0];
+    key.objectId = 700;
+    f.catalog.indexColumns.push_back(key);
+
+    const ColumnDefList other = f.catalog.BuildTableLists(700, {});
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].name, L"z");
+    EXPECT_EQ(f.catalog.currentRowset.rowsetId, 9000u);
+    EXPECT_EQ(f.catalog.BuildTableLists(500, {}).size(), 3u);
+    EXPECT_EQ(f.catalog.currentObject.id, 500);
+    // Each keeps its key columns: building one "T" does not drop the other's.
+    ASSERT_EQ(f.catalog.keyColumns.size(), 2u);
+    EXPECT_EQ(f.catalog.keyColumns[0].tableId, 700u);
+    EXPECT_EQ(f.catalog.keyColumns[0].columnName, L"z");
+    EXPECT_EQ(f.catalog.keyColumns[1].tableId, 500u);
+    // Only a user table is built by id.
+    EXPECT_TRUE(f.catalog.BuildTableLists(501, {}).empty());
+    EXPECT_TRUE(f.catalog.BuildTableLists(4242, {}).empty());
 }
 
 TEST(TableSchema, NonTablesAndUnknownNames) {

@@ -1,0 +1,35 @@
+#include "export/SavedTableNames.h"
+
+#include "export/SaveLog.h"
+#include "platform/TextCodec.h"
+#include "sqltext/SqlNames.h"
+
+namespace kestrane {
+
+const std::wstring& SavedTableNames::NameFor(uint32_t objectId, const std::wstring& storedName) {
+    if (auto found = byId_.find(objectId); found != byId_.end()) return found->second;
+    std::wstring name = storedName;
+    for (uint32_t n = 2; taken_.count(LowerCase(name)) != 0; ++n) {
+        const std::wstring suffix = L"_" + std::to_wstring(n);
+        name = storedName.substr(0, kMaxName > suffix.size() ? kMaxName - suffix.size() : 0) + suffix;
+    }
+    taken_.insert(LowerCase(name));
+    return byId_.emplace(objectId, std::move(name)).first->second;
+}
+
+const std::wstring* SavedTableNames::Find(uint32_t objectId) const {
+    auto found = byId_.find(objectId);
+    return found == byId_.end() ? nullptr : &found->second;
+}
+
+std::wstring TakeSavedName(SavedTableNames& names, uint32_t objectId, const std::wstring& storedName, SaveLog& log) {
+    if (storedName.empty()) return storedName;
+    const std::wstring& saved = names.NameFor(objectId, storedName);
+    if (saved != storedName)
+        log.Line(L"Table " + WithoutControlCharacters(storedName) + L" (object id " + std::to_wstring(objectId) +
+                 L") is saved as " + WithoutControlCharacters(saved) +
+                 L": a table of another schema with the same name is saved in this run");
+    return saved;
+}
+
+}  // namespace kestrane
