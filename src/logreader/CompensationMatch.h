@@ -4,7 +4,10 @@
 // page; the undone record is the change of the same transaction, on the page's chain of changes,
 // whose previous record is that one. The chain is followed back, over what an earlier compensation
 // record of the same transaction already undid: first in the block in hand while walking, then, for
-// the chains that leave it, by reading the log by CLogSeqNo once every block is walked.
+// the chains that leave it, by reading the log by CLogSeqNo once every block is walked. Those walks
+// are bounded; a change they do not reach (a busy page) is looked up among the entries by its
+// transaction and previous record (`UndoKey`), so no rolled-back change stays listed.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,7 +25,7 @@ using RecordPlace = std::pair<uint64_t, uint16_t>;
 
 // A compensation record of a user table's row whose undone record is looked for.
 struct CompensationRecord {
-    static constexpr uint32_t kMaxSteps = 256;  // along the chain: a record further back is not found
+    static constexpr uint32_t kMaxSteps = 256;  // along the chain: a record further back is looked up by key
 
     CLogSeqNo lsn;       // its own
     CLogSeqNo undoNext;  // the record before the undone one in its transaction
@@ -82,12 +85,39 @@ ChainEnd FollowChain(CompensationRecord& c, UndoneBy& undoneBy, uint64_t& budget
     return ChainEnd::Lost;
 }
 
-// The places of the records undone by `compensations` (whose chains the walk left at the edge of
-// their block), sorted. `vlfOffsets` maps the sequence number of each VLF walked to its offset in the
-// file; `undoneBy` holds what the walk found in the blocks themselves and grows with what is found
-// here. The steps and the blocks read are bounded by the size of the log.
+// A change's transaction and the record before it in that transaction, as one number: the change a
+// compensation record undoes has the key of the compensation record's transaction and undo-next.
+uint64_t UndoKey(uint64_t transaction, const CLogSeqNo& previous);
+
+// The keys of the changes that `compensations` undo, for a quick test of every entry.
+class UndoKeyFilter {
+public:
+    explicit UndoKeyFilter(const std::vector<CompensationRecord>& compensations);
+    bool MayHold(uint64_t key) const {
+        const uint64_t bit = key & (kBits - 1);
+        return (bits_[bit / 64] >> (bit % 64) & 1) != 0 && std::binary_search(keys_.begin(), keys_.end(), key);
+    }
+
+private:
+    static constexpr uint64_t kBits = uint64_t{1} << 16;
+    std::vector<uint64_t> bits_;
+    std::vector<uint64_t> keys_;  // sorted
+};
+
+// An entry whose key a compensation record looks for.
+struct UndoCandidate {
+    uint64_t key = 0;
+    RecordPlace place;
+};
+
+// The places of the records undone by `compensations` (whose chains the walk did not follow to their
+// end in their block), sorted. `vlfOffsets` maps the sequence number of each VLF walked to its offset
+// in the file; `undoneBy` holds what the walk found in the blocks themselves and grows with what is
+// found here. The chain walks are bounded by the size of the log; a compensation record whose walk
+// does not find its change takes the latest of `candidates` before it whose record is a change of its
+// transaction following its undo-next and that nothing undid yet.
 std::vector<RecordPlace> FindUndoneRecords(const LogByteSource& source, const std::map<uint32_t, uint64_t>& vlfOffsets,
                                            std::vector<CompensationRecord> compensations, UndoneBy& undoneBy,
-                                           uint64_t blocksWalked);
+                                           uint64_t blocksWalked, std::vector<UndoCandidate> candidates);
 
 }  // namespace kestrane

@@ -82,7 +82,9 @@ public:
             undoneBy.insert(run->undoneBy.begin(), run->undoneBy.end());
         }
         SettleTransactions();
-        undone_ = FindUndoneRecords(source, vlfOffsets, std::move(compensations), undoneBy, stats.blocks);
+        std::vector<UndoCandidate> candidates = Candidates(compensations);
+        undone_ = FindUndoneRecords(source, vlfOffsets, std::move(compensations), undoneBy, stats.blocks,
+                                    std::move(candidates));
         std::vector<std::vector<VlfRun*>> byWalker(walkers.size());
         for (VlfRun* run : runs_)
             for (size_t w = 0; w < walkers.size(); ++w)
@@ -155,6 +157,23 @@ private:
                 hasCarry = true;
             }
         }
+    }
+
+    // The entries whose key one of `compensations` looks for; the runs' keys are not needed after.
+    std::vector<UndoCandidate> Candidates(const std::vector<CompensationRecord>& compensations) {
+        std::vector<UndoCandidate> candidates;
+        const UndoKeyFilter wanted(compensations);
+        for (VlfRun* run : runs_) {
+            if (!compensations.empty() && run->undoKeys.size() == run->entries.size()) {
+                size_t i = 0;
+                run->entries.ForEach([&](const OperationEntry& e) {
+                    const uint64_t key = run->undoKeys[i++];
+                    if (wanted.MayHold(key)) candidates.push_back({key, {e.blockOffset, e.slotIndex}});
+                });
+            }
+            std::vector<uint64_t>().swap(run->undoKeys);
+        }
+        return candidates;
     }
 
     // Settled transactions into the run's entries, and the undone ones out.

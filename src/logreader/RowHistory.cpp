@@ -6,11 +6,17 @@
 
 namespace kestrane {
 
+namespace {
+uint64_t PagePlace(const RowLogRecord& record) {
+    const LogPageId page = record.Page();
+    return uint64_t{page.file & 0x7FFFu} << 48 | uint64_t{page.page} << 16 | record.RowSlot();
+}
+}  // namespace
+
 uint64_t LoggedRowIdentity(const RowLogRecord& record) {
     constexpr uint64_t kKeyed = uint64_t{1} << 63;
     if (const auto hash = LoggedKeyHash(record)) return kKeyed | *hash;
-    const LogPageId page = record.Page();
-    return uint64_t{page.file & 0x7FFFu} << 48 | uint64_t{page.page} << 16 | record.RowSlot();
+    return PagePlace(record);
 }
 
 RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, const LogByteSource& log) {
@@ -19,6 +25,7 @@ RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, c
     std::vector<uint8_t> buffer;
     std::optional<LogBlockView> block;
     uint64_t blockAt = UINT64_MAX;
+    std::unordered_map<uint64_t, uint64_t> keyedAt;  // page and slot -> the keyed row last logged there
     for (uint32_t index : entries) {
         const OperationEntry& e = store[index];
         // Only row inserts, deletes and changes touch the row's bytes.
@@ -34,7 +41,17 @@ RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, c
         if (record.RowsetId() != allocationUnitId) continue;
         RowStep step{e.blockOffset, e.slotIndex, e.operation, block->header().lsn};
         step.lsn.slot = static_cast<uint16_t>(step.lsn.slot + e.slotIndex);
-        const uint64_t row = LoggedRowIdentity(record);
+        uint64_t row = LoggedRowIdentity(record);
+        // A change logged without the row's key lock (the rewrite of every row when a column is added)
+        // is the change of the keyed row last logged at its page and slot.
+        const uint64_t place = PagePlace(record);
+        if (row == place) {
+            if (const auto owner = keyedAt.find(place); owner != keyedAt.end()) row = owner->second;
+        } else if (e.operation == logfmt::kOpDeleteRow) {
+            keyedAt.erase(place);
+        } else {
+            keyedAt[place] = row;
+        }
         std::vector<RowStep>& steps = rows_[row];
         stepAt_.emplace(PlaceKey(e.blockOffset, e.slotIndex), std::make_pair(row, static_cast<uint32_t>(steps.size())));
         steps.push_back(step);

@@ -1,7 +1,8 @@
 #pragma once
 // The logged operations of one table in log order, each with the row it touches: the key hash its
 // lock element carries, or its page and slot when the rowset has no key (a heap, whose rows keep
-// their slot). Built once per listing and table, by one read of each of the table's records.
+// their slot). A change logged without a key lock on a keyed rowset (every row rewritten when a
+// column is added) belongs to the keyed row last logged at its page and slot. Built once per listing and table, by one read of each of the table's records.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -41,6 +42,11 @@ public:
         size_t target = 0;
     };
     std::optional<RowSteps> StepsOfRow(uint64_t blockOffset, uint16_t slotIndex) const;
+    // The row that the record at (blockOffset, slotIndex) changes, as the history groups it.
+    std::optional<uint64_t> RowOf(uint64_t blockOffset, uint16_t slotIndex) const {
+        const auto at = stepAt_.find(PlaceKey(blockOffset, slotIndex));
+        return at == stepAt_.end() ? std::nullopt : std::optional<uint64_t>(at->second.first);
+    }
 
     static uint64_t PlaceKey(uint64_t blockOffset, uint16_t slotIndex) { return blockOffset << 16 | slotIndex; }
 

@@ -204,7 +204,9 @@ ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun&
     RecordPlace place;
     const ChainEnd end = FollowChain(c, run.undoneBy, budget, read, place);
     uint32_t table = 0;
-    if (end == ChainEnd::Found && run.entries.EraseFromLastBlock(pos, place.second, table)) {
+    size_t index = 0;
+    if (end == ChainEnd::Found && run.entries.EraseFromLastBlock(pos, place.second, table, index)) {
+        run.undoKeys.erase(run.undoKeys.begin() + static_cast<ptrdiff_t>(index));
         run.undoneTables.push_back(table);
         ++run.stats.undone;
     }
@@ -221,9 +223,10 @@ void VlfWalker::FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, con
         c.next = head.PagePrevious();
         c.transaction = head.TransactionId();
         ++run.stats.compensations;
-        if (UndoInBlock(hand.block, hand.pos, run, c, hand.undoBudget) == ChainEnd::Left) run.compensations.push_back(c);
+        if (UndoInBlock(hand.block, hand.pos, run, c, hand.undoBudget) != ChainEnd::Found) run.compensations.push_back(c);
         return;
     }
+    run.undoKeys.push_back(UndoKey(head.TransactionId(), head.Previous()));
     OperationEntry& e = run.entries.Add();
     e.blockOffset = hand.pos;
     e.slotIndex = static_cast<uint16_t>(j);

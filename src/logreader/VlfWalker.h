@@ -77,14 +77,16 @@ public:
                 if (f(b.data()[k])) return;
     }
     // Removes the entry of record `slot` of the block at `pos` when it is one of the entries of the
-    // last block filed; false when it is not there.
-    bool EraseFromLastBlock(uint64_t pos, uint16_t slot, uint32_t& tableIndex) {
+    // last block filed, and says where it was in the run; false when it is not there.
+    bool EraseFromLastBlock(uint64_t pos, uint16_t slot, uint32_t& tableIndex, size_t& index) {
+        size_t after = 0;  // entries filed after the one looked at
         for (size_t b = blocks_.size(); b-- > 0;) {
-            for (size_t k = blocks_[b].size(); k-- > 0;) {
+            for (size_t k = blocks_[b].size(); k-- > 0; ++after) {
                 const OperationEntry& e = blocks_[b].data()[k];
                 if (e.blockOffset != pos) return false;
                 if (e.slotIndex != slot) continue;
                 tableIndex = e.tableIndex;
+                index = size_ - 1 - after;
                 // The few entries filed after it move up one place.
                 for (size_t at = b, i = k;;) {
                     const bool last = i + 1 == blocks_[at].size();
@@ -165,8 +167,9 @@ struct VlfRun {
     uint32_t serial = 0;  // of the run in its walker
     RunEntries entries;
     std::vector<PendingTransaction> pending;
-    std::vector<CompensationRecord> compensations;  // whose undone record lies outside their block
+    std::vector<CompensationRecord> compensations;  // whose undone record the walk did not find
     UndoneBy undoneBy;                              // of those found in their block
+    std::vector<uint64_t> undoKeys;                 // of each entry, in order: its UndoKey
     std::vector<uint32_t> undoneTables;             // the tables of the entries these undid
     // The transactions open so far; at the end of the run, the ones it leaves open. The ids of the
     // commit and abort records met, in order.

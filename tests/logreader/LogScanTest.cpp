@@ -475,6 +475,49 @@ TEST(LogScan, CompensationRecordsAndWhatTheyUndoAreLeftOut) {
     EXPECT_EQ(store[4507].slotIndex, 8u);
 }
 
+// Transaction 1 inserts row A, transaction 2 changes the same page 300 times, transaction 1 rolls
+// back: A is not listed, whether the changes between share A's block or fill blocks of their own, and
+// however many changes lie on the page's chain between the compensation record and A.
+TEST(LogScan, ARolledBackChangeIsFoundHoweverBusyItsPage) {
+    constexpr uint16_t kChanges = 300;
+    for (const uint16_t perBlock : {uint16_t{kChanges + 2}, uint16_t{100}}) {
+        SCOPED_TRACE(perBlock);
+        // Records in log order; record i goes to block i / perBlock. Its CLogSeqNo follows from the
+        // sizes of the blocks before, which do not depend on the CLogSeqNos the records hold.
+        auto blocksOf = [&](const std::vector<test::Lsn>& lsns) {
+            std::vector<std::vector<uint8_t>> records{Begin(1, u"a"), Change(2, 1, lsns[0], {})};
+            for (uint16_t k = 0; k < kChanges; ++k)
+                records.push_back(Change(4, 2, k ? lsns[2 + k - 1] : test::Lsn{}, lsns[1 + k]));
+            records.push_back(Change(3, 1, lsns[0], lsns[1 + kChanges], true));
+            std::vector<std::vector<uint8_t>> blocks;
+            for (size_t i = 0; i < records.size(); i += perBlock)
+                blocks.push_back(LogBlock(1, {records.begin() + static_cast<ptrdiff_t>(i),
+                                              records.begin() + static_cast<ptrdiff_t>(std::min(records.size(), i + perBlock))}));
+            return blocks;
+        };
+        std::vector<test::Lsn> lsns(kChanges + 3);
+        uint32_t blockAt = 16;
+        const auto sized = blocksOf(lsns);
+        for (size_t i = 0, b = 0; i < lsns.size(); ++i) {
+            if (i && i % perBlock == 0) blockAt += static_cast<uint32_t>(sized[b++].size() / 512);
+            lsns[i] = {1, blockAt, static_cast<uint16_t>(1 + i % perBlock)};
+        }
+        LogImage img;
+        img.AddVlf(0, 1, blocksOf(lsns));
+        const MemoryLogSource source{ByteView(img.bytes)};
+        for (unsigned slices : {1u, 2u}) {
+            OperationStore store;
+            LogScanner scanner(kTables, store);
+            scanner.Scan(source, slices, 1);
+            EXPECT_EQ(scanner.Stats().compensations, 1u);
+            EXPECT_EQ(scanner.Stats().undone, 1u);
+            ASSERT_EQ(store.Size(), kChanges);
+            for (size_t i = 0; i < store.Size(); ++i) EXPECT_EQ(store[i].operation, 4) << "entry " << i;
+        }
+        ExpectSameAsTwoPass(source, kTables);
+    }
+}
+
 TEST(LogScan, OtherLayoutsAndEmptyLogs) {
     // Blocks of the 2000 layout and of an unknown layout file nothing; layout 6 files.
     LogImage img;
