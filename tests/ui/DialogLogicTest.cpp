@@ -431,7 +431,8 @@ TEST(AnalysisRun, BuildsTheSortedTableTreeWithCountsThatAddUp) {
     MainFixture f;
     fs::path dir = TempFolder("run");
     ASSERT_TRUE(OpenActivityLog(f.state, (dir / "log.txt").string()));
-    f.state.serverVersionText = L" SQL Server 2008";
+    // The version is read from the boot page when the file opens (each run starts without one).
+    f.engine.onOpen = [&] { f.state.serverVersionText = L" SQL Server 2008"; };
     f.engine.names = {{7, L"orders"}, {9, L"Customers"}, {12, L"audit"}};
     for (uint32_t t : {7u, 7u, 9u, 12u, 7u, 9u, 99u}) f.engine.ops.push_back({t});
     EXPECT_EQ(f.run.ScanThreadProc(), 0);
@@ -478,9 +479,14 @@ TEST(AnalysisRun, BuildsTheSortedTableTreeWithCountsThatAddUp) {
 TEST(AnalysisRun, RefusalsAndEmptyResultsRestoreTheButtons) {
     {  // no operation of any user table: no tree item at all
         MainFixture f;
-        f.state.serverVersionText = L"";
+        // What the database before left: a file whose boot page is not found shows none of it.
+        f.state.serverVersionText = L" SQL Server 2008";
+        f.state.collationName = L"Cyrillic_General_CI_AS";
+        f.state.codePage = 1251;
         f.run.ScanThreadProc();
         EXPECT_EQ(f.view.version, L"Unknown SQL Version");
+        EXPECT_EQ(f.view.collation, L"Unknown Collation");
+        EXPECT_EQ(f.state.codePage, 1252);
         EXPECT_EQ(f.view.tree.GetCount(), 0u);
         EXPECT_EQ(f.view.status, L"Scanning process completed.........");
         EXPECT_EQ(f.engine.scans, 1);
@@ -496,7 +502,7 @@ TEST(AnalysisRun, RefusalsAndEmptyResultsRestoreTheButtons) {
     }
     {  // SQL Server 2000: refused before the log scan
         MainFixture f;
-        f.state.serverVersionText = L" SQL Server 2000";
+        f.engine.onOpen = [&] { f.state.serverVersionText = L" SQL Server 2000"; };
         f.state.snapshotMode = 1;
         f.state.snapshotAdvanceSearch = 1;
         f.run.ScanThreadProc();
