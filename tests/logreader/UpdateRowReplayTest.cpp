@@ -297,6 +297,21 @@ TEST(UpdateRowReplay, RowHistoryGivesEachUpdateItsRow) {
     ExpectRows(inserted.Of(1), v[1], v[0], __LINE__);
 }
 
+// A change logged without a key lock (as when a column is added and every row rewritten) is a step
+// of the keyed row last logged at its slot, so the keyed changes around it chain through it; once
+// that row is deleted, a keyless change at its slot is no step of it.
+TEST(UpdateRowReplay, ChangeWithoutKeyLockJoinsTheKeyedRowAtItsSlot) {
+    const Bytes tableLock = {1, 1, 0, 0x0C, 0, 0, 0x4B, 0, 0, 0, 0, 0};
+    const std::vector<Bytes> v = {Row(73, 1, "onHola"), Row(73, 2, "onHola"), Row(73, 3, "onHola")};
+    Replayed log({Insert(73, 0, v[0]), Record(4, 0, kAmountAt, {Le(1, 4), Le(2, 4), KeyRow(73), tableLock}),
+                  ModifyRow(73, 0, kAmountAt, Le(2, 4), Le(3, 4)), Delete(73, 0, v[2]),
+                  Record(4, 0, kAmountAt, {Le(3, 4), Le(4, 4), KeyRow(73), tableLock})});
+    ExpectRows(log.Of(1), v[1], v[0], __LINE__);
+    ExpectRows(log.Of(2), v[2], v[1], __LINE__);
+    EXPECT_EQ(log.history.RowOf(0x2000, 1), log.history.RowOf(0x2000, 2));
+    EXPECT_NE(log.history.RowOf(0x2000, 4), log.history.RowOf(0x2000, 2));
+}
+
 TEST(UpdateRowReplay, RowFoundByKeyAndPageAge) {
     const Bytes was = Row(73, 4, "x"), now = Row(73, 5, "x");
     const std::vector<Bytes> log = {ModifyRow(73, 0, kAmountAt, Le(4, 4), Le(5, 4))};
