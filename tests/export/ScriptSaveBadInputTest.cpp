@@ -86,7 +86,7 @@ TEST(ScriptSaveBadInput, CraftedTableNamesStayInTheFolderAndRunNoCommand) {
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.path().extension() == ".sql")
             texts.push_back({entry.path().filename().string(), ReadScript(Utf8ToWide(entry.path().string()))});
-    if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_REQUIRE_PARSER();
     EXPECT_GT(ExpectParserAccepts(texts, "crafted-names"), 0);
 }
 
