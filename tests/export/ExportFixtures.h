@@ -2,6 +2,7 @@
 // Doubles and corpus helpers for the save tests: a recorded progress view, a corpus set opened with its
 // log scanned (tables may be renamed first), and the batch text the script folder must hold.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -223,6 +224,43 @@ inline std::string RunShellWithRecordingSqlcmd(const std::filesystem::path& fold
     for (std::string line; std::getline(in, line);) calls.push_back(line);
     std::ifstream out(output);
     return std::string(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+}
+
+// What the stand-in sqlcmd (tests/tools/sqlcmd_standin.py) recorded for one command run in `work`
+// with it first on the PATH, and the command's exit status and output.
+struct StandInRun {
+    int status = -1;
+    std::vector<std::string> events;
+    std::string output;
+
+    bool Has(const std::string& prefix) const {
+        return std::any_of(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+    }
+};
+
+// `environment` is put before the command as it stands ("NAME='value' ...").
+inline StandInRun RunWithStandIn(const std::filesystem::path& work, const std::string& command,
+                                 const std::string& environment = {}) {
+    namespace fs = std::filesystem;
+    const fs::path bin = work / "bin", record = work / "standin.txt", output = work / "output.txt";
+    fs::create_directories(bin);
+    fs::remove(record);
+    {
+        std::ofstream stub(bin / "sqlcmd");
+        stub << "#!/bin/sh\nexec python3 \"" << KESTRANE_SOURCE_DIR << "/tests/tools/sqlcmd_standin.py\" \"$@\"\n";
+    }
+    fs::permissions(bin / "sqlcmd", fs::perms::owner_all);
+    const std::string line = "cd \"" + work.string() + "\" && STANDIN_LOG=\"" + record.string() + "\" PATH=\"" +
+                             bin.string() + ":$PATH\" " + environment + " " + command + " > \"" + output.string() +
+                             "\" 2>&1";
+    StandInRun run;
+    const int raw = std::system(line.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(record);
+    for (std::string event; std::getline(in, event);) run.events.push_back(event);
+    std::ifstream out(output);
+    run.output.assign(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+    return run;
 }
 
 }  // namespace kestrane::test

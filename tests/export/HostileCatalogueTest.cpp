@@ -165,24 +165,10 @@ bool PythonMissing() { return std::system("python3 -c '' > /dev/null 2>&1") != 0
 // Runs the stand-in sqlcmd: through "mainsqlscript.sh" of `folder` when `script` is empty, else on
 // that one script. Returns its record, one event a line.
 std::vector<std::string> RunStandIn(const fs::path& work, const fs::path& folder, const fs::path& script = {}) {
-    const fs::path bin = work / "bin", record = work / "standin.txt";
-    fs::create_directories(bin);
-    fs::remove(record);
-    const std::string standIn = std::string(KESTRANE_SOURCE_DIR) + "/tests/tools/sqlcmd_standin.py";
-    {
-        std::ofstream stub(bin / "sqlcmd");
-        stub << "#!/bin/sh\nexec python3 \"" << standIn << "\" \"$@\"\n";
-    }
-    fs::permissions(bin / "sqlcmd", fs::perms::owner_all);
-    const std::string run = script.empty() ? "sh \"" + (folder / "mainsqlscript.sh").string() + "\" srv db"
-                                           : "sqlcmd -i \"" + script.string() + "\"";
-    const std::string command = "cd \"" + work.string() + "\" && STANDIN_LOG=\"" + record.string() + "\" PATH=\"" +
-                                bin.string() + ":$PATH\" " + run + " > /dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::vector<std::string> events;
-    std::ifstream in(record);
-    for (std::string line; std::getline(in, line);) events.push_back(line);
-    return events;
+    const StandInRun run = RunWithStandIn(work, script.empty() ? "sh \"" + (folder / "mainsqlscript.sh").string() + "\" srv db"
+                                                               : "sqlcmd -i \"" + script.string() + "\"");
+    EXPECT_EQ(run.status, 0) << run.output;
+    return run.events;
 }
 
 // Nothing the stand-in acted on came from the data: the only commands are the list files' ":r" lines

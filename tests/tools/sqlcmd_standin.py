@@ -139,8 +139,12 @@ class Server:
         ok = not (self.fail and re.search(self.fail, text, re.IGNORECASE))
         database = self.database
         for statement in statements:
+            if not ok or not re.match(r"use\s", statement, re.IGNORECASE):
+                continue
             used = re.match(r"use\s+" + name + r"\s*$", statement, re.IGNORECASE)
-            if ok and used:
+            if not used:
+                ok = False  # not one name: a syntax error, as "use Sales-2024"
+            else:
                 target = (used.group(1) or "").replace("]]", "]") or used.group(2)
                 if target.lower() != "master" and target not in names:
                     ok = False
