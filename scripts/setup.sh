@@ -32,5 +32,12 @@ fi
 
 # Test-only tools from npm (a T-SQL parser that checks the texts we generate).
 if [ -f tests/tools/package.json ] && [ ! -d tests/tools/node_modules ]; then
-  (cd tests/tools && npm install --no-audit --no-fund --loglevel=error) || echo "setup: npm install failed; the parser check will skip"
+  if ! (cd tests/tools && npm install --no-audit --no-fund --loglevel=error); then
+    # Under CI a check that cannot run is a failure, not a skip.
+    if [ "${CI:-}" = "true" ]; then
+      echo "setup: npm install failed; the T-SQL parser check cannot run" >&2
+      exit 1
+    fi
+    echo "setup: npm install failed; the parser check will skip"
+  fi
 fi

@@ -26,7 +26,13 @@ bool ConnectionLost(const OdbcError& error) {
     return error.HasClass("08") || error.TimedOut() || error.stage() != OdbcError::Stage::Execute;
 }
 
-const wchar_t* kUnresponsive = L"The server does not answer: the save ends here.";
+// One line of the log: the driver's messages come one a line.
+std::wstring OneLine(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    while (!text.empty() && text.back() == L' ') text.pop_back();
+    return text;
+}
 
 // A key, constraint or index statement that the server refused, with its reason.
 void LogRefusedStatement(SaveLog& log, const CSqlExportSession& session, const std::wstring& statement) {
@@ -103,8 +109,8 @@ public:
                              : replay_.firstRefusalText()));
         }
         result_.rowsAdded += replay_.addedRows();
-        log_.View().AddLine(state_.saveLogRow++, L"Total Number of record inserted =  " +
-                                                      std::to_wstring(replay_.addedRows()) + L" .");
+        log_.Line(L"Total Number of record inserted =  " + std::to_wstring(replay_.addedRows()) + L" .");
+        tally_.StandIns(replay_.standIns());
         if (const std::wstring line = tally_.TableLine(); !line.empty()) log_.Line(line);
     }
 
@@ -179,7 +185,12 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
     session.SetTimeouts(timeouts_);
     // Stop reaches a worker blocked on the server: the statement in flight is cancelled.
     const StopWatcher watcher(state_, [&session] { session.Cancel(); });
-    if (catalog && session.CreateOrOpenDatabase(fields)) {
+    std::wstring failure;  // why the save failed; "" when it did not
+    if (catalog && !session.CreateOrOpenDatabase(fields)) {
+        failure = (options.saveIntoExistingDatabase ? L"the database " + fields.database + L" could not be opened: "
+                                                    : L"the database " + fields.database + L" could not be created: ") +
+                  OneLine(session.LastFailure());
+    } else if (catalog) {
         result.databaseReady = true;
         OperationRowReplay replay(holder_, *catalog, state_, log_);
         replay.UseListing(store_);
@@ -199,17 +210,29 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
                 LogRefusedStatement(log, session, statement);
             }
         }
-        if (session.ServerUnresponsive()) log.Line(kUnresponsive);
+        if (session.ServerUnresponsive())
+            failure = L"the server does not answer, the save ends here; " + std::to_wstring(result.rowsAdded) +
+                      L" rows were saved before.";
     }
     // A stop ends the run early: say so, and where, instead of "completed".
     result.stopped = state_.stopRequested();
     if (result.stopped) {
         const std::wstring stopped = tally.StoppedText();
         log.Line(stopped);
+        log.EndBlock(stopped);
         view_.SetFinished();
         prompter_.ShowMessage(stopped, MessageIcon::Information);
         return result;
     }
+    if (!failure.empty()) {
+        const std::wstring end = L"Saving process failed: " + failure;
+        log.Line(end);
+        log.EndBlock(end);
+        view_.SetFinished();
+        prompter_.ShowMessage(end, MessageIcon::Error);
+        return result;
+    }
+    log.EndBlock(L"Saving process completed!!!");
     view_.SetFinished();
     prompter_.ShowMessage(L"Saving process completed", MessageIcon::Information);
     return result;

@@ -14,8 +14,10 @@ std::wstring OperationRowReplay::ReplayOperationRow(uint64_t blockOffset, uint64
     KeptRows kept = KeepRows(operation, rebuilder_.Rebuild(blockOffset, allocationUnitId, layout, slotIndex));
     for (const RowValues& row : kept.rows) {
         try {
-            if (FillRowValues(layout.columns, row, state_, values_)) session.InsertRow(values_);
+            rowStandIns_.Clear();
+            if (FillRowValues(layout.columns, row, state_, values_, &rowStandIns_)) session.InsertRow(values_);
             ++addedRows_;
+            standIns_.Add(rowStandIns_);  // only the rows the server took
         } catch (const OdbcError& e) {
             AppendActivityLog(state_, L"row not inserted after " + std::to_wstring(addedRows_) + L"  row no.\r\n");
             if (refusedRows_++ == 0) firstRefusal_ = e;

@@ -12,6 +12,7 @@
 #include "export/SqlExportSession.h"
 #include "logreader/OperationRebuild.h"
 #include "platform/OdbcError.h"
+#include "sqltext/StandInTally.h"
 
 namespace kestrane {
 
@@ -36,8 +37,11 @@ public:
     uint64_t refusedRows() const { return refusedRows_; }
     const std::optional<OdbcError>& firstRefusal() const { return firstRefusal_; }
     const std::wstring& firstRefusalText() const { return firstRefusalText_; }
+    // The stand-ins among the values of the added rows since the last reset.
+    const StandInTally& standIns() const { return standIns_; }
     void ResetAddedRows() {
         addedRows_ = refusedRows_ = 0;
+        standIns_.Clear();
         firstRefusal_.reset();
         firstRefusalText_.clear();
     }
@@ -49,6 +53,7 @@ private:
     RunState& state_;
     OperationRebuilder rebuilder_;
     std::vector<SqlRowValue> values_;  // reused from row to row
+    StandInTally rowStandIns_, standIns_;
     uint64_t addedRows_ = 0;
     uint64_t refusedRows_ = 0;
     std::optional<OdbcError> firstRefusal_;

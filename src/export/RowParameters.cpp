@@ -94,7 +94,8 @@ OdbcValue ZeroValue(const ColumnDef& column) {
 
 // A value that the files do not give: the stand-in that the script save writes too; the column's
 // default is the parameter left out.
-SqlRowValue StandInParameter(const ColumnDef& column, const RunState& state) {
+SqlRowValue StandInParameter(const ColumnDef& column, const RunState& state, StandInTally* standIns) {
+    if (standIns) standIns->Add(column.name);
     switch (ChooseStandIn(column, state)) {
         case StandIn::Null: return OdbcNull{KindOf(column.typeCode)};
         case StandIn::ColumnDefault: return std::nullopt;
@@ -237,7 +238,7 @@ OdbcValue ValueTextToVariant(const ColumnDef& column, const Cell& cell, const Ru
 }
 
 bool FillRowValues(const ColumnDefList& columns, const RowValues& row, const RunState& state,
-                   std::vector<SqlRowValue>& values) {
+                   std::vector<SqlRowValue>& values, StandInTally* standIns) {
     values.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         const ColumnDef& column = columns[i];
@@ -246,11 +247,11 @@ bool FillRowValues(const ColumnDefList& columns, const RowValues& row, const Run
         switch (cell.state) {
             case CellState::Value: {
                 auto value = TypedValue(column, cell, state);
-                values.push_back(value ? SqlRowValue(std::move(*value)) : StandInParameter(column, state));
+                values.push_back(value ? SqlRowValue(std::move(*value)) : StandInParameter(column, state, standIns));
                 break;
             }
             case CellState::Null: values.push_back(OdbcNull{KindOf(column.typeCode)}); break;
-            case CellState::Unavailable: values.push_back(StandInParameter(column, state)); break;
+            case CellState::Unavailable: values.push_back(StandInParameter(column, state, standIns)); break;
             case CellState::Default:
             case CellState::Computed: values.push_back(std::nullopt); break;
         }

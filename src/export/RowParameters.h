@@ -9,6 +9,7 @@
 #include "datafile/RowValues.h"
 #include "export/SqlExportSession.h"
 #include "platform/RunState.h"
+#include "sqltext/StandInTally.h"
 
 namespace kestrane {
 
@@ -19,10 +20,10 @@ std::vector<std::wstring> BuildFieldList(const ColumnDefList& columns);
 
 // One value per exported column of `row` (whose cells follow `columns`): a value's bound parameter, a
 // typed NULL for NULL, nothing (the column's default) for a value the row has not got, and a stand-in
-// the column accepts for a value the files do not give. False, with `values` empty, when the table has
-// no exported column.
+// the column accepts for a value the files do not give (counted in `standIns` when given). False, with
+// `values` empty, when the table has no exported column.
 bool FillRowValues(const ColumnDefList& columns, const RowValues& row, const RunState& state,
-                   std::vector<SqlRowValue>& values);
+                   std::vector<SqlRowValue>& values, StandInTally* standIns = nullptr);
 
 // The bound parameter of one present value (state Value) of `column`. A value longer than its column
 // (only damage makes one) is cut to the column's length unless the raw-length option is on.

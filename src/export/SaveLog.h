@@ -16,6 +16,8 @@ public:
     void Line(const std::wstring& text);
     // The activity log only, as given (no CR LF added).
     void Activity(const std::wstring& text);
+    // The run's last words in the activity log, between two lines of stars.
+    void EndBlock(const std::wstring& text);
 
     SaveProgressView& View() { return view_; }
 

@@ -42,10 +42,12 @@ std::wstring SaveTally::TableLine() const {
     for (const auto& [reason, count] : t.noRow) add(count, L"gave no row (" + reason + L")");
     add(t.notWritten, L"could not be written");
     add(operations - walked, L"not reached (stopped)");
-    if (parts.empty()) return {};
+    if (parts.empty() && t.standIns.Empty()) return {};
     std::wstring line = L"Table " + t.name + L" : " + std::to_wstring(operations) + L" operations, " +
-                        std::to_wstring(t.kept) + L" kept, left out ";
+                        std::to_wstring(t.kept) + L" kept";
+    if (!parts.empty()) line += L", left out ";
     for (size_t i = 0; i < parts.size(); ++i) line += (i ? L", " : L"") + parts[i];
+    if (!t.standIns.Empty()) line += (parts.empty() ? L", " : L"; ") + t.standIns.Text();
     return line + L" .";
 }
 

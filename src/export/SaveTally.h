@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sqltext/StandInTally.h"
+
 namespace kestrane {
 
 class SaveTally {
@@ -28,9 +30,11 @@ public:
     // A stop came before its row was written: it counts as not reached.
     void StoppedBeforeRow();
     void Kept() { ++table_.kept; }
+    // Values of the kept rows that the files did not give and that were written as stand-ins.
+    void StandIns(const StandInTally& standIns) { table_.standIns.Add(standIns); }
 
-    // The table's line when any operation was left out; empty otherwise. The counts add up to the
-    // table's operations.
+    // The table's line when any operation was left out or any value was a stand-in; empty otherwise. The
+    // counts of operations add up to the table's operations.
     std::wstring TableLine() const;
     // "Saving process stopped after table X, operation N." for the last operation walked.
     std::wstring StoppedText() const;
@@ -41,6 +45,7 @@ private:
         uint64_t operations = 0, walked = 0, kept = 0, byKind = 0, byDate = 0, beganBeforeLog = 0, noTable = 0,
                  notWritten = 0;
         std::map<std::wstring, uint64_t> noRow;
+        StandInTally standIns;
     };
     Table table_;
     std::wstring lastName_;  // the last table with a walked operation, and how many were walked

@@ -19,8 +19,7 @@ bool ScriptRunContext::WriteScript(const std::wstring& relativePath, const std::
     std::filesystem::create_directories(std::filesystem::path(NativePath(path)).parent_path(), ec);
     BinaryFile file;
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) {
-        log.Line(L"Can not open  File \" " + path + L" \"");
-        failedFiles.push_back(path);
+        ReportUnopenedFile(path);
         return false;
     }
     if (!WriteByteOrderMark(file) || !WriteScriptText(file, text)) {
@@ -28,6 +27,11 @@ bool ScriptRunContext::WriteScript(const std::wstring& relativePath, const std::
         return false;
     }
     return true;
+}
+
+void ScriptRunContext::ReportUnopenedFile(const std::wstring& path) {
+    log.Line(L"Can not open  File \" " + path + L" \"");
+    failedFiles.push_back(path);
 }
 
 void ScriptRunContext::ReportFailedFile(const std::wstring& path) {

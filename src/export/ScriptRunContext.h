@@ -38,7 +38,9 @@ struct ScriptRunContext {
     // Creates folder/relativePath (and its folder) holding FF FE and `text`; false, with a log line,
     // when it cannot be written whole.
     bool WriteScript(const std::wstring& relativePath, const std::wstring& text);
-    // Reports a file that could not be written whole, once.
+    // Reports a file that could not be created.
+    void ReportUnopenedFile(const std::wstring& path);
+        // Reports a file that could not be written whole, once.
     void ReportFailedFile(const std::wstring& path);
 };
 

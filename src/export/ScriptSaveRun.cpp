@@ -27,7 +27,7 @@ struct LargeValuesToFiles {
 void WriteUserTypes(ScriptRunContext& run) {
     run.catalog.ScriptUserTypes(BracketedName);
     if (!run.catalog.typeStatements.empty()) {
-        std::wstring text = L"use $(DBNAME)\r\nGO\r\n";
+        std::wstring text = GuardedUseBatch(L"use " + BracketedName(L"$(DBNAME)") + L"\r\nGO\r\n");
         for (const std::wstring& statement : run.catalog.typeStatements) text += statement + L"\r\nGO\r\n";
         if (run.WriteScript(L"userdefinedatatype.sql", text)) run.batch.AddDatabaseScript(L"userdefinedatatype.sql");
     }
@@ -125,11 +125,16 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
 
     ScriptRunContext run{state_, *catalog, catalog->ObjectDefinitions(), log, batch, names, script_, folder,
                          options.saveConstraints, 0, {}, {}, {}};
-    if (!databaseScript.empty()) {
-        if (WriteCreateDatabaseScript(databaseScript, L"$(DBNAME)").empty()) run.ReportFailedFile(databaseScript);
+    // Without its database script the folder is incomplete, and the batch files do not run it.
+    const std::wstring databaseScriptPath = folder + L"/" + SafePathComponent(databaseScriptName) + L".sql";
+    if (databaseScript.empty()) {
+        run.ReportUnopenedFile(databaseScriptPath);
+    } else if (WriteCreateDatabaseScript(databaseScript, L"$(DBNAME)").empty()) {
+        run.ReportFailedFile(databaseScript);
+    } else {
         log.Line(L"Creating File \" " + databaseScript + L" \"");
+        batch.AddCreateDatabaseScript(databaseScriptName + L".sql");
     }
-    batch.AddDatabaseScript(databaseScriptName + L".sql");
     WriteUserTypes(run);
 
     OperationRebuilder rebuilder(holder_, *catalog, state_, log_);
@@ -149,7 +154,6 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     state_.stopFlag = 0;
     result.rowsWritten = run.rowsWritten;
     result.failedFiles = run.failedFiles;
-    const std::wstring stars = L"\r\n" + std::wstring(80, L'*') + L"\r\n";
     // A stop or a failed file is said as such: the folder is not what a completed run leaves.
     if (result.stopped || !result.failedFiles.empty()) {
         std::wstring end = result.stopped ? run.tally.StoppedText() : std::wstring();
@@ -160,7 +164,7 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
                    L" \" are incomplete.";
         view_.ShowStatement(end + L"\r\n");
         log.Line(end);
-        log.Activity(L"\r\n" + stars + end + stars);
+        log.EndBlock(end);
         view_.SetFinished();
         prompter_.ShowMessage(end, result.failedFiles.empty() ? MessageIcon::Information : MessageIcon::Error);
         return result;
@@ -168,7 +172,7 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     const std::wstring done = L"Writing script has completed and  path for saved scripts is in " + batch.PlatformPath();
     view_.ShowStatement(done + L"\r\n");
     log.Activity(done + L"\r\n");
-    log.Activity(L"\r\n" + stars + L"Saving process completed!!!" + stars);
+    log.EndBlock(L"Saving process completed!!!");
     view_.SetFinished();
     prompter_.ShowMessage(L"Saving process completed.", MessageIcon::Information);
     return result;

@@ -20,6 +20,13 @@ void Wipe(std::wstring& text) {
 const wchar_t* kProviderHint = L"\r\n whether install it properly or select another provider from Provider: Combobox";
 const wchar_t* kFrameworkError = L"Error performing above task.....";
 
+// The server's "Database ... already exists" (1801).
+bool AlreadyExists(const OdbcError& error) {
+    for (const OdbcDiagnostic& record : error.records())
+        if (record.nativeError == 1801) return true;
+    return false;
+}
+
 }  // namespace
 
 CSqlExportSession::CSqlExportSession(RunState& state, ProgressSink& owner) : state_(state), owner_(owner) {}
@@ -165,10 +172,13 @@ bool CSqlExportSession::CreateOrOpenDatabase(const SqlConnectionFields& fields) 
         return true;
     } catch (const OdbcError& e) {
         const bool existing = state_.saveIntoExistingDatabase == 1;
-        const std::wstring description =
-            FailureText(e, fields, (existing ? L"opening database " : L"creating database ") + fields.database);
+        NoteFailure(e, fields, (existing ? L"opening database " : L"creating database ") + fields.database);
+        const std::wstring description = lastFailure_;
         LogDatabase(description + L"\n");
-        if (e.Rejected()) {  // e.g. the database exists already: the run goes on with it
+        // Only a database that exists already lets the run go on; any other refusal (no permission to
+        // create one) would leave the tables nowhere to go.
+        if (!existing && AlreadyExists(e)) {
+            lastFailure_.clear();
             Disconnect();
             return true;
         }
@@ -176,6 +186,7 @@ bool CSqlExportSession::CreateOrOpenDatabase(const SqlConnectionFields& fields) 
         if (opened) Disconnect();
         return false;
     } catch (const std::exception&) {
+        lastFailure_ = kFrameworkError;
         LogDatabase(kFrameworkError);
         Disconnect();
         return false;

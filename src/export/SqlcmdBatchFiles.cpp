@@ -28,6 +28,10 @@ const wchar_t* const SqlcmdBatchFiles::kBatHead =
     L"set op2=false\r\n"
     L"if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
     L"if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
+    // Three arguments, or more than four, are no call that the usage names: never guess which is which.
+    L"if not \"%3\"==\"\" (if \"%4\"==\"\" goto label3)\r\n"
+    L"if not \"%5\"==\"\" goto label3\r\n"
+    L"set kfailed=0\r\n"
     L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
     L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
     L"goto label3 \r\n"
@@ -45,11 +49,17 @@ const wchar_t* const SqlcmdBatchFiles::kBatUsage =
     L"echo    Never give the name of a database you want to keep.\r\n"
     L"echo.\r\n:end";
 
+// Where the script lines go on: the database script's failure ends the run before any table script, a
+// later failure makes the run's exit status 1.
+const wchar_t* const SqlcmdBatchFiles::kBatEnd =
+    L"\r\n:failed\r\necho The database script failed: no table script was run.\r\nexit /b 1"
+    L"\r\n:done\r\nif \"%kfailed%\"==\"1\" exit /b 1\r\ngoto end";
+
 const char* const SqlcmdBatchFiles::kShellHead =
     "#!/bin/sh\n"
     "# Runs the scripts of this folder with sqlcmd, in the order they were written.\n"
     "# Warning: the database named is DROPPED first, with all its data, then created anew.\n"
-    "if [ $# -lt 2 ]; then\n"
+    "if [ $# -ne 2 ] && [ $# -ne 4 ]; then\n"
     "  echo\n"
     "  echo 'Syntax:'\n"
     "  echo '\t[<user name> <password>] <server name> <database name>'\n"
@@ -67,10 +77,15 @@ const char* const SqlcmdBatchFiles::kShellHead =
     "  echo\n"
     "  exit 1\n"
     "fi\n"
+    "if ! command -v sqlcmd >/dev/null 2>&1; then\n"
+    "  echo 'mainsqlscript.sh: sqlcmd not found: install the SQL Server command-line tools and put sqlcmd on "
+    "the PATH.' >&2\n"
+    "  exit 127\n"
+    "fi\n"
     "cd \"$(dirname \"$0\")\" || exit 1\n"
     "# DIR stands inside N'...' in the scripts: a quote in the folder's path is doubled.\n"
     "DIR=$(pwd | sed \"s/'/''/g\")\n"
-    "if [ $# -ge 4 ]; then\n"
+    "if [ $# -eq 4 ]; then\n"
     "  login_user=$1 login_password=$2 server=$3 database=$4\n"
     "  database_script() { sqlcmd -U \"$login_user\" -P \"$login_password\" -S \"$server\" -v DBNAME=\"$database\" "
     "-v DIR=\"$DIR\" -i \"$1\"; }\n"
@@ -79,7 +94,16 @@ const char* const SqlcmdBatchFiles::kShellHead =
     "  server=$1 database=$2\n"
     "  database_script() { sqlcmd -E -S \"$server\" -v DBNAME=\"$database\" -v DIR=\"$DIR\" -i \"$1\"; }\n"
     "  key_script() { sqlcmd -E -S \"$server\" -d \"$database\" -i \"$1\"; }\n"
-    "fi\n";
+    "fi\n"
+    "# Without the database no table script may run (each would run in the login's default database).\n"
+    "# A script that sqlcmd ends with an error makes the exit status 1; rows that the server refuses\n"
+    "# inside a table script are only reported by it.\n"
+    "status=0\n"
+    "create_database() {\n"
+    "  database_script \"$1\" || { echo \"mainsqlscript.sh: $1 failed: no table script was run.\" >&2; exit 1; }\n"
+    "}\n"
+    "run_database_script() { database_script \"$1\" || status=1; }\n"
+    "run_key_script() { key_script \"$1\" || status=1; }\n";
 
 std::wstring BatQuotedPath(const std::wstring& relativePath) {
     std::wstring out = L"\"";
@@ -131,23 +155,32 @@ bool SqlcmdBatchFiles::Open() {
     return true;
 }
 
-void SqlcmdBatchFiles::AddDatabaseScript(const std::wstring& relativePath) { AddScript(relativePath, true); }
+void SqlcmdBatchFiles::AddCreateDatabaseScript(const std::wstring& relativePath) {
+    AddScript(relativePath, Kind::CreateDatabase);
+}
 
-void SqlcmdBatchFiles::AddKeyScript(const std::wstring& relativePath) { AddScript(relativePath, false); }
+void SqlcmdBatchFiles::AddDatabaseScript(const std::wstring& relativePath) { AddScript(relativePath, Kind::Database); }
 
-void SqlcmdBatchFiles::AddScript(const std::wstring& relativePath, bool database) {
+void SqlcmdBatchFiles::AddKeyScript(const std::wstring& relativePath) { AddScript(relativePath, Kind::Key); }
+
+void SqlcmdBatchFiles::AddScript(const std::wstring& relativePath, Kind kind) {
+    const bool database = kind != Kind::Key;
     const std::wstring quoted = BatQuotedPath(relativePath);
-    WriteBat(L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted);
-    labelTwo_.push_back(L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted);
-    WriteShell(std::string(database ? "database_script " : "key_script ") + ShellQuotedPath(relativePath) + "\n");
+    const std::wstring onFailure = kind == Kind::CreateDatabase ? L" || goto failed" : L" || set kfailed=1";
+    WriteBat(L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted + onFailure);
+    labelTwo_.push_back(L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted + onFailure);
+    const char* call = kind == Kind::CreateDatabase ? "create_database " : database ? "run_database_script " : "run_key_script ";
+    WriteShell(call + ShellQuotedPath(relativePath) + "\n");
 }
 
 void SqlcmdBatchFiles::Finish() {
     if (!bat_.isOpen() && !shell_.isOpen()) return;
-    WriteBat(L"\r\ngoto end");
+    WriteBat(L"\r\ngoto done");
     for (const std::wstring& line : labelTwo_) WriteBat(line);
-    WriteBat(L"\r\ngoto end");
+    WriteBat(L"\r\ngoto done");
+    WriteBat(kBatEnd);
     WriteBat(kBatUsage);
+    WriteShell("exit $status\n");
     bat_.close();
     shell_.close();
 }

@@ -9,7 +9,9 @@
 // in a path is doubled (cmd would expand it even between quotes). The .sh is UTF-8: it runs from its
 // own folder, every path is single-quoted, and the arguments reach sqlcmd as arguments, never as code.
 // Both pass the folder as DIR with every "'" doubled (the scripts use it inside N'...'), and both say
-// in their usage text that the named database is dropped before it is created.
+// in their usage text that the named database is dropped before it is created. Both take exactly two or
+// four arguments. When sqlcmd reports that the database script failed, no table script runs (it would
+// run in the login's default database); any other failed script makes the exit status 1.
 #include <string>
 #include <vector>
 
@@ -23,11 +25,13 @@ public:
 
     // Creates both files and writes their heads; false (and a failure path) when either cannot be made.
     bool Open();
+    // The script that creates the database: when sqlcmd reports it failed, no later script runs.
+    void AddCreateDatabaseScript(const std::wstring& relativePath);
     // A script run with the database name and the folder as sqlcmd variables (DBNAME, DIR).
     void AddDatabaseScript(const std::wstring& relativePath);
     // A key or module script, run in the database itself.
     void AddKeyScript(const std::wstring& relativePath);
-    // The label-2 part and the usage block of the .bat; closes both files.
+    // The label-2 part, the end and the usage block of the .bat, the exit of the .sh; closes both files.
     void Finish();
 
     const std::wstring& BatPath() const { return batPath_; }
@@ -39,11 +43,13 @@ public:
 
     // The texts the files are made of (fixed parts).
     static const wchar_t* const kBatHead;
+    static const wchar_t* const kBatEnd;
     static const wchar_t* const kBatUsage;
     static const char* const kShellHead;
 
 private:
-    void AddScript(const std::wstring& relativePath, bool database);
+    enum class Kind { CreateDatabase, Database, Key };
+    void AddScript(const std::wstring& relativePath, Kind kind);
     void WriteBat(const std::wstring& text);
     void WriteShell(const std::string& text);
 

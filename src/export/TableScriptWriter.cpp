@@ -42,14 +42,12 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(uint32_t objectId,
     tableFilePath_ = WriteTableScriptHeader(create + L"\r\n GO\r\n", run_.folder + L"/Tables", folderName_, kDatabaseVariable);
     const std::wstring tableFolder = run_.folder + L"/Tables/" + folderName_;
     if (tableFilePath_.empty()) {
-        run_.log.Line(L"Can not open  File \" " + tableFolder + L"/" + folderName_ + L".sql \"");
-        run_.failedFiles.push_back(tableFolder + L"/" + folderName_ + L".sql");
+        run_.ReportUnopenedFile(tableFolder + L"/" + folderName_ + L".sql");
         return Start::NotReady;
     }
     const std::wstring listPath = tableFolder + L"/maintablescript.sql";
     if (!listFile_.open(NativePath(listPath), BinaryFile::Mode::CreateWrite)) {
-        run_.log.Line(L"Can not open  File \" " + listPath + L" \"");
-        run_.failedFiles.push_back(listPath);
+        run_.ReportUnopenedFile(listPath);
         return Start::NotReady;
     }
     if (tableName.find(L"$(") != std::wstring::npos)
@@ -118,6 +116,7 @@ void TableScriptWriter::Settle(uint64_t failedBefore) {
     const InsertScriptSettled settled = insert_->Take();
     for (uint64_t i = 0; i < settled.keptOperations; ++i) run_.tally.Kept();
     for (uint64_t i = 0; i < settled.notWritten; ++i) run_.tally.NotWritten();
+    run_.tally.StandIns(settled.standIns);
     rows_ += settled.keptRows;
     if (run_.script.failedWrites != failedBefore) {
         fileFailed_ = true;

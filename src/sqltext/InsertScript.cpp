@@ -30,7 +30,7 @@ bool BeginContinuationFile(uint64_t length, std::wstring& tableFilePath, const s
     BinaryFile file;
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite) || !WriteByteOrderMark(file) ||
         !WriteScriptText(file, L"PRINT  ' Inserting in  Table :" + EscapeQuotedText(tableName) + L"' \r\n") ||
-        !WriteScriptText(file, L"Use " + BracketedName(databaseName) + L"\r\n Go \r\n")) {
+        !WriteScriptText(file, GuardedUseBatch(L"Use " + BracketedName(databaseName) + L"\r\n Go \r\n"))) {
         ++script.failedWrites;
         return false;
     }
@@ -61,9 +61,10 @@ std::wstring InsertHead(const std::vector<RowValues>& rows, const ColumnDefList&
 }
 
 // Sets `text` to the INSERT text of `rows` after `head`; the number of rows in it, 0 when a stop came
-// before the first.
+// before the first. The stand-ins of the rows in the text count in `standIns` when given.
 size_t BuildInsertText(const std::wstring& head, const std::vector<RowValues>& rows, const ColumnDefList& columns,
-                       const RunState& state, const InsertScriptState& script, std::wstring& text) {
+                       const RunState& state, const InsertScriptState& script, std::wstring& text,
+                       StandInTally* standIns = nullptr) {
     text.assign(head);
     size_t complete = 0;  // length of the text up to the last whole row
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -77,7 +78,7 @@ size_t BuildInsertText(const std::wstring& head, const std::vector<RowValues>& r
         const RowValues& row = rows[i];
         for (size_t j = 0; j < row.size() && j < columns.size(); ++j) {
             if (columns[j].ordinal == kOrdinalNotStored) continue;
-            text += ValueLiteral(columns[j], row[j], state);
+            text += ValueLiteral(columns[j], row[j], state, standIns);
             text += L',';
         }
         while (!text.empty() && text.back() == L',') text.pop_back();
@@ -152,7 +153,8 @@ size_t InsertScriptWriter::Write(const std::vector<RowValues>& rows, const Colum
             ++script_.failedWrites;
     }
     if (rows.empty()) return 0;
-    const size_t written = BuildInsertText(Head(rows, columns, state), rows, columns, state, script_, text_);
+    StandInTally standIns;
+    const size_t written = BuildInsertText(Head(rows, columns, state), rows, columns, state, script_, text_, &standIns);
     if (written == 0) return 0;
     if (!file_.IsOpen() && script_.failedWrites == failedBefore) ++script_.failedWrites;
     // After a continuation that could not be begun the text still goes to the table file, as
@@ -162,7 +164,7 @@ size_t InsertScriptWriter::Write(const std::vector<RowValues>& rows, const Colum
         ++settled_.notWritten;
         return written;
     }
-    pending_.push_back({file_.Length(), written});
+    pending_.push_back({file_.Length(), written, std::move(standIns)});
     if (file_.Buffered() >= kBlockBytes) Flush();
     return written;
 }
@@ -178,6 +180,7 @@ bool InsertScriptWriter::Flush() {
         if (p.end <= file_.Length()) {
             ++settled_.keptOperations;
             settled_.keptRows += p.rows;
+            settled_.standIns.Add(p.standIns);
         } else {
             ++settled_.notWritten;
         }

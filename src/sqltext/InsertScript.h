@@ -10,6 +10,7 @@
 #include "platform/BinaryFile.h"
 #include "platform/RunState.h"
 #include "sqltext/BufferedScriptFile.h"
+#include "sqltext/StandInTally.h"
 
 namespace kestrane {
 
@@ -41,6 +42,7 @@ struct InsertScriptSettled {
     uint64_t keptOperations = 0;  // their rows stand whole in their file
     uint64_t keptRows = 0;
     uint64_t notWritten = 0;  // their text did not reach the file whole (or could not be begun)
+    StandInTally standIns;    // the stand-ins among the kept rows' values
 };
 
 // The INSERT text of a table's run of logged operations, as WriteInsertScripts writes it call by call
@@ -75,6 +77,7 @@ private:
     struct Pending {
         uint64_t end;  // the file's length once the operation's text is in
         uint64_t rows;
+        StandInTally standIns;
     };
     bool Open();
     const std::wstring& Head(const std::vector<RowValues>& rows, const ColumnDefList& columns, const RunState& state);

@@ -35,11 +35,13 @@ std::wstring WriteCreateDatabaseScript(const std::wstring& path, const std::wstr
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return {};
     const std::wstring q = EscapeQuotedText(databaseName);   // between quotes
     const std::wstring b = EscapeBracketedName(databaseName);  // between brackets
+    // A drop or create that fails ends sqlcmd with an error, so that the batch files run no table
+    // script; the file sizes after it may fail harmlessly (a larger model database).
     const std::wstring text =
-        L"PRINT  ' Creating DataBase:" + q + L"' \r\n" +
+        L":on error exit\r\nPRINT  ' Creating DataBase:" + q + L"' \r\n" +
         L"use [master] \r\n Go \r\n  IF  EXISTS (SELECT name FROM sys.databases WHERE name = N'" + q +
         L"')\r\n DROP DATABASE [" + b + L"] \r\n Go \r\n  USE [master] \r\n Go \r\n  " + L"CREATE DATABASE [" + b +
-        L"]\r\n GO \r\n ALTER DATABASE [" + b + L"] MODIFY FILE \r\n ( NAME = N'" + q +
+        L"]\r\n GO \r\n:on error ignore\r\n ALTER DATABASE [" + b + L"] MODIFY FILE \r\n ( NAME = N'" + q +
         L"', SIZE = 3048KB , MAXSIZE = UNLIMITED, FILEGROWTH = 1024KB )\r\n GO \r\n ALTER DATABASE [" + b +
         L"] MODIFY FILE \r\n( NAME = N'" + q + L"_log', SIZE = 1024KB , MAXSIZE = 2048GB , FILEGROWTH = 10%) \r\n GO";
     if (!WriteByteOrderMark(file) || !WriteScriptText(file, text)) return {};
@@ -66,8 +68,12 @@ std::wstring WriteTableScriptHeader(const std::wstring& text, const std::wstring
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return {};
     const bool ok = WriteByteOrderMark(file) &&
                     WriteScriptText(file, L"PRINT  ' Processing Table :" + EscapeQuotedText(tableName) + L"' \r\n") &&
-                    WriteScriptText(file, L"use " + BracketedName(databaseName) + L"\r\n go \r\n" + text);
+                    WriteScriptText(file, GuardedUseBatch(L"use " + BracketedName(databaseName) + L"\r\n go \r\n") + text);
     return ok ? path : std::wstring();
+}
+
+std::wstring GuardedUseBatch(const std::wstring& useBatch) {
+    return L":on error exit\r\n" + useBatch + L":on error ignore\r\n";
 }
 
 std::optional<std::string> CStringToAnsi(const std::wstring& text, int codePage) {

@@ -30,8 +30,13 @@ std::wstring WriteCreateDatabaseScript(const std::wstring& path, const std::wstr
 // whether or not the creation succeeded. A path without separator gives `name` itself (relative).
 std::wstring EnsureOutputFolder(const std::wstring& path, const std::wstring& name);
 
-// Creates folder/T/T.sql with the table's head (PRINT line, use line) followed by `text`; the path,
-// or "" when the file cannot be created.
+// A batch of a "use" line and its GO between sqlcmd's ":on error exit" and ":on error ignore": when the
+// database is missing (its script failed) sqlcmd ends the script there, instead of running the rest in
+// the login's default database. Errors after it are left to the server, as before.
+std::wstring GuardedUseBatch(const std::wstring& useBatch);
+
+// Creates folder/T/T.sql with the table's head (PRINT line, guarded use line) followed by `text`; the
+// path, or "" when the file cannot be created.
 std::wstring WriteTableScriptHeader(const std::wstring& text, const std::wstring& folder, const std::wstring& tableName,
                                     const std::wstring& databaseName);
 

@@ -8,6 +8,7 @@
 #include "datafile/CellText.h"
 #include "platform/TextCodec.h"
 #include "sqltext/ColumnTypeText.h"
+#include "sqltext/StandInTally.h"
 #include "sqltext/StandInValue.h"
 
 namespace kestrane {
@@ -162,7 +163,8 @@ std::wstring ZeroLiteral(const ColumnDef& column) {
 }
 
 // A value that the files do not give: the stand-in that the database save writes too.
-std::wstring StandInLiteral(const ColumnDef& column, const RunState& state) {
+std::wstring StandInLiteral(const ColumnDef& column, const RunState& state, StandInTally* standIns) {
+    if (standIns) standIns->Add(column.name);
     switch (ChooseStandIn(column, state)) {
         case StandIn::Null: return L"NULL";
         case StandIn::ColumnDefault: return L"DEFAULT";
@@ -171,7 +173,7 @@ std::wstring StandInLiteral(const ColumnDef& column, const RunState& state) {
     return L"NULL";
 }
 
-std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
+std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunState& state, StandInTally* standIns) {
     const uint32_t code = cell.typeCode;
     if (cell.flags & kCellSideFile) {
         const std::wstring reference = cell.WideText().value_or(std::wstring());
@@ -183,17 +185,17 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
     switch (code) {
         case kTypeBigInt: case kTypeInt: case kTypeSmallInt: case kTypeTinyInt: {
             auto v = cell.Integer();
-            return v ? std::to_wstring(*v) : StandInLiteral(column, state);
+            return v ? std::to_wstring(*v) : StandInLiteral(column, state, standIns);
         }
         case kTypeBit: return cell.Integer().value_or(0) ? L"'True'" : L"'False'";
         case kTypeDecimal: case kTypeNumeric: case kTypeMoney: case kTypeSmallMoney: {
             auto v = cell.DecimalText();
-            return v ? *v : StandInLiteral(column, state);
+            return v ? *v : StandInLiteral(column, state, standIns);
         }
         case kTypeFloat: case kTypeReal: {
             // Every digit the double needs; a real is exact as a double too.
             auto v = cell.Float();
-            return v && std::isfinite(*v) ? ShortestText(*v) : StandInLiteral(column, state);
+            return v && std::isfinite(*v) ? ShortestText(*v) : StandInLiteral(column, state, standIns);
         }
         case kTypeChar: case kTypeVarChar: case kTypeText:
         case kTypeNChar: case kTypeNVarChar: case kTypeNText: {
@@ -204,12 +206,12 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
         case kTypeXml: return Quoted(cell.WideText().value_or(std::wstring()), true);
         case kTypeUniqueIdentifier: {
             const std::wstring text = CellDisplayText(cell);
-            return text.empty() ? StandInLiteral(column, state) : L"'" + text + L"'";
+            return text.empty() ? StandInLiteral(column, state, standIns) : L"'" + text + L"'";
         }
         case kTypeDateTime: case kTypeSmallDateTime: case kTypeDate: case kTypeTime: case kTypeDateTime2:
         case kTypeDateTimeOffset: {
             auto parts = cell.DateTime();
-            if (!parts) return StandInLiteral(column, state);
+            if (!parts) return StandInLiteral(column, state, standIns);
             // "T": datetime and smalldatetime read yyyy-mm-dd hh:mm:ss by the language's date order.
             const bool older = code == kTypeDateTime || code == kTypeSmallDateTime;
             return L"'" + DateTimeText(*parts, code, older ? L'T' : L' ') + L"'";
@@ -225,7 +227,8 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
             ColumnDef innerColumn;
             innerColumn.typeCode = inner->typeCode;
             innerColumn.typeText = L"x(-1)";
-            return L"CAST(" + TypedLiteral(innerColumn, *inner, state) + L" AS " + VariantTypeName(*inner) + L")";
+            innerColumn.name = column.name;
+            return L"CAST(" + TypedLiteral(innerColumn, *inner, state, standIns) + L" AS " + VariantTypeName(*inner) + L")";
         }
         default:
             return L"NULL";
@@ -234,11 +237,11 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
 
 }  // namespace
 
-std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state) {
+std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state, StandInTally* standIns) {
     switch (cell.state) {
-        case CellState::Value: return TypedLiteral(column, cell, state);
+        case CellState::Value: return TypedLiteral(column, cell, state, standIns);
         case CellState::Null: return L"NULL";
-        case CellState::Unavailable: return StandInLiteral(column, state);
+        case CellState::Unavailable: return StandInLiteral(column, state, standIns);
         case CellState::Default:
         case CellState::Computed: return L"DEFAULT";
     }

@@ -10,12 +10,15 @@
 #include "datafile/ColumnDef.h"
 #include "datafile/RowValues.h"
 #include "platform/RunState.h"
+#include "sqltext/StandInTally.h"
 
 namespace kestrane {
 
 // The literal of `cell` in `column`, without a separator. Reads the run state's raw-length option (0:
-// a value longer than its column is cut to the column's length) and large-values-to-files flag.
-std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state);
+// a value longer than its column is cut to the column's length) and large-values-to-files flag. A value
+// the files do not give becomes the column's stand-in, counted in `standIns` when given.
+std::wstring ValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state,
+                          StandInTally* standIns = nullptr);
 
 // The same followed by ",".
 std::wstring FormatValueLiteral(const ColumnDef& column, const Cell& cell, const RunState& state);

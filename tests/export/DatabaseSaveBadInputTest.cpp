@@ -70,9 +70,25 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
             if (line.find(part) != std::wstring::npos) return true;
         return false;
     };
+    // The activity log holds the tables' counts and the end, as the script save's does.
     const auto completed = [](const Outcome& o) {
         ASSERT_FALSE(o.prompter.messages.empty());
         EXPECT_EQ(o.prompter.messages.back().text, L"Saving process completed");
+        EXPECT_NE(o.activity.find(L"Total Number of record inserted =  "), std::wstring::npos);
+        EXPECT_NE(o.activity.find(L"\r\nSaving process completed!!!\r\n"), std::wstring::npos);
+    };
+    // A save that saved nothing says so and why, in the message, the last line and the activity log.
+    const auto failed = [](const Outcome& o, const std::wstring& why, const std::wstring& reason) {
+        ASSERT_FALSE(o.prompter.messages.empty());
+        const std::wstring end = o.prompter.messages.back().text;
+        EXPECT_EQ(end.rfind(L"Saving process failed: " + why, 0), 0u) << WideToUtf8(end);
+        EXPECT_NE(end.find(reason), std::wstring::npos) << WideToUtf8(end);
+        EXPECT_EQ(o.prompter.messages.back().icon, MessageIcon::Error);
+        EXPECT_EQ(o.view.lines.back(), end);
+        EXPECT_NE(o.activity.find(end), std::wstring::npos);
+        EXPECT_EQ(o.activity.find(L"completed"), std::wstring::npos);
+        EXPECT_FALSE(o.result.databaseReady);
+        EXPECT_TRUE(o.result.tablesCreated.empty());
     };
     const std::vector<Case> cases = {
         {"a duplicate key refuses one row; the next is still added",
@@ -96,7 +112,7 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         {"a missing driver ends the run with the hint", json::array(),
          [](DatabaseSaveOptions& options, Outcome&, RunState&) { options.connection.driver = L"ODBC Driver 18 for SQL Server"; },
          [&](const Outcome& o) {
-             completed(o);
+             failed(o, L"the database Saved could not be created: ", L"ODBC Driver 18 for SQL Server");
              ASSERT_EQ(o.owner.texts(kMsgErrorDescription).size(), 1u);
              EXPECT_NE(o.owner.texts(kMsgErrorDescription)[0].find("select another provider from Provider: Combobox"),
                        std::string::npos);
@@ -106,13 +122,22 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         {"a refused login ends the run", json::array({{{"on", "login"}, {"message", "Login failed for user 'sa' (S3cr;et#pw)."}}}),
          {},
          [&](const Outcome& o) {
-             completed(o);
+             failed(o, L"the database Saved could not be created: ", L"Login failed for user 'sa'");
              ASSERT_EQ(o.owner.texts(kMsgErrorDescription).size(), 1u);
              EXPECT_NE(o.owner.texts(kMsgErrorDescription)[0].find("Login failed"), std::string::npos);
              EXPECT_TRUE(logged(o, L"Connection is not successful") || logged(o, L"Login failed"));
              EXPECT_TRUE(o.runs.empty());
          }},
-        {"the connection closes mid-table", json::array({{{"match", "^INSERT"}, {"close", true}, {"skip", 2}}}), {},
+        {"a database that cannot be created ends the run before any table",
+         json::array({{{"match", "^create database"}, {"error", 262},
+                       {"message", "CREATE DATABASE permission denied in database 'master'."}}}),
+         {},
+         [&](const Outcome& o) {
+             failed(o, L"the database Saved could not be created: ", L"CREATE DATABASE permission denied");
+             ASSERT_EQ(o.runs.size(), 1u);  // no table goes anywhere
+             EXPECT_EQ(o.runs[0]["text"], "create database [Saved]");
+         }},
+                {"the connection closes mid-table", json::array({{{"match", "^INSERT"}, {"close", true}, {"skip", 2}}}), {},
          [&](const Outcome& o) {
              completed(o);
              EXPECT_EQ(o.result.rowsAdded, 2u);

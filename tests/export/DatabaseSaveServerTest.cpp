@@ -68,6 +68,12 @@ TEST(DatabaseSaveServer, SilentOrStoppedServersEndTheRunWithTheStepNamed) {
             << run.Lines();
         EXPECT_TRUE(run.result.tablesCreated.empty());
         ASSERT_EQ(run.owner.texts(kMsgErrorDescription).size(), 1u);
+        EXPECT_EQ(run.view.lines.back().rfind(L"Saving process failed: the database Saved could not be created: The "
+                                              L"server did not answer within 2 seconds",
+                                              0),
+                  0u)
+            << run.Lines();
+        EXPECT_EQ(run.prompter.messages.back().text, run.view.lines.back());
     }
     const auto hangAtSecondRow = [](bool attention) {
         return json::array({{{"match", "^INSERT"}, {"hang", true}, {"attention", attention}, {"skip", 1}}});
@@ -80,7 +86,12 @@ TEST(DatabaseSaveServer, SilentOrStoppedServersEndTheRunWithTheStepNamed) {
         EXPECT_LT(run.seconds, 20.0);
         EXPECT_TRUE(run.Logged(L"The server did not answer within 2 seconds while inserting rows into table "))
             << run.Lines();
-        EXPECT_EQ(run.view.lines.back(), L"The server does not answer: the save ends here.") << run.Lines();
+        // Said as a failure, never "completed".
+        EXPECT_EQ(run.view.lines.back(), L"Saving process failed: the server does not answer, the save ends here; 1 "
+                                         L"rows were saved before.")
+            << run.Lines();
+        EXPECT_EQ(run.prompter.messages.back().text, run.view.lines.back());
+        EXPECT_EQ(run.prompter.messages.back().icon, MessageIcon::Error);
         EXPECT_EQ(run.result.tablesCreated.size(), 1u);
         EXPECT_EQ(endpoint.Events("execute").back()["text"].get<std::string>().rfind("INSERT", 0), 0u);
     }

@@ -2,6 +2,7 @@
 // Doubles and corpus helpers for the save tests: a recorded progress view, a corpus set opened with its
 // log scanned (tables may be renamed first), and the batch text the script folder must hold.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -54,8 +55,8 @@ inline std::vector<std::wstring> LeftOutLines(const std::vector<std::wstring>& l
     return out;
 }
 
-// "Table T : N operations, K kept, left out a why, b why (x of them ...), ... ." adds up: K and the
-// leading counts of the parts make N.
+// "Table T : N operations, K kept, left out a why, b why (x of them ...), ...[; stand-ins] ." adds up: K
+// and the leading counts of the parts make N.
 inline bool LeftOutLineAddsUp(const std::wstring& line) {
     const size_t operations = line.rfind(L" operations, ");
     const size_t kept = line.find(L" kept, left out ", operations);
@@ -65,7 +66,8 @@ inline bool LeftOutLineAddsUp(const std::wstring& line) {
         return false;
     const uint64_t total = std::stoull(line.substr(head + 3, operations - head - 3));
     uint64_t sum = std::stoull(line.substr(operations + 13, kept - operations - 13));
-    const std::wstring parts = line.substr(kept + 16, line.size() - 2 - kept - 16) + L", ";
+    const size_t end = std::min(line.size() - 2, line.find(L"; ", kept));
+    const std::wstring parts = line.substr(kept + 16, end - kept - 16) + L", ";
     int depth = 0;
     size_t start = 0;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -159,13 +161,16 @@ inline bool OpenSetWithTables(ScannedSet& set, size_t tables, const std::vector<
 }
 
 // "mainsqlscript.bat" for scripts run in this order (true: a database script, false: a key script),
-// spelled out here apart from the writer.
+// spelled out here apart from the writer. A first database script at the folder's root (not the user
+// types) is the one that creates the database.
 inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bool>>& scripts) {
     std::string windows, sql;
     for (const auto& [path, database] : scripts) {
         std::string quoted = "\"";
         for (char c : path) quoted += c == '/' ? std::string("\\") : c == '%' ? std::string("%%") : std::string(1, c);
-        quoted += "\"";
+        const bool creates = database && &path == &scripts.front().first && path.find('/') == std::string::npos &&
+                             path != "userdefinedatatype.sql";
+        quoted += creates ? "\" || goto failed" : "\" || set kfailed=1";
         windows += database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%kdir%\" -i " + quoted
                             : "\r\nsqlcmd -E -S %1 -d %2 -i " + quoted;
         sql += database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%kdir%\" -i " + quoted
@@ -174,11 +179,14 @@ inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bo
     return "@echo off\r\nset \"kdir=%~dp0.\"\r\nset \"kdir=%kdir:'=''%\"\r\nset op1=false\r\nset op2=false\r\n"
            "if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
            "if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
+           "if not \"%3\"==\"\" (if \"%4\"==\"\" goto label3)\r\nif not \"%5\"==\"\" goto label3\r\nset kfailed=0\r\n"
            "if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
            "if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
            "goto label3 \r\n:label1" +
-           windows + "\r\ngoto end\r\n:label2" + sql +
-           "\r\ngoto end\r\n:label3\r\necho.\r\necho Syntax:\r\n"
+           windows + "\r\ngoto done\r\n:label2" + sql +
+           "\r\ngoto done\r\n:failed\r\necho The database script failed: no table script was run.\r\nexit /b 1"
+           "\r\n:done\r\nif \"%kfailed%\"==\"1\" exit /b 1\r\ngoto end"
+           "\r\n:label3\r\necho.\r\necho Syntax:\r\n"
            "echo\t^[^<user name^> ^<password^>^] ^<server name^> ^<database name^>\r\n"
            "echo.\r\necho  Options:\r\necho.\r\n"
            "echo    user name password : user name and password for SQL Server^(for SQL Server Aut" +
@@ -216,6 +224,43 @@ inline std::string RunShellWithRecordingSqlcmd(const std::filesystem::path& fold
     for (std::string line; std::getline(in, line);) calls.push_back(line);
     std::ifstream out(output);
     return std::string(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+}
+
+// What the stand-in sqlcmd (tests/tools/sqlcmd_standin.py) recorded for one command run in `work`
+// with it first on the PATH, and the command's exit status and output.
+struct StandInRun {
+    int status = -1;
+    std::vector<std::string> events;
+    std::string output;
+
+    bool Has(const std::string& prefix) const {
+        return std::any_of(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+    }
+};
+
+// `environment` is put before the command as it stands ("NAME='value' ...").
+inline StandInRun RunWithStandIn(const std::filesystem::path& work, const std::string& command,
+                                 const std::string& environment = {}) {
+    namespace fs = std::filesystem;
+    const fs::path bin = work / "bin", record = work / "standin.txt", output = work / "output.txt";
+    fs::create_directories(bin);
+    fs::remove(record);
+    {
+        std::ofstream stub(bin / "sqlcmd");
+        stub << "#!/bin/sh\nexec python3 \"" << KESTRANE_SOURCE_DIR << "/tests/tools/sqlcmd_standin.py\" \"$@\"\n";
+    }
+    fs::permissions(bin / "sqlcmd", fs::perms::owner_all);
+    const std::string line = "cd \"" + work.string() + "\" && STANDIN_LOG=\"" + record.string() + "\" PATH=\"" +
+                             bin.string() + ":$PATH\" " + environment + " " + command + " > \"" + output.string() +
+                             "\" 2>&1";
+    StandInRun run;
+    const int raw = std::system(line.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(record);
+    for (std::string event; std::getline(in, event);) run.events.push_back(event);
+    std::ifstream out(output);
+    run.output.assign(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+    return run;
 }
 
 }  // namespace kestrane::test

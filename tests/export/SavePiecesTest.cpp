@@ -10,6 +10,7 @@
 #include "datafile/MetadataCatalog.h"
 #include "export/ConstraintStatements.h"
 #include "export/ModuleScripts.h"
+#include "export/RowParameters.h"
 #include "export/ObjectDefinitionText.h"
 #include "export/SaveFilter.h"
 #include "export/SaveTally.h"
@@ -19,6 +20,9 @@
 #include "export/ScriptFolderNames.h"
 #include "export/SqlcmdBatchFiles.h"
 #include "platform/TextCodec.h"
+#include "sqltext/InsertScript.h"
+#include "sqltext/ScriptFiles.h"
+#include "sqltext/SqlTextFixtures.h"
 
 namespace kestrane {
 namespace {
@@ -111,6 +115,57 @@ TEST(SaveTally, TheTableLineAddsUpAndTheStopNamesTableAndOperation) {
     EXPECT_EQ(tally.TableLine(), L"Table V : 5 operations, 0 kept, left out 5 of a table that could not be created .");
 }
 
+// Values the files do not give (a row without its NOT NULL Visit, a damaged note) are counted by
+// column where both saves write their stand-ins, and the table's line says so.
+TEST(SaveTally, BothSavesCountTheStandInsOfTheRowsTheyWrite) {
+    const ColumnDefList columns = {test::Column(L"id", L"int(4)", kTypeInt, 0), test::Column(L"Visit", L"int(4)", kTypeInt, 0),
+                                   test::Column(L"note", L"nvarchar(10)", kTypeNVarChar)};
+    std::vector<RowValues> rows;
+    for (const wchar_t* id : {L"1", L"2"}) {
+        rows.push_back(test::RowOf(columns, {id, L"0", L"n"}));
+        rows.back().SetState(1, columns[1], CellState::Unavailable);
+    }
+    rows.back().SetState(2, columns[2], CellState::Unavailable);
+    RunState state("");
+    const std::wstring expected = L"3 values not in the files written as stand-ins (Visit, note)";
+
+    StandInTally database;
+    std::vector<SqlRowValue> values;
+    for (const RowValues& row : rows) ASSERT_TRUE(FillRowValues(columns, row, state, values, &database));
+    EXPECT_EQ(database.Text(), expected);
+    EXPECT_EQ(std::get<int32_t>(*values[1]), 0);  // the stand-in rule itself is unchanged
+
+    const fs::path dir = test::ExportScratch("stand-ins");
+    std::wstring path = WriteTableScriptHeader(L"", Utf8ToWide(dir.string()), L"T", L"db");
+    BinaryFile list;
+    InsertScriptState script;
+    script.currentTableName = L"T";
+    const std::wstring table = L"T", db = L"db";
+    {
+        InsertScriptWriter writer(path, db, table, list, script);
+        writer.Write(rows, columns, state);
+        ASSERT_TRUE(writer.Flush());
+        const InsertScriptSettled settled = writer.Take();
+        EXPECT_EQ(settled.keptRows, 2u);
+        EXPECT_EQ(settled.standIns.Text(), expected);
+    }
+
+    SaveTally tally;
+    tally.BeginTable(2);
+    tally.NameTable(L"Movies");
+    for (int i = 0; i < 2; ++i) {
+        tally.Walked();
+        tally.Kept();
+    }
+    tally.StandIns(database);
+    EXPECT_EQ(tally.TableLine(), L"Table Movies : 2 operations, 2 kept, " + expected + L" .");
+    tally.Walked();
+    tally.NotOfChosenKind();
+    const std::wstring both = tally.TableLine();
+    EXPECT_EQ(both, L"Table Movies : 3 operations, 2 kept, left out 1 not of a chosen kind; " + expected + L" .");
+    EXPECT_TRUE(test::LeftOutLineAddsUp(both));
+}
+
 TEST(ScriptFolderCheck, MissingAndUnwritableFoldersAreRefused) {
     const fs::path dir = test::ExportScratch("folder-check");
     std::ofstream(dir / "file") << "not a folder";
@@ -157,7 +212,7 @@ TEST(SqlcmdBatchFiles, BatchTextsPathsAndQuoting) {
     const fs::path dir = test::ExportScratch("batch");
     SqlcmdBatchFiles batch(Utf8ToWide(dir.string()), 1252);
     ASSERT_TRUE(batch.Open());
-    batch.AddDatabaseScript(L"Sales.sql");
+    batch.AddCreateDatabaseScript(L"Sales.sql");
     batch.AddDatabaseScript(L"Tables/100%x/maintablescript.sql");
     batch.AddKeyScript(L"altertablecommandforeignkeys/0.sql");
     batch.Finish();
@@ -184,7 +239,7 @@ TEST(SqlcmdBatchFiles, BatchTextsPathsAndQuoting) {
     fs::create_directories(quoted);
     SqlcmdBatchFiles inQuoted(Utf8ToWide(quoted.string()), 1252);
     ASSERT_TRUE(inQuoted.Open());
-    inQuoted.AddDatabaseScript(L"Sales.sql");
+    inQuoted.AddCreateDatabaseScript(L"Sales.sql");
     inQuoted.Finish();
     std::vector<std::string> calls;
     const std::string usage = test::RunShellWithRecordingSqlcmd(quoted, {"srv"}, quoted.parent_path() / "work", calls);

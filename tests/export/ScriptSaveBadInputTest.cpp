@@ -86,7 +86,7 @@ TEST(ScriptSaveBadInput, CraftedTableNamesStayInTheFolderAndRunNoCommand) {
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.path().extension() == ".sql")
             texts.push_back({entry.path().filename().string(), ReadScript(Utf8ToWide(entry.path().string()))});
-    if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_REQUIRE_PARSER();
     EXPECT_GT(ExpectParserAccepts(texts, "crafted-names"), 0);
 }
 
@@ -194,6 +194,22 @@ TEST(ScriptSaveBadInput, AFolderThatCannotBeMadeAndAFullDiskAreReported) {
     EXPECT_EQ(saved.prompter.messages[0].text.rfind(L"Saving process failed: nothing can be written in \" ", 0), 0u);
     EXPECT_EQ(saved.view.lines.back(), saved.prompter.messages[0].text);
     EXPECT_EQ(set.state.blobsToFiles, 0);
+
+    // Something of the database script's name that cannot be replaced: the script counts as a file not
+    // written, and no batch file runs it.
+    const fs::path blocked = ExportScratch("blocked-database-script");
+    const fs::path blockedFolder = blocked / U(DatabaseNameFromFilePath(set.state.dataFilePath));
+    const fs::path databaseScript = blockedFolder / (U(DatabaseNameFromFilePath(set.state.dataFilePath)) + ".sql");
+    fs::create_directories(databaseScript / "inside");
+    saved = Save(set, blocked, script);
+    EXPECT_EQ(saved.result.failedFiles, std::vector<std::wstring>{Utf8ToWide(databaseScript.string())});
+    EXPECT_TRUE(saved.view.Logged(L"Can not open  File \" " + Utf8ToWide(databaseScript.string()) + L" \""));
+    ASSERT_EQ(saved.prompter.messages.size(), 1u);
+    EXPECT_EQ(saved.prompter.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(saved.prompter.messages[0].text.rfind(L"Saving process ended with errors: 1 files could not be written whole", 0), 0u);
+    std::vector<uint8_t> shell;
+    ASSERT_TRUE(ReadWholeFile((blockedFolder / "mainsqlscript.sh").string(), shell));
+    EXPECT_EQ(std::string(shell.begin(), shell.end()).find(databaseScript.filename().string()), std::string::npos);
 
     // Files may not grow past 3000 bytes: writes fail mid-file, as on a full disk.
     const fs::path full = ExportScratch("full-disk");
@@ -349,6 +365,98 @@ TEST(ScriptSaveBadInput, AFolderPathWithAQuoteRunsThroughTheShellScript) {
         return;
     }
     GTEST_SKIP() << "no corpus set whose rows hold binary large values";
+}
+
+// The batch files run with the stand-in sqlcmd playing the server: a table script runs only in the
+// named database, however the database script fails, and the .sh says by its status whether it worked.
+TEST(ScriptSaveBadInput, NoTableScriptRunsOutsideItsDatabase) {
+    KESTRANE_REQUIRE_CORPUS();
+    if (std::system("python3 -c '' > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is missing";
+    ScannedSet set;
+    if (!OpenSetWithTables(set, 2)) GTEST_SKIP() << "no corpus log with two tables";
+    TypeRecord type;
+    type.schemaId = 1;
+    type.name = L"Amount";
+    type.systemTypeId = 56;  // int
+    set.holder.Catalog()->types.push_back(type);
+    const fs::path root = ExportScratch("standin-server"), work = root / "work";
+    fs::create_directories(work);
+    InsertScriptState script;
+    const Outcome saved = Save(set, root, script, false);
+    ASSERT_TRUE(saved.result.failedFiles.empty());
+    const fs::path folder = U(saved.result.folder);
+    const std::wstring types = ReadScript(Utf8ToWide((folder / "userdefinedatatype.sql").string()));
+    EXPECT_EQ(types.rfind(L":on error exit\r\nuse [$(DBNAME)]\r\nGO\r\n:on error ignore\r\nCreate type [Amount]", 0), 0u)
+        << U(types);
+
+    const std::string databases = (work / "databases.txt").string();
+    const auto run = [&](const std::string& existing, const std::string& fail, const std::string& command) {
+        std::ofstream(databases) << existing;
+        return RunWithStandIn(work, command, "STANDIN_DATABASES='" + databases + "' STANDIN_FAIL='" + fail + "'");
+    };
+    const std::string shell = "sh \"" + (folder / "mainsqlscript.sh").string() + "\" ";
+    // Every table, type and row lands in the named database, never in master.
+    const auto nothingInMaster = [](const StandInRun& r) {
+        for (const std::string& e : r.events) {
+            const bool object = e.find(" Create ") != std::string::npos || e.find(" insert into ") != std::string::npos;
+            EXPECT_FALSE(e.rfind("EXECUTE master ", 0) == 0 && object) << e;
+        }
+    };
+
+    StandInRun r = run("", "^$", shell + "srv Sales-2024");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(r.Has("EXECUTE Sales-2024 Create type [Amount]"));
+    EXPECT_TRUE(r.Has("EXECUTE Sales-2024 Create TABLE"));
+    EXPECT_FALSE(r.Has("ERROR "));
+    nothingInMaster(r);
+
+    // The login may not create a database, or the drop of the old one is refused: no table script runs.
+    for (const auto& [existing, fail] : {std::pair<std::string, std::string>{"", "create database"},
+                                         {"Sales-2024\n", "drop database"}}) {
+        r = run(existing, fail, shell + "srv Sales-2024");
+        EXPECT_NE(r.status, 0) << fail;
+        EXPECT_TRUE(r.Has("EXIT 1")) << fail;
+        EXPECT_FALSE(r.Has("SCRIPT userdefinedatatype.sql")) << fail;
+        EXPECT_FALSE(r.Has("SCRIPT Tables/")) << fail;
+        EXPECT_NE(r.output.find("failed: no table script was run."), std::string::npos) << r.output;
+    }
+    // A table script run on its own while its database is missing stops at its use line.
+    r = run("", "^$", "sh -c \"cd '" + folder.string() + "' && sqlcmd -v DBNAME=Missing -i 'Tables/" +
+                           U(SafePathComponent(set.store.Tables().begin()->second)) + "/maintablescript.sql'\"");
+    EXPECT_EQ(r.status, 1) << r.output;
+    ASSERT_TRUE(r.Has("EXIT 1")) << ::testing::PrintToString(r.events);
+    EXPECT_FALSE(r.Has("EXECUTE "));
+    // Through the .sh, table scripts that cannot reach their database make its status 1.
+    r = run("", "Processing Table", shell + "srv Sales-2024");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.Has("EXECUTE Sales-2024 Create TABLE"));
+    nothingInMaster(r);
+    // Rows the server refuses inside a table script stay the server's report: the run goes on and ends well.
+    r = run("", "insert into", shell + "user pw srv Sales-2024");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(r.Has("ERROR Tables/"));
+    EXPECT_TRUE(r.Has("EXECUTE Sales-2024 Create TABLE"));
+    nothingInMaster(r);
+
+    // Without sqlcmd the .sh says so once and fails; any argument count but 2 and 4 gets the usage.
+    const fs::path tools = work / "tools";
+    fs::create_directories(tools);
+    for (const char* tool : {"dirname", "sed"}) {
+        std::error_code ec;
+        fs::create_symlink(fs::path("/usr/bin") / tool, tools / tool, ec);
+    }
+    const std::string noSqlcmd = "PATH=\"" + tools.string() + "\" /bin/sh \"" + (folder / "mainsqlscript.sh").string() + "\" srv db";
+    r = RunWithStandIn(work, "env " + noSqlcmd);
+    EXPECT_EQ(r.status, 127);
+    const size_t notFound = r.output.find("sqlcmd not found");
+    ASSERT_NE(notFound, std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("sqlcmd not found", notFound + 1), std::string::npos) << r.output;
+    for (const std::string args : {"a b c", "a b c d e"}) {
+        r = RunWithStandIn(work, shell + args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_TRUE(r.events.empty()) << args;
+        EXPECT_NE(r.output.find("[<user name> <password>] <server name> <database name>"), std::string::npos) << args;
+    }
 }
 
 }  // namespace

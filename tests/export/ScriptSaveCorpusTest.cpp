@@ -149,7 +149,7 @@ TEST(ScriptSaveCorpus, FoldersBatchFilesAndRowsMatchTheLoggedOperations) {
     EXPECT_EQ(filtered.matched, filtered.rows);
     std::cout << "script save: " << sets << " sets, " << all.tables << " table folders, rows matched " << all.matched
               << "/" << all.rows << "; filtered rows matched " << filtered.matched << "/" << filtered.rows << "\n";
-    if (std::string why = test::ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_REQUIRE_PARSER();
     EXPECT_GT(test::ExpectParserAccepts(texts, "script-save"), 0);
 }
 

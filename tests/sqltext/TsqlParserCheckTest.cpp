@@ -95,7 +95,7 @@ std::vector<RowValues> SampleRows(const ColumnDefList& columns) {
 }
 
 TEST(TsqlParserCheck, HandBuiltTablesAndScriptsAreAccepted) {
-    if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_REQUIRE_PARSER();
     const fs::path dir = test::Scratch("parser");
 
     ColumnDefList all;
@@ -151,7 +151,7 @@ TEST(TsqlParserCheck, HandBuiltTablesAndScriptsAreAccepted) {
 
 TEST(TsqlParserCheck, CorpusTablesCreateAndInsertTextsAreAccepted) {
     KESTRANE_REQUIRE_CORPUS();
-    if (std::string why = ParserMissing(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_REQUIRE_PARSER();
     const fs::path dir = test::Scratch("corpus");
     std::vector<CheckedText> texts;
     size_t tables = 0;

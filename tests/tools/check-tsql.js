@@ -5,7 +5,7 @@
 //                                            lacks were rewritten to ones it knows (listed)
 //   refused   <name> <batch> <message>       it refused it even then
 // Input: a JSON file holding [{"name": ..., "text": ...}, ...]; batches are split on GO lines, and
-// sqlcmd lines (":r ...") are left out. Exit 2 when the parser module is missing.
+// sqlcmd lines (":r ...", ":on error ...") are left out. Exit 2 when the parser module is missing.
 'use strict';
 const fs = require('fs');
 
@@ -82,7 +82,7 @@ function check(text) {
   const results = [];
   const batches = text.split(/^[ \t]*GO[ \t\r]*$/gim);
   batches.forEach((raw, index) => {
-    const batch = raw.split('\n').filter(line => !/^\s*:r\s/i.test(line)).join('\n');
+    const batch = raw.split('\n').filter(line => !/^\s*(:r\s|:on\s+error\s)/i.test(line)).join('\n');
     if (!batch.trim()) return;
     const first = parseError(batch);
     if (!first) return results.push(['accepted', index]);
