@@ -37,7 +37,11 @@ std::wstring OperationStatusLine(const RowImages& rebuilt, const std::wstring& t
         return why.empty() ? NoStatementReason(rebuilt.operation, columns, rebuilt.images, state) : why;
     }
     const std::wstring statement = BuildOperationStatementText(rebuilt.operation, tableName, columns, rebuilt.images, state);
-    return statement.empty() ? NoStatementReason(rebuilt.operation, columns, rebuilt.images, state) : statement;
+    if (!statement.empty()) return statement;
+    const std::wstring why = NoStatementReason(rebuilt.operation, columns, rebuilt.images, state);
+    // The stored bytes say whether anything changed at all.
+    if (why == kNoStatementReadsTheSame && rebuilt.afterBytes != rebuilt.beforeBytes) return kNoStatementChangeNotRead;
+    return why;
 }
 
 void OperationDetailView::OnOperationClicked(uint64_t entryIndex) {

@@ -9,6 +9,11 @@
 
 namespace kestrane {
 
+const wchar_t kNoStatementReadsTheSame[] = L"No statement: the row reads the same before and after this update.";
+const wchar_t kNoStatementChangeNotRead[] =
+    L"No statement: this update changed only stored bytes that no column of the table reads now (a dropped "
+    L"column or the row's version stamp); every column reads the same before and after it.";
+
 namespace {
 
 void StripTrailingCommas(std::wstring& text) {
@@ -67,7 +72,7 @@ std::wstring NothingToSetReason(const ColumnDefList& columns, const RowValues& p
         (columns[i].typeCode == kTypeTimestamp ? timestamps : unavailable).push_back(i);
     }
     if (unavailable.empty() && timestamps.empty())
-        return L"No statement: the row reads the same before and after this update.";
+        return kNoStatementReadsTheSame;
     std::wstring why = L"No statement: no column this update changed can be set back: ";
     if (!unavailable.empty()) why += L"the files do not give the earlier value of " + NameList(columns, unavailable);
     if (!unavailable.empty() && !timestamps.empty()) why += L"; ";

@@ -38,6 +38,11 @@ std::wstring BuildUpdateStatement(const std::wstring& table, const ColumnDefList
 std::wstring NoStatementReason(uint8_t operation, const ColumnDefList& columns, const std::vector<RowValues>& images,
                               const RunState& state);
 
+// The reasons of an update whose row reads the same before and after: nothing stored changed, or only
+// bytes that no column of the table reads now (a dropped column, the row's version stamp).
+extern const wchar_t kNoStatementReadsTheSame[];
+extern const wchar_t kNoStatementChangeNotRead[];
+
 // Statement of `images` for an operation code; empty when it yields none.
 std::wstring BuildOperationStatementText(uint8_t operation, const std::wstring& table, const ColumnDefList& columns,
                                          const std::vector<RowValues>& images, const RunState& state);

@@ -124,6 +124,12 @@ TEST(OperationStatement, EveryMissingStatementHasItsReason) {
     EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), why);
     rebuilt.images = {now, changed};
     EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), BuildOperationStatementText(4, L"T", columns, rebuilt.images, state));
+    // Every column the same: whether the stored bytes changed decides which reason.
+    rebuilt.images = {now, now};
+    rebuilt.afterBytes = rebuilt.beforeBytes = {0x30, 0x00, 0x08, 0x00, 0x01};
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), kNoStatementReadsTheSame);
+    rebuilt.afterBytes[4] = 0x02;
+    EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), kNoStatementChangeNotRead);
     rebuilt.images.clear();
     rebuilt.noRowReason = L"The row cannot be rebuilt: its log record cannot be read again.";
     EXPECT_EQ(OperationStatusLine(rebuilt, L"T", columns, state), rebuilt.noRowReason);
