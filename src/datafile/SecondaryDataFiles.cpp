@@ -79,6 +79,8 @@ std::wstring DataFileFolder(const std::wstring& path) {
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
 }
 
+std::wstring DataFileName(const std::wstring& path) { return path.substr(DataFileFolder(path).size()); }
+
 std::wstring RelocatedDataFilePath(const std::wstring& storedPath, const std::wstring& folder) {
     const size_t cut = storedPath.find_last_of(L"/\\");
     const std::wstring name = cut == std::wstring::npos ? storedPath : storedPath.substr(cut + 1);

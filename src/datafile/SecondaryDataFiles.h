@@ -12,6 +12,8 @@ namespace kestrane {
 
 // The folder part of a path, up to and including its last separator ("/" or "\"); "" when none.
 std::wstring DataFileFolder(const std::wstring& path);
+// The file name part of a path: what follows its folder part.
+std::wstring DataFileName(const std::wstring& path);
 
 // Where a file of the stored file list is looked for: the stored physical name (a Windows path)
 // moved into `folder`, its extension replaced by ".ndf"; a name without a stem is used as it stands.

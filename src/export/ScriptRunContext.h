@@ -40,7 +40,7 @@ struct ScriptRunContext {
     bool WriteScript(const std::wstring& relativePath, const std::wstring& text);
     // Reports a file that could not be created.
     void ReportUnopenedFile(const std::wstring& path);
-        // Reports a file that could not be written whole, once.
+    // Reports a file that could not be written whole, once.
     void ReportFailedFile(const std::wstring& path);
 };
 

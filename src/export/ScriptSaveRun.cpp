@@ -126,9 +126,8 @@ ScriptSaveResult ScriptSaveRun::Run(const std::vector<TickedTable>& tables, cons
     ScriptRunContext run{state_, *catalog, catalog->ObjectDefinitions(), log, batch, names, script_, folder,
                          options.saveConstraints, 0, {}, {}, {}};
     // Without its database script the folder is incomplete, and the batch files do not run it.
-    const std::wstring databaseScriptPath = folder + L"/" + SafePathComponent(databaseScriptName) + L".sql";
     if (databaseScript.empty()) {
-        run.ReportUnopenedFile(databaseScriptPath);
+        run.ReportUnopenedFile(ScriptFilePath(databaseScriptName, folder));
     } else if (WriteCreateDatabaseScript(databaseScript, L"$(DBNAME)").empty()) {
         run.ReportFailedFile(databaseScript);
     } else {

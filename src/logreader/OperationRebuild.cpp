@@ -69,7 +69,7 @@ std::wstring OperationRebuilder::NoRowAt(PageAddress address) {
     if (InFileNotOpened(holder_.DataFile(), address)) {
         std::wstring name;
         for (const DataFileEntry& entry : catalog_.files)
-            if (entry.fileId == address.fileId) name = L" (" + entry.path.substr(DataFileFolder(entry.path).size()) + L")";
+            if (entry.fileId == address.fileId) name = L" (" + DataFileName(entry.path) + L")";
         return L"The row cannot be rebuilt: its page lies in data file " + std::to_wstring(address.fileId) + name +
                L", which was not found beside the MDF file.";
     }

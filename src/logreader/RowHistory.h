@@ -2,7 +2,8 @@
 // The logged operations of one table in log order, each with the row it touches: the key hash its
 // lock element carries, or its page and slot when the rowset has no key (a heap, whose rows keep
 // their slot). A change logged without a key lock on a keyed rowset (every row rewritten when a
-// column is added) belongs to the keyed row last logged at its page and slot. Built once per listing and table, by one read of each of the table's records.
+// column is added) belongs to the keyed row last logged at its page and slot. Built once per listing
+// and table, by one read of each of the table's records.
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -21,8 +21,12 @@ bool WriteScriptText(BinaryFile& file, const std::wstring& text) {
     return file.write(bytes.data(), bytes.size());
 }
 
+std::wstring ScriptFilePath(const std::wstring& name, const std::wstring& folder) {
+    return folder + L"/" + SafePathComponent(name) + L".sql";
+}
+
 std::wstring CreateScriptFile(const std::wstring& name, const std::wstring& folder) {
-    const std::wstring path = folder + L"/" + SafePathComponent(name) + L".sql";
+    const std::wstring path = ScriptFilePath(name, folder);
     BinaryFile file;
     if (!file.open(NativePath(path), BinaryFile::Mode::CreateWrite)) return {};
     return path;

@@ -19,7 +19,10 @@ bool WriteByteOrderMark(BinaryFile& file);
 // order (created, or opened for appending), so every write lands at the file's end.
 bool WriteScriptText(BinaryFile& file, const std::wstring& text);
 
-// Creates (truncating) folder/name.sql and closes it; the path, or "" when it cannot be created.
+// folder/name.sql, the name made safe as one path component.
+std::wstring ScriptFilePath(const std::wstring& name, const std::wstring& folder);
+// Creates (truncating) ScriptFilePath(name, folder) and closes it; the path, or "" when it cannot be
+// created.
 std::wstring CreateScriptFile(const std::wstring& name, const std::wstring& folder);
 
 // Writes the drop-and-create text of database `databaseName` into the existing file at `path`; the

@@ -54,11 +54,10 @@ DataFileFacts EngineSession::DataFile() const {
                 facts.highestNamedPage = std::max<uint64_t>(facts.highestNamedPage, unit.firstIamPageId);
         }
         facts.folder = DataFileFolder(file->Path());
-        auto name = [](const DataFileEntry& entry) { return entry.path.substr(DataFileFolder(entry.path).size()); };
         for (const DataFileEntry& entry : catalog->files)
-            if (entry.fileId > 1 && !IsLogFileEntry(entry)) facts.secondaryFiles.push_back(name(entry));
+            if (entry.fileId > 1 && !IsLogFileEntry(entry)) facts.secondaryFiles.push_back(DataFileName(entry.path));
         for (const DataFileEntry& entry : MissingSecondaryFiles(*file, catalog->files))
-            facts.missingSecondaryFiles.push_back(name(entry));
+            facts.missingSecondaryFiles.push_back(DataFileName(entry.path));
     }
     const PageLsn lsn = file->MaxPageLsn();
     facts.lastChangeVlf = lsn.vlfSequence;
