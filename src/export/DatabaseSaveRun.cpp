@@ -34,9 +34,30 @@ std::wstring OneLine(std::wstring text) {
     return text;
 }
 
-// A key, constraint or index statement that the server refused, with its reason.
-void LogRefusedStatement(SaveLog& log, const CSqlExportSession& session, const std::wstring& statement) {
-    if (!session.LastFailure().empty()) log.Line(L"Not added: " + statement + L" -- " + session.LastFailure());
+// A key, constraint or index statement that the server refused, with its reason, counted.
+void LogRefusedStatement(SaveLog& log, const CSqlExportSession& session, const std::wstring& statement,
+                         DatabaseSaveResult& result) {
+    if (session.LastFailure().empty()) return;
+    log.Line(L"Not added: " + statement + L" -- " + session.LastFailure());
+    ++result.statementsRefused;
+}
+
+// "Saving process ended with errors: ..." when the server did not take everything that was sent; empty
+// when it did.
+std::wstring EndedWithErrors(const DatabaseSaveResult& result) {
+    std::vector<std::wstring> parts;
+    if (result.tablesNotCreated != 0)
+        parts.push_back(std::to_wstring(result.tablesNotCreated) + L" tables could not be created");
+    if (result.rowsNotSaved != 0)
+        parts.push_back(std::to_wstring(result.rowsNotSaved) +
+                        L" rows were not saved (refused by the server or not sent)");
+    if (result.statementsRefused != 0)
+        parts.push_back(std::to_wstring(result.statementsRefused) +
+                        L" key, constraint or index statements were refused");
+    if (parts.empty()) return {};
+    std::wstring text = L"Saving process ended with errors: ";
+    for (size_t i = 0; i < parts.size(); ++i) text += (i ? L", " : L"") + parts[i];
+    return text + L"; " + std::to_wstring(result.rowsAdded) + L" rows were saved. The log says why.";
 }
 
 // One table at a time: created at its first operation, then its rows.
@@ -65,6 +86,7 @@ public:
         const std::wstring create = BuildCreateTableSql(columns_, tableName, state_);
         if (create.empty()) {
             log_.Line(L"Empty query for table  " + storedName + L" .Table can not be created");
+            ++result_.tablesNotCreated;
             return Start::Leave;
         }
         table_ = tableName;
@@ -72,6 +94,7 @@ public:
         if (!session_.CreateTableOnce(create, tableName, options_.connection)) {
             if (!session_.LastFailure().empty())
                 log_.Line(L"Table " + tableName + L" not created: " + session_.LastFailure());
+            ++result_.tablesNotCreated;
             return Start::NotReady;
         }
         result_.tablesCreated.push_back(tableName);
@@ -109,6 +132,7 @@ public:
                              : replay_.firstRefusalText()));
         }
         result_.rowsAdded += replay_.addedRows();
+        result_.rowsNotSaved += replay_.refusedRows();
         log_.Line(L"Total Number of record inserted =  " + std::to_wstring(replay_.addedRows()) + L" .");
         tally_.StandIns(replay_.standIns());
         if (const std::wstring line = tally_.TableLine(); !line.empty()) log_.Line(line);
@@ -129,14 +153,14 @@ private:
              TableConstraintStatements(catalog_, table_, columns_, definitionText, state_, &refused)) {
             if (session_.ServerUnresponsive()) break;
             session_.ExecuteStatement(options_.connection, statement);
-            LogRefusedStatement(log_, session_, statement);
+            LogRefusedStatement(log_, session_, statement, result_);
         }
         for (const std::wstring& name : refused) log_.Line(RefusedDefinitionLine(table_, name));
         if (session_.ServerUnresponsive()) return;
         for (const std::wstring& statement : TableIndexStatements(catalog_, table_, columns_, state_)) {
             if (state_.stopRequested() || session_.ServerUnresponsive()) break;
             session_.ExecuteStatement(options_.connection, statement);
-            LogRefusedStatement(log_, session_, statement);
+            LogRefusedStatement(log_, session_, statement, result_);
         }
     }
 
@@ -207,7 +231,7 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
                 if (state_.stopRequested() || session.ServerUnresponsive()) break;
                 if (statement.empty()) continue;
                 session.ExecuteStatement(fields, statement);
-                LogRefusedStatement(log, session, statement);
+                LogRefusedStatement(log, session, statement, result);
             }
         }
         if (session.ServerUnresponsive())
@@ -230,6 +254,14 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
         log.EndBlock(end);
         view_.SetFinished();
         prompter_.ShowMessage(end, MessageIcon::Error);
+        return result;
+    }
+    // Refused tables, rows or statements: the run did not do what it was asked.
+    if (const std::wstring end = EndedWithErrors(result); !end.empty()) {
+        log.Line(end);
+        log.EndBlock(end);
+        view_.SetFinished();
+        prompter_.ShowMessage(end, result.rowsAdded == 0 ? MessageIcon::Error : MessageIcon::Warning);
         return result;
     }
     log.EndBlock(L"Saving process completed!!!");

@@ -4,9 +4,10 @@
 // date filters added to it through the prepared INSERT. Foreign keys follow once every table has its
 // rows; a key to a table the run did not create is not sent, and every refused statement is logged with
 // the server's message. Stop cancels the statement in flight; a server that does not answer in time
-// ends the run with the step named. It reports into the progress dialog ("DATABASE LOG" and the bar)
-// and the activity log, asks its questions through the prompter, and sends the session's error
-// descriptions to the owner sink.
+// ends the run with the step named. "Completed" is said only when the server took every table, row and
+// statement sent; else the run ends with errors, counted. It reports into the progress dialog
+// ("DATABASE LOG" and the bar) and the activity log, asks its questions through the prompter, and sends
+// the session's error descriptions to the owner sink.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,7 +38,11 @@ struct DatabaseSaveResult {
     bool databaseReady = false;             // the database was created or opened
     uint64_t rowsAdded = 0;                 // rows the server took
     std::vector<std::wstring> tablesCreated;  // in the order they were created
-    bool stopped = false;                   // Stop ended the run
+    // What the server did not take: any of them ends the run "with errors", not "completed".
+    uint64_t tablesNotCreated = 0;
+    uint64_t rowsNotSaved = 0;        // refused, or not sent once the connection was lost
+    uint64_t statementsRefused = 0;   // keys, constraints, indexes
+    bool stopped = false;             // Stop ended the run
 };
 
 class DatabaseSaveRun {
@@ -50,7 +55,7 @@ public:
 
     // How long the login and each statement may wait for the server.
     void SetTimeouts(const SqlTimeouts& timeouts) { timeouts_ = timeouts; }
-    // Saves the ticked tables (items without a table have object id 0 and only log their total line).
+    // Saves the ticked tables; items without a table (object id 0, as "All") are passed over.
     DatabaseSaveResult Run(const std::vector<TickedTable>& tables, const DatabaseSaveOptions& options);
 
 private:

@@ -20,10 +20,15 @@ public:
     const std::wstring& NameFor(uint32_t objectId, const std::wstring& storedName);
     // The name given to that table; null for a table never named.
     const std::wstring* Find(uint32_t objectId) const;
+    // Free names tried so far with a suffix.
+    uint64_t SuffixesTried() const { return suffixesTried_; }
 
 private:
     std::map<uint32_t, std::wstring> byId_;
     std::set<std::wstring> taken_;  // lower-cased
+    // Per lower-cased stem (the name cut to leave room for its suffix): the next suffix to try.
+    std::map<std::wstring, uint32_t> nextSuffix_;
+    uint64_t suffixesTried_ = 0;
 };
 
 class SaveLog;

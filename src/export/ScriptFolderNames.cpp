@@ -1,5 +1,7 @@
 #include "export/ScriptFolderNames.h"
 
+#include <algorithm>
+
 #include "platform/TextCodec.h"
 #include "sqltext/SqlNames.h"
 
@@ -38,9 +40,17 @@ std::wstring ScriptFolderNames::TableFolderName(const std::wstring& tableName) {
 }
 
 std::wstring ScriptFolderNames::Unique(std::wstring name) {
+    if (taken_.insert(LowerCase(name)).second) return name;
+    // Names cut to one length meet often: each goes on from the last suffix it was given.
     const std::wstring base = name;
-    for (uint32_t n = 2; !taken_.insert(LowerCase(name)).second; ++n) name = base + L"_" + std::to_wstring(n);
-    return name;
+    uint32_t& next = nextSuffix_[LowerCase(base)];
+    for (uint32_t n = std::max<uint32_t>(next, 2);; ++n) {
+        name = base + L"_" + std::to_wstring(n);
+        if (taken_.insert(LowerCase(name)).second) {
+            next = n + 1;
+            return name;
+        }
+    }
 }
 
 }  // namespace kestrane

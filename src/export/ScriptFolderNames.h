@@ -5,6 +5,7 @@
 // safe path component without "$(" (a sqlcmd variable), cut to a length that every file system takes,
 // and kept unique within the run ignoring case, so that two tables never share a folder on Windows.
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 
@@ -24,6 +25,7 @@ private:
 
     uint32_t unicodeCounter_ = 0;
     std::set<std::wstring> taken_;  // lower-cased table folder names
+    std::map<std::wstring, uint32_t> nextSuffix_;  // per lower-cased name: the next suffix to try
 };
 
 // True when a UTF-16 unit of the name is above 0xFF.

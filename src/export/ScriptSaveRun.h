@@ -53,7 +53,7 @@ public:
                   InsertScriptState& script, SaveProgressView& view, Prompter& prompter)
         : state_(state), holder_(holder), store_(store), log_(log), script_(script), view_(view), prompter_(prompter) {}
 
-    // Writes the folder for the ticked tables (root and other items without a table have object id 0).
+    // Writes the folder for the ticked tables; items without a table (object id 0, as "All") are passed over.
     ScriptSaveResult Run(const std::vector<TickedTable>& tables, const ScriptSaveOptions& options);
 
 private:

@@ -49,7 +49,8 @@ public:
                     SaveProgressView& view, SaveTally& tally)
         : store_(store), state_(state), filter_(filter), view_(view), tally_(tally) {}
 
-    // Polls the stop flag before each table and each operation.
+    // Polls the stop flag before each table and each operation. Items without a table (object id 0)
+    // reach no handler.
     void Run(const std::vector<TickedTable>& tables, Handler& handler);
 
 private:

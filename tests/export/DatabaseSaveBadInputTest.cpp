@@ -1,7 +1,8 @@
 // The database save where things go wrong, on a corpus set through the real driver and the test
 // endpoint: a refused row, an existing database, a missing driver, a refused login, a connection that
-// closes mid-table, a stop between rows, crafted table names, missing connection fields. Each ends with
-// clear lines, builds no statement from a value, and shows the password nowhere.
+// closes mid-table, refused tables and rows, a stop between rows, crafted table names, missing
+// connection fields. Each ends with clear lines, builds no statement from a value, and shows the
+// password nowhere.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -26,6 +27,7 @@ struct Outcome {
     std::vector<json> runs;
     std::wstring activity;
     size_t inserts = 0;
+    size_t tables = 0;  // ticked
 
     // Everything the program showed or wrote down.
     std::wstring Shown() const {
@@ -77,6 +79,23 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         EXPECT_NE(o.activity.find(L"Total Number of record inserted =  "), std::wstring::npos);
         EXPECT_NE(o.activity.find(L"\r\nSaving process completed!!!\r\n"), std::wstring::npos);
     };
+    // Tables or rows the server did not take end the run with errors, counted, in the message, the last
+    // line and the activity log; never "completed".
+    const auto withErrors = [](const Outcome& o, uint64_t tables, uint64_t rows) {
+        ASSERT_FALSE(o.prompter.messages.empty());
+        const std::wstring end = o.prompter.messages.back().text;
+        EXPECT_EQ(end.rfind(L"Saving process ended with errors: ", 0), 0u) << WideToUtf8(end);
+        EXPECT_EQ(o.result.tablesNotCreated, tables);
+        EXPECT_EQ(o.result.rowsNotSaved, rows);
+        EXPECT_EQ(end.find(L"tables could not be created") != std::wstring::npos, tables != 0) << WideToUtf8(end);
+        if (tables) EXPECT_NE(end.find(std::to_wstring(tables) + L" tables could not be created"), std::wstring::npos);
+        if (rows) EXPECT_NE(end.find(L" " + std::to_wstring(rows) + L" rows were not saved"), std::wstring::npos);
+        EXPECT_NE(end.find(L"; " + std::to_wstring(o.result.rowsAdded) + L" rows were saved."), std::wstring::npos);
+        EXPECT_EQ(o.prompter.messages.back().icon, o.result.rowsAdded == 0 ? MessageIcon::Error : MessageIcon::Warning);
+        EXPECT_EQ(o.view.lines.back(), end);
+        EXPECT_NE(o.activity.find(end), std::wstring::npos);
+        EXPECT_EQ(o.activity.find(L"completed"), std::wstring::npos);
+    };
     // A save that saved nothing says so and why, in the message, the last line and the activity log.
     const auto failed = [](const Outcome& o, const std::wstring& why, const std::wstring& reason) {
         ASSERT_FALSE(o.prompter.messages.empty());
@@ -94,7 +113,7 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         {"a duplicate key refuses one row; the next is still added",
          json::array({{{"match", "^INSERT"}, {"error", 2627}, {"severity", 14}, {"skip", 1}, {"times", 1}}}), {},
          [&](const Outcome& o) {
-             completed(o);
+             withErrors(o, 0, 1);
              EXPECT_NE(o.activity.find(L"row not inserted after 1  row no.\r\n"), std::wstring::npos);
              EXPECT_EQ(o.result.rowsAdded + 1, o.inserts);
              EXPECT_GT(o.inserts, 2u);
@@ -139,10 +158,36 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
          }},
                 {"the connection closes mid-table", json::array({{{"match", "^INSERT"}, {"close", true}, {"skip", 2}}}), {},
          [&](const Outcome& o) {
-             completed(o);
+             // The rows after the cut, refused or never sent, are counted.
+             EXPECT_GT(o.result.rowsNotSaved, 0u);
+             withErrors(o, 0, o.result.rowsNotSaved);
              EXPECT_EQ(o.result.rowsAdded, 2u);
              EXPECT_TRUE(logged(o, L"not inserted: "));
              EXPECT_NE(o.activity.find(L"  row no.\r\n"), std::wstring::npos);
+         }},
+        {"every CREATE TABLE refused", json::array({{{"match", "^Create TABLE"}, {"error", 262}}}), {},
+         [&](const Outcome& o) {
+             withErrors(o, o.tables, 0);
+             EXPECT_TRUE(o.result.tablesCreated.empty());
+             EXPECT_EQ(o.inserts, 0u);
+         }},
+        {"every INSERT refused", json::array({{{"match", "^INSERT"}, {"error", 229}}}), {},
+         [&](const Outcome& o) {
+             EXPECT_EQ(o.result.tablesCreated.size(), o.tables);
+             EXPECT_EQ(o.result.rowsAdded, 0u);
+             EXPECT_GT(o.result.rowsNotSaved, 0u);
+             withErrors(o, 0, o.result.rowsNotSaved);
+         }},
+        {"the connection closes at every INSERT", json::array({{{"match", "^INSERT"}, {"close", true}}}), {},
+         [&](const Outcome& o) {
+             EXPECT_EQ(o.result.rowsAdded, 0u);
+             EXPECT_GT(o.result.rowsNotSaved, 0u);
+             withErrors(o, 0, o.result.rowsNotSaved);
+         }},
+        {"every login after the first refused", json::array({{{"on", "login"}, {"error", 18456}, {"skip", 1}}}), {},
+         [&](const Outcome& o) {
+             EXPECT_TRUE(o.result.databaseReady);
+             withErrors(o, o.tables, 0);
          }},
         {"a stop between rows ends the run", json::array(),
          [](DatabaseSaveOptions&, Outcome& o, RunState& state) {
@@ -209,6 +254,7 @@ TEST(DatabaseSaveBadInput, EveryFailureEndsCleanly) {
         DatabaseSaveOptions options{{true, true, true, {}}, {L"Saved", L"sa", kPassword, endpoint.server(), L"FreeTDS"},
                                     true, false};
         Outcome o;
+        o.tables = set.TickAll().size();
         if (c.prepare) c.prepare(options, o, set.state);
         o.result = DatabaseSaveRun(set.state, set.holder, set.store, *set.log, o.view, o.prompter, o.owner)
                        .Run(set.TickAll(), options);

@@ -3,6 +3,8 @@
 // each table's own columns, and the saves must keep the two apart.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "ExportFixtures.h"
 #include "export/DatabaseSaveRun.h"
 #include "export/SavedTableNames.h"
@@ -80,8 +82,9 @@ struct TwoSchemasSet {
         catalog->foreignKeys.push_back(key);
     }
 
+    // As the tree gives them once both tables are ticked: "All[2]" (no table) ticked itself.
     std::vector<TickedTable> TickBoth() const {
-        return {{kDboT, store.EntriesOfTable(kDboT).size()}, {kSalesT, store.EntriesOfTable(kSalesT).size()}};
+        return {{0, 2}, {kDboT, store.EntriesOfTable(kDboT).size()}, {kSalesT, store.EntriesOfTable(kSalesT).size()}};
     }
 
     // Column `id` at leaf offset `leaf` (0xFFFF: the first variable column), NULL bit `id`.
@@ -104,6 +107,14 @@ struct TwoSchemasSet {
         return RowRecord(s);
     }
 };
+
+// The log's lines that begin with `head`.
+std::vector<std::wstring> LinesStarting(const RecordingSaveView& view, const std::wstring& head) {
+    std::vector<std::wstring> out;
+    for (const std::wstring& line : view.lines)
+        if (line.rfind(head, 0) == 0) out.push_back(line);
+    return out;
+}
 
 struct RecordingDetail : OperationStatusSink, RecordGridSink {
     void SetStatusLine(const std::wstring& t) override { status = t; }
@@ -158,6 +169,9 @@ TEST(SameNameTables, TheScriptSaveCreatesEachUnderItsOwnNameWithItsOwnColumns) {
         ScriptSaveRun(set.state, set.holder, set.store, *set.log, script, view, prompter).Run(set.TickBoth(), options);
     EXPECT_EQ(result.rowsWritten, 2u);
     EXPECT_TRUE(result.failedFiles.empty());
+    // "All" is no table: only the two tables have their blocks.
+    EXPECT_EQ(LinesStarting(view, L"Total Number of record Processed"),
+              (std::vector<std::wstring>(2, L"Total Number of record Processed =  1 .")));
 
     const std::wstring first = ReadScript(Utf8ToWide((dir / "Shop/Tables/T/T.sql").string()));
     const std::wstring second = ReadScript(Utf8ToWide((dir / "Shop/Tables/T_2/T_2.sql").string()));
@@ -193,6 +207,10 @@ TEST(SameNameTables, TheDatabaseSaveCreatesBothAndFillsEachWithItsOwnRow) {
         DatabaseSaveRun(set.state, set.holder, set.store, *set.log, view, prompter, owner).Run(set.TickBoth(), options);
     EXPECT_EQ(result.tablesCreated, (std::vector<std::wstring>{L"T", L"T_2"}));
     EXPECT_EQ(result.rowsAdded, 2u);
+    EXPECT_EQ(LinesStarting(view, L"Total Number of record inserted"),
+              (std::vector<std::wstring>(2, L"Total Number of record inserted =  1 .")));
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_EQ(prompter.messages.back().text, L"Saving process completed");
     std::vector<std::wstring> creates, inserts;
     for (const std::wstring& statement : endpoint.Statements()) {
         if (statement.rfind(L"Create TABLE", 0) == 0) creates.push_back(statement);
@@ -218,6 +236,23 @@ TEST(SameNameTables, SavedNamesStayFreeAndWithinTheServersLength) {
     EXPECT_EQ(names.NameFor(5, longest), std::wstring(SavedTableNames::kMaxName - 2, L'x') + L"_2");
     ASSERT_NE(names.Find(5), nullptr);
     EXPECT_EQ(names.Find(6), nullptr);
+    EXPECT_EQ(names.SuffixesTried(), 3u);
+
+    // The k-th table of one name goes on from the suffix before it: one try each, not k-1.
+    SavedTableNames many;
+    for (uint32_t id = 1; id <= 8000; ++id) many.NameFor(id, L"Orders");
+    EXPECT_EQ(*many.Find(8000), L"Orders_8000");
+    EXPECT_EQ(many.SuffixesTried(), 7999u);
+    // Long names that differ only where the suffix cuts them share one stem, and its suffixes.
+    SavedTableNames cut;
+    std::set<std::wstring> given;
+    for (uint32_t id = 0; id < 4000; ++id) {
+        const std::wstring& name = cut.NameFor(id, std::wstring(127, L'x') + static_cast<wchar_t>(0x100 + id / 2));
+        EXPECT_LE(name.size(), SavedTableNames::kMaxName);
+        given.insert(LowerCase(name));
+    }
+    EXPECT_EQ(given.size(), 4000u);
+    EXPECT_LT(cut.SuffixesTried(), 2500u);
 }
 
 }  // namespace
