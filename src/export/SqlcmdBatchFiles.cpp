@@ -31,6 +31,12 @@ const wchar_t* const SqlcmdBatchFiles::kBatHead =
     // Three arguments, or more than four, are no call that the usage names: never guess which is which.
     L"if not \"%3\"==\"\" (if \"%4\"==\"\" goto label3)\r\n"
     L"if not \"%5\"==\"\" goto label3\r\n"
+    L"if not \"%op1%\"==\"true\" goto label3\r\n"
+    // The scripts are named from this folder, wherever the call comes from.
+    L"pushd \"%~dp0\" || exit /b 1\r\n"
+    // sqlcmd's error messages (-r0: level 11 and above) land there, to be shown and counted per script.
+    L"set \"kerr=%TEMP%\\mainsqlscript-%RANDOM%.txt\"\r\n"
+    L"if not defined TEMP set \"kerr=%~dp0mainsqlscript-errors.txt\"\r\n"
     L"set kfailed=0\r\n"
     L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
     L"if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
@@ -47,13 +53,23 @@ const wchar_t* const SqlcmdBatchFiles::kBatUsage =
     L"echo.\r\necho    database name      : name of database to which data will be exported\r\n"
     L"echo.\r\necho    Warning: a database of that name is DROPPED first, with all its data, then created anew.\r\n"
     L"echo    Never give the name of a database you want to keep.\r\n"
-    L"echo.\r\n:end";
+    L"echo.\r\nexit /b 1\r\n:end";
 
-// Where the script lines go on: the database script's failure ends the run before any table script, a
-// later failure makes the run's exit status 1.
+// Where the script lines go on: the database script's failure ends the run before any table script; a
+// later script that failed or had statements refused is named, and makes the run's exit status 1.
 const wchar_t* const SqlcmdBatchFiles::kBatEnd =
-    L"\r\n:failed\r\necho The database script failed: no table script was run.\r\nexit /b 1"
-    L"\r\n:done\r\nif \"%kfailed%\"==\"1\" exit /b 1\r\ngoto end";
+    L"\r\n:failed\r\necho The database script failed: no table script was run.\r\npopd\r\nexit /b 1"
+    L"\r\n:done\r\npopd\r\nif exist \"%kerr%\" del \"%kerr%\""
+    L"\r\nif \"%kfailed%\"==\"1\" (echo mainsqlscript.bat: not every script ran cleanly, see the scripts named "
+    L"above.& exit /b 1)"
+    L"\r\ngoto end"
+    // After each script: %1 is sqlcmd's exit status, kscript the script, kerr its error messages.
+    L"\r\n:checked\r\ntype \"%kerr%\" 1>&2\r\nset kcount=0"
+    L"\r\nfor /f %%n in ('findstr /b /c:\"Msg \" \"%kerr%\" ^| find /c /v \"\"') do set kcount=%%n"
+    L"\r\nif not \"%1\"==\"0\" (set kfailed=1& echo mainsqlscript.bat: \"%kscript%\" failed.)"
+    L"\r\nif not \"%kcount%\"==\"0\" (set kfailed=1& echo mainsqlscript.bat: the server refused %kcount% "
+    L"statements of \"%kscript%\".)"
+    L"\r\nexit /b 0";
 
 const char* const SqlcmdBatchFiles::kShellHead =
     "#!/bin/sh\n"
@@ -96,14 +112,41 @@ const char* const SqlcmdBatchFiles::kShellHead =
     "  key_script() { sqlcmd -E -S \"$server\" -d \"$database\" -i \"$1\"; }\n"
     "fi\n"
     "# Without the database no table script may run (each would run in the login's default database).\n"
-    "# A script that sqlcmd ends with an error makes the exit status 1; rows that the server refuses\n"
-    "# inside a table script are only reported by it.\n"
+    "# Any other script that sqlcmd ends with an error, or in which the server refused statements (its\n"
+    "# \"Msg n, Level 11\" and higher), is named; the next script runs, and the exit status is 1.\n"
     "status=0\n"
+    "failed=''\n"
+    "ktemp=$(mktemp -d) || exit 1\n"
+    "trap 'rm -rf \"$ktemp\"' EXIT\n"
+    "trap 'exit 1' HUP INT TERM\n"
     "create_database() {\n"
     "  database_script \"$1\" || { echo \"mainsqlscript.sh: $1 failed: no table script was run.\" >&2; exit 1; }\n"
     "}\n"
-    "run_database_script() { database_script \"$1\" || status=1; }\n"
-    "run_key_script() { key_script \"$1\" || status=1; }\n";
+    "# sqlcmd's output passes through; its status and the server's error messages are kept for the script.\n"
+    "checked() {\n"
+    "  script=$1\n"
+    "  shift\n"
+    "  { \"$@\"; echo \"$?\" > \"$ktemp/status\"; } |\n"
+    "    kcount=\"$ktemp/refused\" awk '{ print } /^Msg [0-9]+, Level (1[1-9]|[2-9][0-9]),/ { n++ }\n"
+    "      END { print n + 0 > ENVIRON[\"kcount\"] }'\n"
+    "  refused=$(cat \"$ktemp/refused\")\n"
+    "  if [ \"$(cat \"$ktemp/status\")\" -ne 0 ]; then\n"
+    "    echo \"mainsqlscript.sh: $script failed.\" >&2\n"
+    "  elif [ \"$refused\" -eq 0 ]; then\n"
+    "    return 0\n"
+    "  fi\n"
+    "  [ \"$refused\" -eq 0 ] || echo \"mainsqlscript.sh: the server refused $refused statements of $script.\" >&2\n"
+    "  status=1\n"
+    "  failed=\"$failed $script\"\n"
+    "}\n"
+    "run_database_script() { checked \"$1\" database_script \"$1\"; }\n"
+    "run_key_script() { checked \"$1\" key_script \"$1\"; }\n";
+
+const char* const SqlcmdBatchFiles::kShellEnd =
+    "if [ \"$status\" -ne 0 ]; then\n"
+    "  echo \"mainsqlscript.sh: not every script ran cleanly:$failed\" >&2\n"
+    "fi\n"
+    "exit $status\n";
 
 std::wstring BatQuotedPath(const std::wstring& relativePath) {
     std::wstring out = L"\"";
@@ -166,9 +209,12 @@ void SqlcmdBatchFiles::AddKeyScript(const std::wstring& relativePath) { AddScrip
 void SqlcmdBatchFiles::AddScript(const std::wstring& relativePath, Kind kind) {
     const bool database = kind != Kind::Key;
     const std::wstring quoted = BatQuotedPath(relativePath);
-    const std::wstring onFailure = kind == Kind::CreateDatabase ? L" || goto failed" : L" || set kfailed=1";
-    WriteBat(L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted + onFailure);
-    labelTwo_.push_back(L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted + onFailure);
+    // Every script but the database's is checked: its status and the error messages sqlcmd wrote.
+    const std::wstring before = kind == Kind::CreateDatabase ? L"" : L"\r\nset \"kscript=" + quoted.substr(1);
+    const std::wstring after = kind == Kind::CreateDatabase ? L" || goto failed"
+                                                            : L" -r0 2>\"%kerr%\"\r\ncall :checked %errorlevel%";
+    WriteBat(before + L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted + after);
+    labelTwo_.push_back(before + L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted + after);
     const char* call = kind == Kind::CreateDatabase ? "create_database " : database ? "run_database_script " : "run_key_script ";
     WriteShell(call + ShellQuotedPath(relativePath) + "\n");
 }
@@ -180,7 +226,7 @@ void SqlcmdBatchFiles::Finish() {
     WriteBat(L"\r\ngoto done");
     WriteBat(kBatEnd);
     WriteBat(kBatUsage);
-    WriteShell("exit $status\n");
+    WriteShell(kShellEnd);
     bat_.close();
     shell_.close();
 }

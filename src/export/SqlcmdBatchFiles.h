@@ -10,8 +10,11 @@
 // own folder, every path is single-quoted, and the arguments reach sqlcmd as arguments, never as code.
 // Both pass the folder as DIR with every "'" doubled (the scripts use it inside N'...'), and both say
 // in their usage text that the named database is dropped before it is created. Both take exactly two or
-// four arguments. When sqlcmd reports that the database script failed, no table script runs (it would
-// run in the login's default database); any other failed script makes the exit status 1.
+// four arguments (else the usage, status 1) and run from their own folder, wherever they are called
+// from. When sqlcmd reports that the database script failed, no table script runs (it would run in the
+// login's default database). Any other script that sqlcmd ends with an error, or in which the server
+// refused statements (an error message of level 11 or above), is named, the next one runs, and the exit
+// status is 1. A table script ends at a refused CREATE TABLE (TableScriptWriter).
 #include <string>
 #include <vector>
 
@@ -46,6 +49,7 @@ public:
     static const wchar_t* const kBatEnd;
     static const wchar_t* const kBatUsage;
     static const char* const kShellHead;
+    static const char* const kShellEnd;
 
 private:
     enum class Kind { CreateDatabase, Database, Key };

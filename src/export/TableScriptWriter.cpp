@@ -39,7 +39,9 @@ TickedTableWalk::TableStart TableScriptWriter::FirstOperation(uint32_t objectId,
     folderName_ = run_.names.TableFolderName(tableName);
     run_.state.blobFileCounter = 0;
     run_.state.blobFolder = run_.folder + L"/Blob_" + folderName_;
-    tableFilePath_ = WriteTableScriptHeader(create + L"\r\n GO\r\n", run_.folder + L"/Tables", folderName_, kDatabaseVariable);
+    // A refused CREATE TABLE ends the table's script: its rows and keys would only meet a missing table.
+    tableFilePath_ = WriteTableScriptHeader(L":on error exit\r\n" + create + L"\r\n GO\r\n:on error ignore\r\n",
+                                            run_.folder + L"/Tables", folderName_, kDatabaseVariable);
     const std::wstring tableFolder = run_.folder + L"/Tables/" + folderName_;
     if (tableFilePath_.empty()) {
         run_.ReportUnopenedFile(tableFolder + L"/" + folderName_ + L".sql");

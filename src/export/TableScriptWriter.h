@@ -2,6 +2,7 @@
 // The tables of a script run: at a table's first logged operation its folder, its script file (head,
 // CREATE TABLE, constraints and indexes) and its list file are made and its batch lines added; each
 // kept operation then adds its row as INSERT text; the table's tail closes the file, also after a stop.
+// sqlcmd ends the table's script when the server refuses its CREATE TABLE; later refusals go on.
 // The rows go out in large blocks; "Processed" counts the rows that reached the file whole: once a write
 // to the table file fails, the rows that did not, and the table's later operations, are counted as not
 // written.

@@ -8,6 +8,7 @@
 #include "datafile/CellText.h"
 #include "platform/TextCodec.h"
 #include "sqltext/ColumnTypeText.h"
+#include "sqltext/SqlNames.h"
 #include "sqltext/StandInTally.h"
 #include "sqltext/StandInValue.h"
 
@@ -177,9 +178,11 @@ std::wstring TypedLiteral(const ColumnDef& column, const Cell& cell, const RunSt
     const uint32_t code = cell.typeCode;
     if (cell.flags & kCellSideFile) {
         const std::wstring reference = cell.WideText().value_or(std::wstring());
+        // BULK takes one literal, never pieces joined with "+"; the folder names hold no "$(" for
+        // sqlcmd to take (ScriptFolderNames).
         if (state.blobsToFiles == 1)
-            return L"(Select * from OPENROWSET(BULK N'$(DIR)" + Quoted(reference, false).substr(1) +
-                   L",SINGLE_BLOB) as Image)";
+            return L"(Select * from OPENROWSET(BULK N'$(DIR)" + EscapeQuotedText(reference) +
+                   L"',SINGLE_BLOB) as Image)";
         return Quoted(reference, true);
     }
     switch (code) {

@@ -162,30 +162,42 @@ inline bool OpenSetWithTables(ScannedSet& set, size_t tables, const std::vector<
 
 // "mainsqlscript.bat" for scripts run in this order (true: a database script, false: a key script),
 // spelled out here apart from the writer. A first database script at the folder's root (not the user
-// types) is the one that creates the database.
+// types) is the one that creates the database; every other script is checked after it runs.
 inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bool>>& scripts) {
     std::string windows, sql;
     for (const auto& [path, database] : scripts) {
         std::string quoted = "\"";
         for (char c : path) quoted += c == '/' ? std::string("\\") : c == '%' ? std::string("%%") : std::string(1, c);
+        quoted += "\"";
         const bool creates = database && &path == &scripts.front().first && path.find('/') == std::string::npos &&
                              path != "userdefinedatatype.sql";
-        quoted += creates ? "\" || goto failed" : "\" || set kfailed=1";
-        windows += database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%kdir%\" -i " + quoted
-                            : "\r\nsqlcmd -E -S %1 -d %2 -i " + quoted;
-        sql += database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%kdir%\" -i " + quoted
-                        : "\r\nsqlcmd -U %1 -P %2 -S %3 -d %4 -i " + quoted;
+        const std::string before = creates ? "" : "\r\nset \"kscript=" + quoted.substr(1);
+        const std::string after = creates ? " || goto failed" : " -r0 2>\"%kerr%\"\r\ncall :checked %errorlevel%";
+        windows += before + (database ? "\r\nsqlcmd -E -S %1 -v DBNAME=%2 -v DIR=\"%kdir%\" -i "
+                                      : "\r\nsqlcmd -E -S %1 -d %2 -i ") + quoted + after;
+        sql += before + (database ? "\r\nsqlcmd -U %1 -P %2 -S %3 -v DBNAME=%4 -v DIR=\"%kdir%\" -i "
+                                  : "\r\nsqlcmd -U %1 -P %2 -S %3 -d %4 -i ") + quoted + after;
     }
     return "@echo off\r\nset \"kdir=%~dp0.\"\r\nset \"kdir=%kdir:'=''%\"\r\nset op1=false\r\nset op2=false\r\n"
            "if not \"%0\"==\"\" (if not \"%1\"==\"\" (if not \"%2\"==\"\" set op1=true))\r\n"
            "if not \"%3\"==\"\" (if not \"%4\"==\"\" set op2=true)\r\n"
-           "if not \"%3\"==\"\" (if \"%4\"==\"\" goto label3)\r\nif not \"%5\"==\"\" goto label3\r\nset kfailed=0\r\n"
+           "if not \"%3\"==\"\" (if \"%4\"==\"\" goto label3)\r\nif not \"%5\"==\"\" goto label3\r\n"
+           "if not \"%op1%\"==\"true\" goto label3\r\npushd \"%~dp0\" || exit /b 1\r\n"
+           "set \"kerr=%TEMP%\\mainsqlscript-%RANDOM%.txt\"\r\n"
+           "if not defined TEMP set \"kerr=%~dp0mainsqlscript-errors.txt\"\r\nset kfailed=0\r\n"
            "if \"%op1%\"==\"true\" (if \"%op2%\"==\"true\" goto label2)\r\n"
            "if \"%op1%\"==\"true\" (if \"%op2%\"==\"false\" goto label1)\r\n"
            "goto label3 \r\n:label1" +
            windows + "\r\ngoto done\r\n:label2" + sql +
-           "\r\ngoto done\r\n:failed\r\necho The database script failed: no table script was run.\r\nexit /b 1"
-           "\r\n:done\r\nif \"%kfailed%\"==\"1\" exit /b 1\r\ngoto end"
+           "\r\ngoto done\r\n:failed\r\necho The database script failed: no table script was run.\r\npopd\r\nexit /b 1"
+           "\r\n:done\r\npopd\r\nif exist \"%kerr%\" del \"%kerr%\"\r\n"
+           "if \"%kfailed%\"==\"1\" (echo mainsqlscript.bat: not every script ran cleanly, see the scripts named above.& "
+           "exit /b 1)\r\ngoto end"
+           "\r\n:checked\r\ntype \"%kerr%\" 1>&2\r\nset kcount=0\r\n"
+           "for /f %%n in ('findstr /b /c:\"Msg \" \"%kerr%\" ^| find /c /v \"\"') do set kcount=%%n\r\n"
+           "if not \"%1\"==\"0\" (set kfailed=1& echo mainsqlscript.bat: \"%kscript%\" failed.)\r\n"
+           "if not \"%kcount%\"==\"0\" (set kfailed=1& echo mainsqlscript.bat: the server refused %kcount% statements of "
+           "\"%kscript%\".)\r\nexit /b 0"
            "\r\n:label3\r\necho.\r\necho Syntax:\r\n"
            "echo\t^[^<user name^> ^<password^>^] ^<server name^> ^<database name^>\r\n"
            "echo.\r\necho  Options:\r\necho.\r\n"
@@ -194,7 +206,7 @@ inline std::string ExpectedBatchText(const std::vector<std::pair<std::string, bo
            "hentication^)\r\necho.\r\necho    server name        : instance of SQL Server to which to connect\r\n"
            "echo.\r\necho    database name      : name of database to which data will be exported\r\necho.\r\n"
            "echo    Warning: a database of that name is DROPPED first, with all its data, then created anew.\r\n"
-           "echo    Never give the name of a database you want to keep.\r\necho.\r\n:end";
+           "echo    Never give the name of a database you want to keep.\r\necho.\r\nexit /b 1\r\n:end";
 }
 
 // Runs "mainsqlscript.sh" (from another folder) with a stand-in sqlcmd that records the folder it runs

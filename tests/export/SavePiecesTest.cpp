@@ -205,6 +205,12 @@ TEST(ScriptFolderNames, UnicodeCounterLengthsDotsSlashesAndCollisions) {
         {std::wstring(299, L'n') + L"!", std::wstring(100, L'n') + L"_2"},
     };
     for (const auto& c : cases) EXPECT_EQ(names.TableFolderName(c.table), c.folder) << WideToUtf8(c.table);
+    // Names cut to one length go on from the last suffix that length was given.
+    const std::wstring cut(ScriptFolderNames::kMaxComponent, L'c');
+    for (int i = 0; i < 3000; ++i) {
+        const std::wstring folder = names.TableFolderName(cut + std::to_wstring(i));
+        if (i == 0 || i == 1 || i == 2999) EXPECT_EQ(folder, i ? cut + L"_" + std::to_wstring(i + 1) : cut);
+    }
     EXPECT_EQ(ScriptFolderNames::DatabaseFolderName(std::wstring(90, L'\x6570')).size(), 66u);  // 200 UTF-8 bytes at most
 }
 
@@ -221,7 +227,14 @@ TEST(SqlcmdBatchFiles, BatchTextsPathsAndQuoting) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               test::ExpectedBatchText({{"Sales.sql", true}, {"Tables/100%x/maintablescript.sql", true},
                                        {"altertablecommandforeignkeys/0.sql", false}}));
-    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("-i \"Tables\\100%%x\\maintablescript.sql\""), std::string::npos);
+    const std::string bat(bytes.begin(), bytes.end());
+    EXPECT_NE(bat.find("-i \"Tables\\100%%x\\maintablescript.sql\""), std::string::npos);
+    // The .bat runs from its own folder, checks every script after the database's, and ends its usage
+    // with status 1, as the .sh does.
+    EXPECT_LT(bat.find("\r\npushd \"%~dp0\" || exit /b 1\r\n"), bat.find("\r\nsqlcmd "));
+    EXPECT_NE(bat.find("-i \"altertablecommandforeignkeys\\0.sql\" -r0 2>\"%kerr%\"\r\ncall :checked %errorlevel%"),
+              std::string::npos);
+    EXPECT_TRUE(bat.ends_with("\r\necho.\r\nexit /b 1\r\n:end"));
     EXPECT_TRUE(fs::status(dir / "mainsqlscript.sh").permissions() != fs::perms::none);
     EXPECT_TRUE((fs::status(dir / "mainsqlscript.sh").permissions() & fs::perms::owner_exec) != fs::perms::none);
 

@@ -320,10 +320,15 @@ TEST(ScriptSaveBadInput, ForeignKeysNameOnlyTablesTheFolderCreates) {
 
 TEST(ScriptSaveBadInput, AFolderPathWithAQuoteRunsThroughTheShellScript) {
     KESTRANE_REQUIRE_CORPUS();
-    // A set whose rows hold binary large values: their OPENROWSET paths put $(DIR) inside N'...'.
+    // A set whose rows hold binary large values: their OPENROWSET paths put $(DIR) inside N'...'. Its
+    // tables' names hold "$(", which a path must not split.
     for (const auto& [corpusSet, logName] : SetsWithMatchingLog()) {
         ScannedSet set;
-        if (!set.Open(corpusSet, logName)) continue;
+        if (!set.Open(corpusSet, logName, [](CMetadataCatalog& catalog) {
+                for (ObjectRecord& object : catalog.objects)
+                    if (object.type == L"U ") object.name += L"$(x)";
+            }))
+            continue;
         const fs::path root = ExportScratch("quote") / "o'brien's scripts";
         fs::create_directories(root);
         InsertScriptState script;
@@ -347,9 +352,11 @@ TEST(ScriptSaveBadInput, AFolderPathWithAQuoteRunsThroughTheShellScript) {
         const std::wstring dir = Utf8ToWide(call.substr(at + 5, call.find(']', at) - at - 5));
         // sqlcmd puts DIR into the text as it stands: every literal must still close where it should
         // and name a file of the folder.
-        size_t checked = 0;
+        size_t checked = 0, paths = 0;
         for (const fs::path& file : withBlobs) {
             std::wstring text = ReadScript(Utf8ToWide(file.string()));
+            for (size_t p = text.find(L"OPENROWSET(BULK "); p != std::wstring::npos; p = text.find(L"OPENROWSET(BULK ", p + 1))
+                ++paths;
             for (size_t p = text.find(L"$(DIR)"); p != std::wstring::npos; p = text.find(L"$(DIR)", p + dir.size()))
                 text.replace(p, 6, dir);
             static const std::wregex literal(L"BULK N'((?:[^']|'')*)',SINGLE_BLOB\\)");
@@ -362,6 +369,7 @@ TEST(ScriptSaveBadInput, AFolderPathWithAQuoteRunsThroughTheShellScript) {
             }
         }
         EXPECT_GT(checked, 0u);
+        EXPECT_EQ(checked, paths);  // each path one literal
         return;
     }
     GTEST_SKIP() << "no corpus set whose rows hold binary large values";
@@ -431,12 +439,37 @@ TEST(ScriptSaveBadInput, NoTableScriptRunsOutsideItsDatabase) {
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.Has("EXECUTE Sales-2024 Create TABLE"));
     nothingInMaster(r);
-    // Rows the server refuses inside a table script stay the server's report: the run goes on and ends well.
+    // Rows the server refuses do not end a table script, but the .sh names it with the count of its
+    // refusals, and its status is 1.
+    std::vector<std::string> tableFolders;
+    for (const auto& entry : fs::directory_iterator(folder / "Tables")) tableFolders.push_back(entry.path().filename().string());
     r = run("", "insert into", shell + "user pw srv Sales-2024");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(r.Has("ERROR Tables/"));
+    EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_TRUE(r.Has("EXECUTE Sales-2024 Create TABLE"));
+    size_t named = 0;
+    for (const std::string& table : tableFolders) {
+        const std::string script = "Tables/" + table + "/maintablescript.sql";
+        const auto refused = std::count_if(r.events.begin(), r.events.end(), [&](const std::string& e) {
+            return e.rfind("ERROR Tables/" + table + "/", 0) == 0;
+        });
+        const bool said = r.output.find("mainsqlscript.sh: the server refused " + std::to_string(refused) +
+                                        " statements of " + script + ".\n") != std::string::npos;
+        EXPECT_EQ(said, refused != 0) << script << "\n" << r.output;
+        named += said;
+    }
+    EXPECT_GT(named, 0u);
+    EXPECT_NE(r.output.find("mainsqlscript.sh: not every script ran cleanly: Tables/"), std::string::npos) << r.output;
     nothingInMaster(r);
+    // A refused CREATE TABLE ends that table's script before its rows; the other tables' scripts still
+    // run, each failed one is named, and the status is 1.
+    r = run("", "Create TABLE", shell + "srv Sales-2024");
+    EXPECT_EQ(r.status, 1) << r.output;
+    for (const std::string& e : r.events) EXPECT_EQ(e.find(" insert into "), std::string::npos) << e;
+    for (const std::string& table : tableFolders) {
+        const std::string script = "Tables/" + table + "/maintablescript.sql";
+        EXPECT_TRUE(r.Has("SCRIPT " + script)) << script;
+        EXPECT_NE(r.output.find("mainsqlscript.sh: " + script + " failed.\n"), std::string::npos) << r.output;
+    }
 
     // Without sqlcmd the .sh says so once and fails; any argument count but 2 and 4 gets the usage.
     const fs::path tools = work / "tools";

@@ -22,7 +22,7 @@ server's part, as far as the batch files' order depends on it:
   use [X] / use X        fails unless X is master or listed (-d X likewise fails the connection)
   CREATE DATABASE [X]    adds X to the list; DROP DATABASE [X] takes it off
   a batch matching the regular expression STANDIN_FAIL (after variables) fails as the server
-  refused it
+  refused it, with sqlcmd's "Msg 50000, Level 16, ..." lines on stdout
 
 and records what ran, after variables are replaced:
 
@@ -160,6 +160,7 @@ class Server:
             self.log.write("EXECUTE %s %s\n" % (self.database, statements[0]))
             return
         self.log.write("ERROR %s %s\n" % (path, statements[0]))
+        print("Msg 50000, Level 16, State 1, Server standin, Line 1\nRefused: %s" % statements[0], flush=True)
         if self.exit_on_error:
             self.log.write("EXIT 1\n")
             raise Exit(1)
