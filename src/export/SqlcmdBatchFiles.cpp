@@ -213,8 +213,10 @@ void SqlcmdBatchFiles::AddScript(const std::wstring& relativePath, Kind kind) {
     const std::wstring before = kind == Kind::CreateDatabase ? L"" : L"\r\nset \"kscript=" + quoted.substr(1);
     const std::wstring after = kind == Kind::CreateDatabase ? L" || goto failed"
                                                             : L" -r0 2>\"%kerr%\"\r\ncall :checked %errorlevel%";
-    WriteBat(before + L"\r\n" + std::wstring(database ? kDatabaseCommandWindows : kKeyCommandWindows) + quoted + after);
-    labelTwo_.push_back(before + L"\r\n" + std::wstring(database ? kDatabaseCommandSql : kKeyCommandSql) + quoted + after);
+    const std::wstring windows = database ? kDatabaseCommandWindows : kKeyCommandWindows;
+    const std::wstring sql = database ? kDatabaseCommandSql : kKeyCommandSql;
+    WriteBat(before + L"\r\n" + windows + quoted + after);
+    labelTwo_.push_back(before + L"\r\n" + sql + quoted + after);
     const char* call = kind == Kind::CreateDatabase ? "create_database " : database ? "run_database_script " : "run_key_script ";
     WriteShell(call + ShellQuotedPath(relativePath) + "\n");
 }
