@@ -83,6 +83,7 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
         variableCount = columnCount;
     } else {
         variableCount = (at >= 0 && at + 2 <= room) ? static_cast<int16_t>(row.getOr<uint16_t>(at, 0)) : 0;
+        if (at < 0 || !row.fits(static_cast<size_t>(at), 2)) cut = 1;
         at += 2;
     }
     if (columnCount - variableCount < 0) {
@@ -94,6 +95,7 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
     if (variableCount <= 0 || variableCount >= 1024) return at;
 
     const int32_t arrayStart = at;
+    if (arrayStart < 0 || !row.fits(static_cast<size_t>(arrayStart), 2 * static_cast<size_t>(variableCount))) cut = 1;
     const auto storedOffset = [&](int32_t k) -> uint16_t {
         const int32_t pos = arrayStart + 2 * k;
         return (pos >= 0 && pos + 2 <= room) ? row.getOr<uint16_t>(static_cast<size_t>(pos), 0) : 0;
@@ -108,6 +110,7 @@ int32_t CRecord::ParseVariableColumns(ByteView row, int32_t at, bool fixedPartPr
         const int32_t length = end - at;
         ColumnValue& value = columnValues.emplace_back();
         value.complex = static_cast<uint8_t>(stored >> 15);
+        if (static_cast<size_t>(end) > row.size()) cut = 1;
         if (end <= room && end <= kPageLimit && length > 0 && length <= kPageLimit && at >= 1 && at <= kPageLimit) {
             value.data = row.sub(static_cast<size_t>(at), static_cast<size_t>(length));
             if (value.hasData()) {
@@ -285,9 +288,13 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
     const KeepBytesOnExit keep(*this, row);
     const auto fixedEnd = row.u16(2);
     SetStatusB(row.getOr<uint8_t>(1, 0));
-    if (!fixedEnd) return false;
+    if (!fixedEnd) {
+        cut = 1;
+        return false;
+    }
     fixedLength = static_cast<int16_t>(*fixedEnd - 4);
     cursor = 4;
+    if (fixedLength > 0 && static_cast<size_t>(*fixedEnd) > row.size()) cut = 1;
     bool fixedPartPresent = false;
     if (mode == Mode::Scan) {
         if (fixedLength > 0 && fixedLength < kScanRoom && fixedLength <= room) {
@@ -304,11 +311,17 @@ bool CPrimaryRecord::ParseFixedVar(ByteView row, Mode mode) {
     if (mode == Mode::RawRow && 4 + static_cast<int32_t>(fixedLength) > room) return false;
 
     const auto count = row.i16(static_cast<size_t>(cursor));
-    if (!count) return false;
+    if (!count) {
+        cut = 1;
+        return false;
+    }
     columnCount = *count;
     if (columnCount < 1 || columnCount > kMaxFixedVarColumns) return false;
     cursor += 2;
-    if (hasNullBitmap) cursor = ReadNullBitmap(row, cursor);
+    if (hasNullBitmap) {
+        cursor = ReadNullBitmap(row, cursor);
+        if (nullBitmap.empty()) cut = 1;
+    }
     if (hasVariableColumns) cursor = ParseVariableColumns(row, cursor, fixedPartPresent);
     if (mode != Mode::Scan && cursor > 0 && cursor <= room) rowCopy = row.sub(0, static_cast<size_t>(cursor));
     return true;
@@ -337,6 +350,8 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
         if (static_cast<int32_t>(cdCodes.size()) < count) cdCodes.push_back(*byte >> 4);
     }
 
+    if (static_cast<int32_t>(cdCodes.size()) < count) cut = 1;
+
     const int32_t clusters = (count - 1) / 30;
     const int32_t codeBytes = (count + 1) / 2;
     cursor = 1 + width + clusters + codeBytes;
@@ -351,6 +366,8 @@ void CPrimaryRecord::ParseCompressedRecord(ByteView row) {
     cdShortLengthWithClusters = static_cast<int16_t>(shortLength + clusters);
     variableCount = static_cast<int16_t>(longCount);
 
+    if (shortLength > 0 && recordType != 3 && static_cast<size_t>(cursor) + static_cast<size_t>(shortLength) > row.size())
+        cut = 1;
     if (shortLength > 0 && shortLength < kScanRoom && recordType != 3) {
         if (shortLength <= room && cursor + shortLength <= kMaxFixedLength && cursor + shortLength <= room) {
             fixedData = row.sub(static_cast<size_t>(cursor), static_cast<size_t>(shortLength));

@@ -94,6 +94,9 @@ public:
     uint8_t hasVariableColumns = 0;
     uint8_t ghost = 0;
     uint8_t variablePartRefused = 0;  // the variable count or offsets did not fit the record
+    // The row's bytes end inside its header, fixed part (CD: codes or short data), column count, NULL
+    // bitmap, offset array or variable data: what it holds is no whole row, and no row is decoded from it.
+    uint8_t cut = 0;
     ByteView fixedData;  // FixedVar: the fixed part; CD: the short data (or its replacement); in the row bytes
     int16_t cdShortLengthWithClusters = 0;
     int16_t columnCount = 0;

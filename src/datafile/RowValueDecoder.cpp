@@ -73,7 +73,8 @@ public:
         page_.decodedRows.reserve(page_.decodedRows.size() + std::min(rows, page_.RecordCount()));
         for (size_t r = 0; r < rows && r < page_.RecordCount(); ++r) {
             CPrimaryRecord* record = page_.PrimaryRecordAt(r);
-            if (!record || record->recordType == 3 || record->invalid) continue;
+            // A record cut short is no row: nothing may stand in for the bytes it lacks.
+            if (!record || record->recordType == 3 || record->invalid || record->cut) continue;
             if (state_.includeDeletedRows == 0 && record->ghost) continue;
             DecodeRecord(*record);
         }

@@ -9,6 +9,7 @@ namespace kestrane {
 namespace {
 
 using test::Bytes;
+using test::Cat;
 using test::FixedVarRow;
 using test::Text;
 
@@ -92,6 +93,19 @@ TEST_F(RecordTest, FixedVarBoundsAndEdgeRows) {
     Bytes longFixed = FixedVarRow(Bytes(40, 1), 1, {}, 0x10);
     CPrimaryRecord lf = Parse(longFixed, 20);
     EXPECT_FALSE(lf.hasFixedData());
+
+    // Bytes that end inside the header, fixed part, column count, NULL bitmap, offset array or variable
+    // data are cut: no whole row. CD: inside the codes or the short data.
+    const Bytes whole = FixedVarRow({1, 2, 3, 4}, 3, {Text("ab"), Text("xyz")});
+    const Bytes cd{0x01, 3, 0x23, 0x00, 0xAA, 0xBB, 0xCC};
+    for (size_t n = 1; n <= whole.size(); ++n) {
+        const Bytes head(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_EQ(Parse(head).cut, n < whole.size()) << n;
+        EXPECT_EQ(Parse(head, 0, RecordForm::RawRow).cut, n < whole.size()) << n;
+    }
+    for (size_t n = 2; n <= cd.size(); ++n)
+        EXPECT_EQ(Parse(Bytes(cd.begin(), cd.begin() + static_cast<std::ptrdiff_t>(n))).cut, n < cd.size()) << n;
+    EXPECT_EQ(Parse(Cat(whole, Text("more"))).cut, 0);
 
     // Rows of zero and one byte.
     EXPECT_EQ(Parse(Bytes{0x30}, 1).hasRowCopy(), false);

@@ -194,6 +194,13 @@ TEST(RowValueDecoderTest, RowsWrittenBeforeAColumnExisted) {
     countless.columns = 0;
     layout.columns[5].storedDefault = {56, 1, 7, 0, 0, 0};
     EXPECT_EQ(decode({countless.Build()})[0], std::vector<std::wstring>(6));
+    // A row whose bytes run off the page (it ends inside its fixed part) is no row at all.
+    const Bytes oldRow = old.Build();
+    PageBuilder offEnd;
+    offEnd.AddRow(Bytes(oldRow.begin(), oldRow.begin() + 6), kPageSize - 10);
+    offEnd.AddRow(oldRow, kPageHeaderSize);
+    CDataPage withCut(offEnd.Buffer(), nullptr, state);
+    EXPECT_EQ(DecodeRowValuesByRowsetColumns(withCut, layout).size(), 1u);
 
     // A dropped column's bytes stay in older rows; a column added later at its offset is not them.
     TableLayout reused;

@@ -5,17 +5,11 @@
 
 #include <set>
 
-#include "ExportFixtures.h"
-#include "export/DatabaseSaveRun.h"
+#include "CodeBuiltSet.h"
 #include "export/SavedTableNames.h"
-#include "export/ScriptSaveRun.h"
 #include "logreader/LogByteSource.h"
 #include "logreader/OperationDetail.h"
 #include "sqltext/SqlTextFixtures.h"
-#include "support/TdsEndpoint.h"
-#include "../datafile/CatalogFixtures.h"
-#include "../datafile/DataFileFixture.h"
-#include "../logreader/LogFixture.h"
 
 namespace kestrane {
 namespace {
@@ -26,24 +20,8 @@ using namespace test;
 constexpr uint32_t kDboT = 500, kSalesT = 600;
 constexpr uint64_t kDboRowset = 0x7000, kSalesRowset = 0x8000;
 
-struct TwoSchemasSet {
-    TempFolder dir;
-    RunState state{""};
-    NullProgressSink progress;
-    // The rows are rebuilt against their data pages (2: dbo.T, 3: sales.T).
-    CDbFileHolder holder{std::make_unique<CMdfFile>(dir.Write("Shop.mdf", BuildDataFile({{0, 13}, {7, 1},
-                                                                                         {int32_t{kDboT}, 1},
-                                                                                         {int32_t{kSalesT}, 1}})),
-                                                    0, state, progress),
-                         state, progress};
-    CMetadataCatalog* catalog = new CMetadataCatalog(nullptr, state);
-    std::vector<uint8_t> logBytes;
-    std::unique_ptr<MemoryLogSource> log;
-    OperationStore store;
-
-    TwoSchemasSet() {
-        holder.SetCatalog(catalog);
-        state.dataFilePath = dir.wpath("Shop.mdf");
+struct TwoSchemasSet : CodeBuiltSet {
+    TwoSchemasSet() : CodeBuiltSet({{0, 13}, {7, 1}, {int32_t{kDboT}, 1}, {int32_t{kSalesT}, 1}}) {
         catalog->objects = {Object(kDboT, L"T", L"U "), Object(kSalesT, L"T", L"U ")};
         catalog->types = {Type(56, L"int"), Type(127, L"bigint"), Type(231, L"nvarchar")};
         // dbo.T (id int, name nvarchar(20)); sales.T (code int, qty bigint).
@@ -52,18 +30,10 @@ struct TwoSchemasSet {
         catalog->rowsets = {Rowset(kDboRowset, kDboT, 0), Rowset(kSalesRowset, kSalesT, 0)};
         catalog->rowsetColumns = {Placed(kDboRowset, 1, 4), Placed(kDboRowset, 2, 0xFFFF),
                                   Placed(kSalesRowset, 1, 4), Placed(kSalesRowset, 2, 8)};
-
+        // The rows are rebuilt against their data pages (2: dbo.T, 3: sales.T).
         const Bytes dboRow = FixedVarRow(Le(1, 4), 2, {{'a', 0, 'b', 0}});
         const Bytes salesRow = FixedVarRow(Cat(Le(7, 4), Le(9, 8)), 2, {}, 0x10);
-        LogImage image;
-        image.AddVlf(0, 1, {LogBlock(1, {BeginXactRecord(u"shop", 0x0000A00000000001ULL, 2, 200, 1),
-                                         Insert(kDboRowset, 2, dboRow), Insert(kSalesRowset, 3, salesRow),
-                                         EndXactRecord(1)})});
-        logBytes = image.bytes;
-        log = std::make_unique<MemoryLogSource>(ByteView(logBytes));
-        UserTableMap tables;
-        BuildUserTableMap(*catalog, tables);
-        LogScanner(tables, store).Scan(*log);
+        ScanLog({RowOperation(2, kDboRowset, 2, 0, {dboRow}), RowOperation(2, kSalesRowset, 3, 0, {salesRow})});
     }
 
     // A foreign key from sales.T's code to dbo.T's id.
@@ -86,26 +56,6 @@ struct TwoSchemasSet {
     std::vector<TickedTable> TickBoth() const {
         return {{0, 2}, {kDboT, store.EntriesOfTable(kDboT).size()}, {kSalesT, store.EntriesOfTable(kSalesT).size()}};
     }
-
-    // Column `id` at leaf offset `leaf` (0xFFFF: the first variable column), NULL bit `id`.
-    static RowsetColumnRecord Placed(uint64_t rowset, uint32_t id, uint32_t leaf) {
-        RowsetColumnRecord r;
-        r.rowsetId = rowset;
-        r.columnId = id;
-        r.ordinal = id;
-        r.leafOffset = leaf;
-        r.nullBitIndex = id;
-        return r;
-    }
-    static std::vector<uint8_t> Insert(uint64_t rowset, uint32_t page, const Bytes& row) {
-        RowRecordSpec s;
-        s.page = page;
-        s.operation = 2;
-        s.transaction = 1;
-        s.rowsetId = rowset;
-        s.elements = {row};
-        return RowRecord(s);
-    }
 };
 
 // The log's lines that begin with `head`.
@@ -115,19 +65,6 @@ std::vector<std::wstring> LinesStarting(const RecordingSaveView& view, const std
         if (line.rfind(head, 0) == 0) out.push_back(line);
     return out;
 }
-
-struct RecordingDetail : OperationStatusSink, RecordGridSink {
-    void SetStatusLine(const std::wstring& t) override { status = t; }
-    void ClearRecordGrid() override { rows.clear(); }
-    void SetColumns(const ColumnDefList& c, uint32_t) override {
-        columns.clear();
-        for (const ColumnDef& def : c) columns.push_back(def.name);
-    }
-    void InsertRowAtTop(const std::vector<std::wstring>& cells) override { rows.insert(rows.begin(), cells); }
-    std::wstring status;
-    std::vector<std::wstring> columns;
-    std::vector<std::vector<std::wstring>> rows;
-};
 
 TEST(SameNameTables, EachClickedOperationShowsItsOwnTablesColumns) {
     TwoSchemasSet set;
@@ -158,15 +95,8 @@ TEST(SameNameTables, TheScriptSaveCreatesEachUnderItsOwnNameWithItsOwnColumns) {
     TwoSchemasSet set;
     set.AddForeignKey();
     const fs::path dir = ExportScratch("same-name-tables");
-    InsertScriptState script;
     RecordingSaveView view;
-    ScriptedPrompter prompter;
-    ScriptSaveOptions options;
-    options.filter = {true, true, true, {}};
-    options.scriptFolder = Utf8ToWide(dir.string());
-    options.saveConstraints = true;
-    const ScriptSaveResult result =
-        ScriptSaveRun(set.state, set.holder, set.store, *set.log, script, view, prompter).Run(set.TickBoth(), options);
+    const ScriptSaveResult result = set.SaveScripts(set.TickBoth(), dir, view, true);
     EXPECT_EQ(result.rowsWritten, 2u);
     EXPECT_TRUE(result.failedFiles.empty());
     // "All" is no table: only the two tables have their blocks.
@@ -199,18 +129,13 @@ TEST(SameNameTables, TheDatabaseSaveCreatesBothAndFillsEachWithItsOwnRow) {
     TdsEndpoint endpoint;
     ASSERT_TRUE(endpoint.running());
     RecordingSaveView view;
-    ScriptedPrompter prompter;
-    RecordingProgressSink owner;
-    const DatabaseSaveOptions options{{true, true, true, {}}, {L"Saved", L"sa", L"pw", endpoint.server(), L"FreeTDS"},
-                                      true, false};
-    const DatabaseSaveResult result =
-        DatabaseSaveRun(set.state, set.holder, set.store, *set.log, view, prompter, owner).Run(set.TickBoth(), options);
+    const DatabaseSaveResult result = set.SaveToDatabase(set.TickBoth(), endpoint, view);
     EXPECT_EQ(result.tablesCreated, (std::vector<std::wstring>{L"T", L"T_2"}));
     EXPECT_EQ(result.rowsAdded, 2u);
     EXPECT_EQ(LinesStarting(view, L"Total Number of record inserted"),
               (std::vector<std::wstring>(2, L"Total Number of record inserted =  1 .")));
-    ASSERT_FALSE(prompter.messages.empty());
-    EXPECT_EQ(prompter.messages.back().text, L"Saving process completed");
+    ASSERT_FALSE(set.prompter.messages.empty());
+    EXPECT_EQ(set.prompter.messages.back().text, L"Saving process completed");
     std::vector<std::wstring> creates, inserts;
     for (const std::wstring& statement : endpoint.Statements()) {
         if (statement.rfind(L"Create TABLE", 0) == 0) creates.push_back(statement);
