@@ -79,6 +79,12 @@ std::optional<uint64_t> LoggedKeyHash(const RowLogRecord& record) {
     return KeyHashOf(RecordElement(record, LockElementIndex(record.Operation())));
 }
 
+ByteView LoggedChangeKey(const RowLogRecord& record) {
+    constexpr uint32_t kKeyElement = 2;
+    const uint8_t op = record.Operation();
+    return op == logfmt::kOpModifyRow || op == logfmt::kOpModifyColumns ? RecordElement(record, kKeyElement) : ByteView();
+}
+
 std::optional<LoggedRowChange> ReadLoggedRowChange(const RowLogRecord& record) {
     LoggedRowChange change;
     change.operation = record.Operation();

@@ -37,6 +37,10 @@ ByteView RecordElement(const RowLogRecord& record, uint32_t e);
 // The key hash that the record's lock element ends with; nullopt when it names no key.
 std::optional<uint64_t> LoggedKeyHash(const RowLogRecord& record);
 
+// The changed row's key as an index row, which a modify-row or modify-columns record logs as its
+// element 2 (also without a key lock); empty when it logs none.
+ByteView LoggedChangeKey(const RowLogRecord& record);
+
 // The change that an insert, delete, modify-row or modify-columns record holds; nullopt when its
 // elements do not lie inside it or do not describe a change.
 std::optional<LoggedRowChange> ReadLoggedRowChange(const RowLogRecord& record);

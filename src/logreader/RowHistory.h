@@ -2,8 +2,10 @@
 // The logged operations of one table in log order, each with the row it touches: the key hash its
 // lock element carries, or its page and slot when the rowset has no key (a heap, whose rows keep
 // their slot). A change logged without a key lock on a keyed rowset (every row rewritten when a
-// column is added) belongs to the keyed row last logged at its page and slot. Built once per listing
-// and table, by one read of each of the table's records.
+// column is added) belongs to the keyed row whose keyed changes logged the same key; else to the
+// row inserted last at its page and slot, as long as no insert or delete at or before that slot
+// has moved the rows there since, and the replay finds the change's key in that row; else to a row
+// of its own key. Built once per listing and table, by one read of each of the table's records.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,6 +20,13 @@ namespace kestrane {
 
 class OperationStore;
 
+// How a change logged without a key lock came to its row.
+enum class StepLink : uint8_t {
+    Sure,      // a keyed record, or a change whose key a keyed change of the row logged
+    SlotOnly,  // by the row's insert at its slot: a step of the row only if the row holds its key
+    OwnKey,    // no logged row is surely it: a row of its own key
+};
+
 struct RowStep {
     uint64_t blockOffset = 0;
     uint16_t slotIndex = 0;
@@ -26,6 +35,7 @@ struct RowStep {
     // The run of changes this one belongs to (indexes among the row's steps), between the insert
     // before it and the delete after it; set by RowHistory.
     uint32_t runFirst = 0, runLast = 0;
+    StepLink link = StepLink::Sure;
 };
 
 // Which row a record changes, as one number.

@@ -9,7 +9,6 @@
 namespace kestrane {
 
 namespace {
-constexpr uint32_t kKeyElement = 2;  // of a modify record: the changed row's key as an index row
 constexpr uint8_t kIndexRowHasNullBitmap = 0x10, kIndexRowHasVariable = 0x20;
 constexpr size_t kMaxKeyColumns = 64;
 
@@ -34,6 +33,12 @@ bool HoldsKey(ByteView row, ByteView key) {
     if (fixedEnd < 4 + key.size()) return false;
     return std::search(row.data() + 4, row.data() + fixedEnd, key.data(), key.data() + key.size()) !=
            row.data() + fixedEnd;
+}
+
+// Whether `row` holds the fixed key bytes that a change record logs; false when it logs none.
+bool HoldsLoggedKey(ByteView row, const RowLogRecord& change) {
+    const ByteView key = FixedKeyBytes(LoggedChangeKey(change));
+    return !key.empty() && HoldsKey(row, key);
 }
 
 constexpr size_t kHdrSlotCount = 22;
@@ -64,6 +69,9 @@ std::wstring RowRebuildFailureText(RowRebuildFailure failure) {
             return L"The row cannot be rebuilt: its page no longer holds it and the log holds no whole copy of it.";
         case RowRebuildFailure::BytesDiffer:
             return L"The row cannot be rebuilt: the logged bytes do not match the row.";
+        case RowRebuildFailure::NoSureRow:
+            return L"The row cannot be rebuilt: its change was logged without the row's key lock, and no row is surely "
+                   L"the one it changed.";
         default:
             return {};
     }
@@ -103,7 +111,7 @@ RowRebuildFailure UpdateRowReplay::FromPage(const std::vector<RowStep>& steps, s
     if (!Load(steps[holdsChange ? static_cast<size_t>(held) : first])) return RowRebuildFailure::RecordUnreadable;
     const auto change = ReadLoggedRowChange(record_);
     if (!change) return RowRebuildFailure::RecordUnreadable;
-    const ByteView key = FixedKeyBytes(RecordElement(record_, kKeyElement));
+    const ByteView key = FixedKeyBytes(LoggedChangeKey(record_));
     std::vector<uint8_t> scratch;
     const auto isTheRow = [&](ByteView candidate) {
         if (candidate.empty() || !HoldsKey(candidate, key)) return false;
@@ -130,6 +138,14 @@ RowRebuildFailure UpdateRowReplay::FromPage(const std::vector<RowStep>& steps, s
 }
 
 UpdateRows UpdateRowReplay::Replay(const std::vector<RowStep>& steps, size_t target) {
+    UpdateRows out = Walk(steps, target);
+    // A keyless change that no logged row surely is, whose page does not hold its row either.
+    if (out.failure == RowRebuildFailure::NoStartingRow && steps[target].link == StepLink::OwnKey)
+        out.failure = RowRebuildFailure::NoSureRow;
+    return out;
+}
+
+UpdateRows UpdateRowReplay::Walk(const std::vector<RowStep>& steps, size_t target) {
     UpdateRows out;
     if (target >= steps.size()) {
         out.failure = RowRebuildFailure::RecordUnreadable;
@@ -193,11 +209,20 @@ UpdateRows UpdateRowReplay::Replay(const std::vector<RowStep>& steps, size_t tar
         start.after = row.after;
     }
     if (out.failure != RowRebuildFailure::None) return out;
+    // A change joined by its slot alone is a step of this row only when the row holds its key.
+    if (steps[target].link == StepLink::SlotOnly) {
+        if (!Load(steps[target])) out.failure = RowRebuildFailure::RecordUnreadable;
+        else if (!HoldsLoggedKey(ByteView(row.bytes), record_)) out.failure = RowRebuildFailure::NoSureRow;
+        if (out.failure != RowRebuildFailure::None) return out;
+    }
 
     std::vector<uint8_t> next;
     const auto step = [&](size_t s, bool undo) {
         ++cost_.stepsApplied;
         if (!Load(steps[s])) return RowRebuildFailure::RecordUnreadable;
+        // One joined by its slot alone whose key the row does not hold is another row's: passed over.
+        if (steps[s].link == StepLink::SlotOnly && !HoldsLoggedKey(ByteView(row.bytes), record_))
+            return RowRebuildFailure::None;
         const auto change = ReadLoggedRowChange(record_);
         if (!change) return RowRebuildFailure::RecordUnreadable;
         const bool fits = undo ? UndoRowChange(row.bytes, *change, next) : RedoRowChange(row.bytes, *change, next);

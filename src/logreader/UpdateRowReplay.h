@@ -32,6 +32,7 @@ enum class RowRebuildFailure : uint8_t {
     RecordUnreadable,  // the update's log record (or one of its row's) cannot be read
     NoStartingRow,     // no page row and no logged whole row to start from
     BytesDiffer,       // a logged change does not fit the row it is applied to
+    NoSureRow,         // a change logged without the row's key lock that no row surely is
 };
 
 // The status text shown for an update whose row cannot be rebuilt; empty for None.
@@ -52,6 +53,8 @@ public:
     // the next update of the same run starts from it when that is nearer (a save walks in log order).
     // Where a walk from a starting row failed is remembered, so a later update whose walk from that
     // row would cross the same step fails at once. The pages and the log must not change meanwhile.
+    // A keyless change joined by its slot alone (StepLink::SlotOnly) is a step of the row only where
+    // the row holds the key it logs: passed over otherwise, and as the update it has no rows.
     UpdateRows Replay(const std::vector<RowStep>& steps, size_t target);
     // Drops the kept row and what was learnt of the runs (another listing).
     void Forget() {
@@ -88,6 +91,7 @@ private:
         RowRebuildFailure failure = RowRebuildFailure::None;
         WalkFailures walks;
     };
+    UpdateRows Walk(const std::vector<RowStep>& steps, size_t target);
     RowRebuildFailure FromPage(const std::vector<RowStep>& steps, size_t first, size_t last, Row& row);
     bool Load(const RowStep& step);
 

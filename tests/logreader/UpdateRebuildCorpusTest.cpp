@@ -143,17 +143,18 @@ TEST(UpdateRebuildCorpus, EveryUpdateHoldsItsLoggedBytesAndFollowsTheOneBefore) 
         UpdateCounts counts;
         CheckUpdates(store, holder, state, source, counts);
         std::printf("%s: updates rebuilt %d; not rebuildable: record unreadable %d, no starting row %d, "
-                    "logged bytes differ %d; changes following the one before %d (%d not); rebuilt whose "
-                    "logged slot has moved on %d\n",
+                    "logged bytes differ %d, keyless with no sure row %d; changes following the one before %d "
+                    "(%d not); rebuilt whose logged slot has moved on %d\n",
                     pair.set.c_str(), counts.byFailure[RowRebuildFailure::None],
                     counts.byFailure[RowRebuildFailure::RecordUnreadable],
                     counts.byFailure[RowRebuildFailure::NoStartingRow], counts.byFailure[RowRebuildFailure::BytesDiffer],
-                    counts.chained, counts.chainBroken, counts.movedOn);
+                    counts.byFailure[RowRebuildFailure::NoSureRow], counts.chained, counts.chainBroken, counts.movedOn);
         // Every row change the history gives fits the row it is applied to.
         EXPECT_EQ(counts.byFailure[RowRebuildFailure::BytesDiffer], 0);
         if (ListedWithWholeUpdateHistory(pair.set)) {
             EXPECT_EQ(counts.byFailure[RowRebuildFailure::NoStartingRow], 0);
             EXPECT_EQ(counts.byFailure[RowRebuildFailure::RecordUnreadable], 0);
+            EXPECT_EQ(counts.byFailure[RowRebuildFailure::NoSureRow], 0);
         }
     }
     test::ExpectEveryListedChecked(test::CorpusListedPairKeys(), checked);

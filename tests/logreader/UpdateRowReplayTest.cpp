@@ -298,8 +298,8 @@ TEST(UpdateRowReplay, RowHistoryGivesEachUpdateItsRow) {
 }
 
 // A change logged without a key lock (as when a column is added and every row rewritten) is a step
-// of the keyed row last logged at its slot, so the keyed changes around it chain through it; once
-// that row is deleted, a keyless change at its slot is no step of it.
+// of the keyed row at its slot whose keyed change logged the same key, so the keyed changes around it
+// chain through it; once that row is deleted, a keyless change at its slot is no step of it.
 TEST(UpdateRowReplay, ChangeWithoutKeyLockJoinsTheKeyedRowAtItsSlot) {
     const Bytes tableLock = {1, 1, 0, 0x0C, 0, 0, 0x4B, 0, 0, 0, 0, 0};
     const std::vector<Bytes> v = {Row(73, 1, "onHola"), Row(73, 2, "onHola"), Row(73, 3, "onHola")};
@@ -310,6 +310,61 @@ TEST(UpdateRowReplay, ChangeWithoutKeyLockJoinsTheKeyedRowAtItsSlot) {
     ExpectRows(log.Of(2), v[2], v[1], __LINE__);
     EXPECT_EQ(log.history.RowOf(0x2000, 1), log.history.RowOf(0x2000, 2));
     EXPECT_NE(log.history.RowOf(0x2000, 4), log.history.RowOf(0x2000, 2));
+}
+
+// A change of an amount logged without a key lock (a whole-table rewrite), on `page`.
+Bytes KeylessAmount(uint32_t key, uint16_t slot, uint32_t from, uint32_t to, uint32_t page = kPage) {
+    const Bytes tableLock = {1, 1, 0, 0x0C, 0, 0, 0x4B, 0, 0, 0, 0, 0};
+    Bytes record = Record(4, slot, kAmountAt, {Le(from, 4), Le(to, 4), KeyRow(key), tableLock});
+    test::PutU32(record, 0x18, page);
+    return record;
+}
+
+// Rows move up a slot when a lower key is inserted, so the keyed row last logged at a keyless
+// change's slot may be another: the change joins the row of the key it logs, by that row's keyed
+// changes, or by its insert at the slot when the row holds the key; else it says why it has no row.
+TEST(UpdateRowReplay, KeylessChangeJoinsOnlyTheRowOfItsKey) {
+    const std::vector<Bytes> rows = {Row(10, 1, "a"), Row(20, 1, "b"), Row(5, 1, "c")};
+    // 10 and 20 inserted, 5 inserted at slot 0 (10 and 20 move to 1 and 2); each row then changed.
+    Replayed log({Insert(10, 0, rows[0]), Insert(20, 1, rows[1]), Insert(5, 0, rows[2]), KeylessAmount(10, 1, 1, 2),
+                  KeylessAmount(20, 2, 1, 2), KeylessAmount(5, 0, 1, 2)});
+    ExpectRows(log.Of(5), Row(5, 2, "c"), rows[2], __LINE__);
+    for (uint16_t change : {3, 4}) {
+        const UpdateRows none = log.Of(change);
+        EXPECT_EQ(none.failure, RowRebuildFailure::NoSureRow) << change;
+        EXPECT_TRUE(none.after.empty() && none.before.empty()) << change;
+    }
+    // The page holding them gives each its own row, found by its key.
+    log.pages.Put({Row(5, 2, "c"), Row(10, 2, "a"), Row(20, 2, "b")}, 6);
+    ExpectRows(log.Of(3), Row(10, 2, "a"), rows[0], __LINE__);
+    ExpectRows(log.Of(4), Row(20, 2, "b"), rows[1], __LINE__);
+
+    // A keyed change of 10 logged its key first: 10's keyless change joins 10 wherever it stands.
+    Replayed keyed({Insert(10, 0, rows[0]), ModifyRow(10, 0, kAmountAt, Le(1, 4), Le(7, 4)), Insert(5, 0, rows[2]),
+                    KeylessAmount(10, 1, 7, 2)});
+    ExpectRows(keyed.Of(3), Row(10, 2, "a"), Row(10, 7, "a"), __LINE__);
+    EXPECT_EQ(keyed.history.RowOf(0x2000, 3), keyed.history.RowOf(0x2000, 1));
+
+    // Rows moved by what the listing does not hold: 20's change logged at 10's insert slot is no step
+    // of 10, whose own change there is redone past it.
+    Replayed unseen({Insert(10, 0, rows[0]), KeylessAmount(20, 0, 1, 2), KeylessAmount(10, 0, 1, 3)});
+    EXPECT_EQ(unseen.Of(1).failure, RowRebuildFailure::NoSureRow);
+    ExpectRows(unseen.Of(2), Row(10, 3, "a"), rows[0], __LINE__);
+}
+
+// A split moves the upper rows to a new page, unlisted; inserts then move the rows left behind. A
+// keyless change on the new page joins its row by the key its keyed change logged; one left behind
+// joins no row whose slot others have moved through.
+TEST(UpdateRowReplay, KeylessChangeAfterASplit) {
+    constexpr uint32_t kNewPage = kPage + 1;
+    Replayed log({Insert(10, 0, Row(10, 1, "a")), Insert(20, 1, Row(20, 1, "b")), Insert(30, 2, Row(30, 1, "c")),
+                  Insert(40, 3, Row(40, 1, "d")), ModifyRow(30, 2, kAmountAt, Le(1, 4), Le(5, 4)),
+                  Insert(25, 2, Row(25, 1, "e")), Insert(22, 2, Row(22, 1, "f")), KeylessAmount(25, 3, 1, 2),
+                  KeylessAmount(30, 0, 5, 6, kNewPage), KeylessAmount(22, 2, 1, 2), KeylessAmount(40, 1, 1, 2, kNewPage)});
+    EXPECT_EQ(log.Of(7).failure, RowRebuildFailure::NoSureRow);
+    ExpectRows(log.Of(8), Row(30, 6, "c"), Row(30, 5, "c"), __LINE__);
+    ExpectRows(log.Of(9), Row(22, 2, "f"), Row(22, 1, "f"), __LINE__);
+    EXPECT_EQ(log.Of(10).failure, RowRebuildFailure::NoSureRow);
 }
 
 TEST(UpdateRowReplay, RowFoundByKeyAndPageAge) {
