@@ -64,8 +64,10 @@ RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, c
         uint32_t key = 0;
         uint64_t inserted = 0;  // the keyed row inserted at its slot, when no move has passed it since
         uint64_t row = 0;       // the row it joins
+        uint64_t place = 0;
     };
     std::vector<Keyless> keyless;
+    bool keyedTable = false;  // a heap logs no key lock: its rows are their places
     const auto add = [&](uint64_t row, const RowStep& step) {
         std::vector<RowStep>& steps = rows_[row];
         stepAt_.emplace(PlaceKey(step.blockOffset, step.slotIndex), std::make_pair(row, static_cast<uint32_t>(steps.size())));
@@ -92,10 +94,12 @@ RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, c
             // A change logged without the row's key lock (the rewrite of every row when a column is
             // added): its row is chosen once every keyed change of the table is read.
             const auto owner = owners.find(place);
-            keyless.push_back({step, keyId(key), owner != owners.end() && owner->second.inserted ? owner->second.row : 0, 0});
+            keyless.push_back(
+                {step, keyId(key), owner != owners.end() && owner->second.inserted ? owner->second.row : 0, 0, place});
             continue;
         }
         uint64_t row = hash ? kKeyed | *hash : place;
+        keyedTable = keyedTable || hash.has_value();
         // A keyless delete is the keyed row's at its slot.
         if (!hash && e.operation == logfmt::kOpDeleteRow)
             if (const auto owner = owners.find(place); owner != owners.end()) row = owner->second.row;
@@ -115,6 +119,10 @@ RowHistory::RowHistory(const OperationStore& store, uint64_t allocationUnitId, c
         return row != 0 && row != kSeveralRows && steps != rows_.end() && !EndedBefore(steps->second, lsn);
     };
     for (Keyless& change : keyless) {
+        if (!keyedTable) {
+            change.row = change.place;
+            continue;
+        }
         change.row = rowOfKey[change.key];
         if (!livesAt(change.row, change.step.lsn)) {
             const bool inserted = livesAt(change.inserted, change.step.lsn);

@@ -310,6 +310,10 @@ TEST(UpdateRowReplay, ChangeWithoutKeyLockJoinsTheKeyedRowAtItsSlot) {
     ExpectRows(log.Of(2), v[2], v[1], __LINE__);
     EXPECT_EQ(log.history.RowOf(0x2000, 1), log.history.RowOf(0x2000, 2));
     EXPECT_NE(log.history.RowOf(0x2000, 4), log.history.RowOf(0x2000, 2));
+
+    // A heap logs no key lock at all: its changes stay with the row at their page and slot.
+    Replayed heap({Record(2, 0, 0, {v[0], {}, tableLock}), Record(4, 0, kAmountAt, {Le(1, 4), Le(2, 4), KeyRow(73), tableLock})});
+    ExpectRows(heap.Of(1), v[1], v[0], __LINE__);
 }
 
 // A change of an amount logged without a key lock (a whole-table rewrite), on `page`.
