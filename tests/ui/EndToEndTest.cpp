@@ -740,6 +740,25 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         ExpectLinesReadable(progress->LogList());
         PumpFor(200);
         SaveScreenshot(progress->GetScreenRect(), "progress-scripts");
+        // About, from the progress window's Help, belongs to it; a message box shown meanwhile, to About.
+        {
+            wxWindow* about = nullptr;
+            wxWindow* aboutOwner = nullptr;
+            wxWindow* boxOwner = nullptr;
+            wxTheApp->CallAfter([&] {
+                for (wxWindow* window : wxTopLevelWindows)
+                    if (auto* box = dynamic_cast<CAboutDlg*>(window); box && box->IsModal()) {
+                        about = box;
+                        aboutOwner = box->GetParent();
+                        boxOwner = app->ActiveDialog();
+                        box->EndModal(wxID_OK);
+                    }
+            });
+            progress->Logic().OnHelpCommand(kCmdAbout);
+            ASSERT_NE(about, nullptr);
+            EXPECT_EQ(aboutOwner, progress);
+            EXPECT_EQ(boxOwner, about);
+        }
         size_t sqlFiles = 0;
         for (const auto& entry : fs::recursive_directory_iterator(scripts))
             sqlFiles += entry.path().extension() == ".sql";
