@@ -9,6 +9,7 @@ packages=(
   libwxgtk3.2-dev
   unixodbc unixodbc-dev tdsodbc nlohmann-json3-dev python3
   xvfb xauth xdotool imagemagick xdg-utils
+  openbox libx11-dev
 )
 # Node.js may come from another Debian-format source with npm bundled; add Debian's only when absent.
 command -v node >/dev/null || packages+=(nodejs)

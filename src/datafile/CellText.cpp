@@ -1,6 +1,7 @@
 #include "datafile/CellText.h"
 
 #include "datafile/ValueText.h"
+#include "platform/LineBreaks.h"
 #include "platform/TextCodec.h"
 
 namespace kestrane {
@@ -98,7 +99,7 @@ std::wstring CellDisplayText(const Cell& cell) {
 
 std::wstring GridCellText(const Cell& cell) {
     if (cell.state == CellState::Unavailable) return kUnavailableCellText;
-    std::wstring text = CellDisplayText(cell);
+    std::wstring text = OneLineText(CellDisplayText(cell), kLineBreakMark);
     const std::wstring_view mark = kUnavailableCellText;
     if (text.size() < mark.size() || (text.size() - mark.size()) % 2 != 0) return text;
     const size_t quotes = (text.size() - mark.size()) / 2;

@@ -15,9 +15,9 @@ std::wstring CellDisplayText(const Cell& cell);
 // What the record grid shows for a value the files do not give, so that it is never taken for ''.
 inline constexpr const wchar_t* kUnavailableCellText = L"<not available>";
 
-// The record grid's text of a cell: CellDisplayText, but kUnavailableCellText for a value the files do
-// not give; a stored text that reads as that mark (within any number of quote pairs) gets one more
-// pair of quotes, so that no stored value shows as the mark.
+// The record grid's text of a cell: CellDisplayText on one line (each line break as kLineBreakMark), but
+// kUnavailableCellText for a value the files do not give; a stored text that reads as that mark (within
+// any number of quote pairs) gets one more pair of quotes, so that no stored value shows as the mark.
 std::wstring GridCellText(const Cell& cell);
 
 // A date or time value of `typeCode` in ISO form; `separator` stands between date and time.

@@ -11,7 +11,7 @@
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
 #include "ui/HelpMenuButton.h"
-#include "ui/ListColumns.h"
+#include "ui/LogList.h"
 
 namespace kestrane {
 
@@ -81,11 +81,7 @@ bool Migrationdlg::CloseEnabled() const { return close_->IsEnabled(); }
 bool Migrationdlg::StopShown() const { return stop_->IsShown(); }
 
 void Migrationdlg::AddLine(uint32_t row, const std::wstring& text) {
-    ui_.RunSync([&] {
-        const long at = std::min<long>(row, log_->GetItemCount());
-        WidenColumnToText(*log_, 0, wxString(text));
-        log_->EnsureVisible(log_->InsertItem(at, wxString(text)));
-    });
+    ui_.RunSync([&] { InsertLogLine(*log_, row, text); });
 }
 
 void Migrationdlg::SetProgressRange(uint64_t upper) {

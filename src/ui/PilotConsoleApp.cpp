@@ -52,6 +52,7 @@ bool CPilot_ConsoleApp::OnInit() {
 }
 
 wxWindow* CPilot_ConsoleApp::ActiveDialog() const {
+    if (wxDialog* modal = modals_.Innermost()) return modal;
     if (!startDialog_) return nullptr;
     if (CPilot_ConsoleDlg* main = startDialog_->MainDialog()) {
         // During Save the save options, then the progress window, stand in front of the main dialog.
@@ -107,7 +108,7 @@ void CPilot_ConsoleApp::OpenHelpPage() {
 void CPilot_ConsoleApp::OpenHomePage() { OpenHelpPage(); }
 
 void CPilot_ConsoleApp::RunAboutBox() {
-    CAboutDlg about(nullptr, [this] { OpenHomePage(); });
+    CAboutDlg about(ActiveDialog(), [this] { OpenHomePage(); });
     about.ShowModal();
 }
 

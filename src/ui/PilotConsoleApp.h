@@ -11,6 +11,7 @@
 #include "platform/RunState.h"
 #include "export/SQLInfoEnumerator.h"
 #include "ui/AppActions.h"
+#include "ui/ModalDialogStack.h"
 #include "ui/SaveoptionDlg.h"
 #include "ui/SingleInstanceGuard.h"
 #include "ui/ThemeHelper.h"
@@ -56,8 +57,9 @@ public:
     Prompter& Prompts() { return *prompter_; }
     const CThemeHelper& Theme() { return *theme_; }
     Opendlg* StartDialog() const { return startDialog_; }
-    // The dialog that message boxes belong to: the main dialog while it is shown, else the start
-    // dialog while it is shown; null before either exists.
+    // The dialog that message boxes (and the About box) belong to: the innermost modal dialog while one
+    // runs, else the main dialog while it is shown, else the start dialog while it is shown; null before
+    // either exists.
     wxWindow* ActiveDialog() const;
     const std::string& ExecutableDir() const { return setup_.executableDir; }
     // What the save-options dialog scans and tests with, and how it picks a folder.
@@ -67,6 +69,7 @@ public:
 private:
     AppSetup setup_;
     WxDispatcher ui_;
+    ModalDialogStack modals_;
     std::unique_ptr<Prompter> ownPrompter_;
     Prompter* prompter_ = nullptr;
     std::unique_ptr<CThemeHelper> theme_;

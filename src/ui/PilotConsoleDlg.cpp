@@ -8,6 +8,7 @@
 #include <new>
 
 #include "datafile/MetadataCatalog.h"
+#include "platform/LineBreaks.h"
 #include "ui/AppArt.h"
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
@@ -322,11 +323,13 @@ void CPilot_ConsoleDlg::ListSink::DeleteAllRows() {
 void CPilot_ConsoleDlg::ListSink::AppendRow(const OperationListRow& row) {
     dlg.ui_.RunSync([&] {
         wxListCtrl& list = *dlg.operations_;
+        // Names come from the files and may hold line breaks, which the list would draw over other rows.
+        const auto cell = [](const std::wstring& text) { return wxString(OneLineText(text, kLineBreakMark)); };
         const long at = list.InsertItem(list.GetItemCount(), wxString(row.transaction), row.image);
-        list.SetItem(at, 1, wxString(row.loginName));
+        list.SetItem(at, 1, cell(row.loginName));
         list.SetItem(at, 2, wxString(row.time));
-        list.SetItem(at, 3, wxString(row.tableName));
-        list.SetItem(at, 4, wxString(row.transactionName));
+        list.SetItem(at, 3, cell(row.tableName));
+        list.SetItem(at, 4, cell(row.transactionName));
         list.SetItemPtrData(at, static_cast<wxUIntPtr>(row.entryIndex));
     });
 }

@@ -16,9 +16,13 @@
 #include "ui/AppArt.h"
 #include "ui/AppTexts.h"
 #include "ui/DialogBehaviour.h"
-#include "ui/ListColumns.h"
+#include "ui/LogList.h"
 
 namespace kestrane {
+
+namespace {
+constexpr int kTestLogWidth = 600;
+}  // namespace
 
 SaveoptionDlg::SaveoptionDlg(wxWindow* parent, RunState& state, Prompter& prompter, SaveOptionsSetup setup,
                              FolderChooser chooseFolder)
@@ -122,7 +126,7 @@ void SaveoptionDlg::BuildControls() {
     auto* test = button(databaseBox, SaveOption::Test, "Test Database Connection", "Test database connection");
     testLog_ = new wxListCtrl(databaseBox, static_cast<int>(SaveOption::TestLog), wxDefaultPosition,
                               FromDIP(wxSize(-1, 120)), wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES);
-    testLog_->AppendColumn("TEST LOG", wxLIST_FORMAT_LEFT, FromDIP(600));
+    testLog_->AppendColumn("TEST LOG", wxLIST_FORMAT_LEFT, FromDIP(kTestLogWidth));
     remember(SaveOption::TestLog, testLog_);
 
     auto* authRow = new wxBoxSizer(wxHORIZONTAL);
@@ -264,13 +268,9 @@ int SaveoptionDlg::SelectedRangeRow() const {
 
 void SaveoptionDlg::DeleteRangeRow(int row) { ranges_->DeleteItem(row); }
 
-void SaveoptionDlg::ClearTestLog() { testLog_->DeleteAllItems(); }
+void SaveoptionDlg::ClearTestLog() { ClearLogList(*testLog_, FromDIP(kTestLogWidth)); }
 
-void SaveoptionDlg::AddTestLogLine(uint32_t row, const std::wstring& text) {
-    const long at = std::min<long>(row, testLog_->GetItemCount());
-    WidenColumnToText(*testLog_, 0, wxString(text));
-    testLog_->EnsureVisible(testLog_->InsertItem(at, wxString(text)));
-}
+void SaveoptionDlg::AddTestLogLine(uint32_t row, const std::wstring& text) { InsertLogLine(*testLog_, row, text); }
 
 void SaveoptionDlg::AddServerName(const std::wstring& name) {
     if (server_->FindString(wxString(name), true) == wxNOT_FOUND) server_->Append(wxString(name));

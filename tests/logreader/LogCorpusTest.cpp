@@ -28,6 +28,7 @@
 #include "logreader/OperationPager.h"
 #include "logreader/OperationRebuild.h"
 #include "logreader/OperationStatement.h"
+#include "platform/LineBreaks.h"
 #include "platform/RunState.h"
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
@@ -165,6 +166,7 @@ struct Counts {
     long long logAloneSame = 0, logAlonePart = 0, logAloneDiffering = 0;
     int namedOne = 0, namedNone = 0, namedMany = 0;
     int newerThanDataFile = 0;  // inserts and deletes that the data file's pages do not hold yet
+    int cellsWithLineBreaks = 0;  // grid cells whose value holds line breaks, shown as marks
 };
 
 // Rebuilds every entry through the click handler (statement and grid) and through the rebuilder, and
@@ -198,6 +200,12 @@ void RebuildAndCheck(const OperationStore& store, CDbFileHolder& holder, CMetada
         EXPECT_EQ(detail.status, images.Rebuilt() && !statement.empty() ? statement
                                                                           : OperationStatusLine(images, store.TableName(e), columns, state));
         EXPECT_FALSE(detail.status.empty()) << i;
+        // Every value shows on one row of the grid: a line break would be drawn over the rows below.
+        for (const auto& cells : detail.rows)
+            for (const std::wstring& cell : cells) {
+                EXPECT_TRUE(std::none_of(cell.begin(), cell.end(), IsLineBreak)) << i;
+                counts.cellsWithLineBreaks += cell.find(kLineBreakMark) != std::wstring::npos;
+            }
         // An update whose row cannot be rebuilt shows why, and no rows: no save writes it either.
         if (!images.Rebuilt()) {
             EXPECT_TRUE(detail.rows.empty()) << i;
@@ -364,11 +372,11 @@ TEST(LogCorpus, EveryLogScansAndEveryOperationRebuilds) {
                         "differ; DELETE/UPDATE naming one current row %d, none %d, several %d; "
                         "inserts/deletes newer than the data file %d; large values read from the log %lld (of %zu "
                         "logged large-value records; inserted rows whose large values the log alone gives: %lld as the "
-                        "data file, %lld in part, %lld otherwise)\n",
+                        "data file, %lld in part, %lld otherwise); grid cells with line breaks %d\n",
                         set.name.c_str(), counts.loggedRowsCompared, counts.loggedCellsCompared,
                         counts.loggedCellsUnavailable, counts.loggedRowsDiffering, counts.namedOne, counts.namedNone,
                         counts.namedMany, counts.newerThanDataFile, counts.valuesFromLog, logged.RecordCount(),
-                        counts.logAloneSame, counts.logAlonePart, counts.logAloneDiffering);
+                        counts.logAloneSame, counts.logAlonePart, counts.logAloneDiffering, counts.cellsWithLineBreaks);
             for (auto& s : logStatements) statements.push_back({set.name + " " + s.name, std::move(s.text)});
         }
     }

@@ -153,6 +153,21 @@ TEST(OperationStatement, GridTellsAnUnavailableValueFromAnEmptyText) {
               (std::vector<std::wstring>{L"", L"'<not available>", L"<not available", L"x<not available>x"}));
 }
 
+// A value with line breaks shows on one line in the grid, each break (CR LF as one) as a mark; the
+// statement keeps it whole.
+TEST(OperationStatement, GridShowsLineBreaksAsMarksAndTheStatementKeepsThem) {
+    RunState state("");
+    const ColumnDefList columns = {Col(L"id"), Col(L"d", kTypeNVarChar), Col(L"e", kTypeNVarChar)};
+    const std::wstring text = L"first\r\nsecond\nthird\rfourth\u2028fifth\r\n";
+    const RowValues row = test::RowOf(columns, {L"1", text, L"\r\n\n"});
+    EXPECT_EQ(RecordGridCells(L"inserted", columns, row, 0),
+              (std::vector<std::wstring>{L"inserted", L"1", L"first\u21B5second\u21B5third\u21B5fourth\u21B5fifth\u21B5",
+                                         L"\u21B5\u21B5"}));
+    const RowValues shortRow = test::RowOf(columns, {L"2", L"a\r\nb\nc", L"\r"});
+    EXPECT_EQ(BuildInsertStatement(L"T", columns, shortRow, state),
+              L"insert into [T] values( 2,N'a'+NCHAR(13)+NCHAR(10)+N'b'+NCHAR(10)+N'c',NCHAR(13))");
+}
+
 TEST(OperationStatement, GridCellsAndModifyRowRequest) {
     const ColumnDefList columns = {Col(L"hidden"), Col(L"a"), Col(L"c", kTypeInt, 0, 0, kOrdinalNotStored), Col(L"b")};
     const RowValues row = test::RowOf(columns, {L"0", L"1", L"3", std::nullopt});

@@ -35,6 +35,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/LineBreaks.h"
 #include "platform/TextCodec.h"
 #include "support/Corpus.h"
 #include "export/SsrpResponse.h"
@@ -52,6 +53,7 @@
 #include "ui/WxDispatcher.h"
 #include "ui/WxPrompter.h"
 #include "ui/XHtmlTree.h"
+#include "WxTestLoop.h"
 
 // The toolkit's libraries keep caches for the life of the process; they are not ours to free.
 extern "C" const char* __lsan_default_suppressions() {
@@ -65,6 +67,9 @@ namespace kestrane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FreezeGuard;
+using test::PumpFor;
+using test::PumpUntil;
 
 // Answers every question with Yes and records what was shown; workers may call it too.
 class YesPrompter : public Prompter {
@@ -87,22 +92,6 @@ public:
     PromptAnswer answer = PromptAnswer::Yes;
 };
 
-// Runs the event loop until `done` or the timeout; false on timeout.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
-    while (std::chrono::steady_clock::now() < end) {
-        if (wxTheApp) wxTheApp->ProcessPendingEvents();
-        while (loop && loop->Pending()) loop->Dispatch();
-        if (wxTheApp) wxTheApp->ProcessIdle();
-        if (done()) return true;
-        wxMilliSleep(5);
-    }
-    return done();
-}
-
-void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
-
 // Answers every message box with Yes without showing it, and notes the window it belongs to and its
 // text; other modal dialogs run as usual.
 class AnswerBoxes : public wxModalDialogHook {
@@ -118,33 +107,6 @@ public:
     void Exit(wxDialog*) override {}
     std::vector<wxWindow*> parents;
     std::vector<std::wstring> texts;
-};
-
-// Ends the process when the test has not ended in time: a freeze fails the test instead of hanging it.
-class FreezeGuard {
-public:
-    explicit FreezeGuard(int seconds)
-        : thread_([this, seconds] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              if (!ended_.wait_for(lock, std::chrono::seconds(seconds), [this] { return over_; })) {
-                  std::fputs("frozen: a worker and the user-interface thread wait for each other\n", stderr);
-                  std::abort();
-              }
-          }) {}
-    ~FreezeGuard() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            over_ = true;
-        }
-        ended_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    bool over_ = false;
-    std::thread thread_;
 };
 
 // Double-clicks the label of `item` as the mouse would.
@@ -175,15 +137,35 @@ void SaveScreenshot(const wxRect& rect, const std::string& name) {
     if (std::system(command.c_str()) != 0) fs::remove(file, ec);
 }
 
-// Every row of a one-column log list can be read whole: the column is as wide as its text (the list
-// scrolls sideways when the column is wider than the list).
+// Every row of a one-column log list can be read whole as the list draws it: on one line (it turns a
+// line feed into a blank, and any other line break would start a line over the next rows), from 2 pixels
+// into the column, cut short with "..." when wider than the column less 8 pixels; and its sideways
+// scroll reaches the text's end.
 void ExpectLinesReadable(wxListCtrl& list) {
-    wxClientDC dc(&list);
+    PumpFor(100);  // the list sets its scroll range when idle
+    wxWindow& rows = *list.GetTargetWindow();
+    wxClientDC dc(&rows);
     dc.SetFont(list.GetFont());
-    for (long row = 0; row < list.GetItemCount(); ++row)
-        EXPECT_GE(list.GetColumnWidth(0), dc.GetTextExtent(list.GetItemText(row)).x)
-            << list.GetItemText(row).ToStdString();
+    int unit = 0;
+    list.GetScrollPixelsPerUnit(&unit, nullptr);
+    const int reach =
+        (list.GetScrollRange(wxHORIZONTAL) - list.GetScrollThumb(wxHORIZONTAL)) * unit + rows.GetClientSize().x;
+    for (long row = 0; row < list.GetItemCount(); ++row) {
+        wxString drawn = list.GetItemText(row);
+        const std::wstring text = drawn.ToStdWstring();
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](wchar_t c) { return c != L'\n' && IsLineBreak(c); }));
+        drawn.Replace("\n", " ");
+        const int width = dc.GetTextExtent(drawn).x;
+        EXPECT_LE(width, list.GetColumnWidth(0) - 8) << drawn.ToStdString();
+        EXPECT_LE(2 + width, reach) << drawn.ToStdString();
+    }
 }
+
+// A driver's failure as the save logs it: its diagnostic records on lines of their own.
+const std::wstring kDriverFailureLine =
+    L"The server did not answer within 15 seconds while connecting to it (testing the connection): ODBC driver "
+    L"\"FreeTDS\": [FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist\n"
+    L"[FreeTDS][SQL Server]Timeout expired\n";
 
 const std::wstring kLongTableLine =
     L"Table Movies : 162 operations, 49 kept, 15 left out by the chosen kinds, 98 outside the date ranges, "
@@ -301,11 +283,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
         return chosenFolder;
     };
     auto* app = new CPilot_ConsoleApp(setup);
-    wxApp::SetInstance(app);
-    int argc = 1;
-    char name[] = "test_ui";
-    char* argv[] = {name, nullptr};
-    ASSERT_TRUE(wxEntryStart(argc, argv));
+    ASSERT_TRUE(test::StartToolkit(app));
     // A toolkit assertion fails the test instead of opening a box that nobody answers.
     wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
                           const wxString& msg) {
@@ -688,7 +666,22 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
                 const auto messages = prompter.Messages();
                 EXPECT_NE(std::find(messages.begin(), messages.end(), L"Connection Established with FreeTDS Driver."),
                           messages.end());
-                ExpectLinesReadable(*static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog)));
+                wxListCtrl& testLog = *static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog));
+                ExpectLinesReadable(testLog);
+                // Scrolled to the end of a long line, then a second test: the log starts again at its left.
+                options.AddTestLogLine(static_cast<uint32_t>(testLog.GetItemCount()), kDriverFailureLine);
+                ExpectLinesReadable(testLog);
+                testLog.Scroll(100000, -1);
+                PumpFor(100);
+                int left = 0;
+                testLog.GetViewStart(&left, nullptr);
+                EXPECT_GT(left, 0);
+                press(options.Control(SaveOption::Test));
+                EXPECT_TRUE(PumpUntil([&] { return !options.Logic().TestRunning(); }, 60000));
+                EXPECT_TRUE(options.Logic().ConnectionTested());
+                testLog.GetViewStart(&left, nullptr);
+                EXPECT_EQ(left, 0);
+                ExpectLinesReadable(testLog);
                 PumpFor(200);
                 SaveScreenshot(options.GetScreenRect(), "save-options-database");
             });
@@ -727,20 +720,45 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
             press(options.Control(SaveOption::BrowseFolder));
             EXPECT_EQ(options.Text(SaveOption::Folder), chosenFolder);
             static_cast<wxCheckBox*>(options.Control(SaveOption::Constraints))->SetValue(true);
-            // A long line of the connection test's log can be read whole.
+            // A long line of the connection test's log can be read whole, to its end when scrolled there.
             options.AddTestLogLine(0, L"Adaptive Server is unavailable or does not exist (127.0.0.1:1): "
                                       L"Unable to connect: Adaptive Server is unavailable or does not exist");
-            ExpectLinesReadable(*static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog)));
+            options.AddTestLogLine(1, kDriverFailureLine);
+            wxListCtrl& testLog = *static_cast<wxListCtrl*>(options.Control(SaveOption::TestLog));
+            ExpectLinesReadable(testLog);
             PumpFor(200);
             SaveScreenshot(options.GetScreenRect(), "save-options-scripts");
+            testLog.Scroll(100000, -1);
+            PumpFor(200);
+            SaveScreenshot(testLog.GetScreenRect(), "save-options-test-log-scrolled");
         });
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(state.scriptFolder, chosenFolder + L"/");
         // Every line of the progress log can be read whole, a table's long summary too.
         progress->AddLine(static_cast<uint32_t>(progress->LogList().GetItemCount()), kLongTableLine);
+        progress->AddLine(static_cast<uint32_t>(progress->LogList().GetItemCount()), kDriverFailureLine);
         ExpectLinesReadable(progress->LogList());
         PumpFor(200);
         SaveScreenshot(progress->GetScreenRect(), "progress-scripts");
+        // About, from the progress window's Help, belongs to it; a message box shown meanwhile, to About.
+        {
+            wxWindow* about = nullptr;
+            wxWindow* aboutOwner = nullptr;
+            wxWindow* boxOwner = nullptr;
+            wxTheApp->CallAfter([&] {
+                for (wxWindow* window : wxTopLevelWindows)
+                    if (auto* box = dynamic_cast<CAboutDlg*>(window); box && box->IsModal()) {
+                        about = box;
+                        aboutOwner = box->GetParent();
+                        boxOwner = app->ActiveDialog();
+                        box->EndModal(wxID_OK);
+                    }
+            });
+            progress->Logic().OnHelpCommand(kCmdAbout);
+            ASSERT_NE(about, nullptr);
+            EXPECT_EQ(aboutOwner, progress);
+            EXPECT_EQ(boxOwner, about);
+        }
         size_t sqlFiles = 0;
         for (const auto& entry : fs::recursive_directory_iterator(scripts))
             sqlFiles += entry.path().extension() == ".sql";
@@ -772,11 +790,7 @@ TEST(EndToEnd, BrowseEveryCorpusPairThroughTheRealDialogs) {
 TEST(EndToEnd, CancelDuringAnInstanceScanWaitsAndClosingNeverFreezes) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display: the test command runs this under xvfb-run";
     const FreezeGuard guard(60);
-    wxApp::SetInstance(new wxApp);
-    int argc = 1;
-    char name[] = "test_ui";
-    char* argv[] = {name, nullptr};
-    ASSERT_TRUE(wxEntryStart(argc, argv));
+    ASSERT_TRUE(test::StartToolkit(new wxApp));
     {
         std::unique_ptr<wxEventLoopBase> loop(wxTheApp->GetTraits()->CreateEventLoop());
         wxEventLoopActivator activate(loop.get());
