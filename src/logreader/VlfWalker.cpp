@@ -203,7 +203,21 @@ ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun&
     };
     RecordPlace place;
     const ChainEnd end = FollowChain(c, run.undoneBy, budget, read, place);
-    if (end == ChainEnd::Found) undoneHere_.push_back(place.second);
+    if (end != ChainEnd::Found) return end;
+    // The last entry filed, as a rollback's changes mostly are, goes at once; any other once the
+    // block is walked.
+    uint32_t table = 0;
+    if (run.entries.PopLastIf([&](const OperationEntry& e) {
+            table = e.tableIndex;
+            return e.blockOffset == pos && e.slotIndex == place.second;
+        })) {
+        run.undoKeys.pop_back();
+        run.undoneTables.push_back(table);
+        ++run.stats.undone;
+        ++run.stats.undoSteps;
+    } else {
+        undoneHere_.push_back(place.second);
+    }
     return end;
 }
 

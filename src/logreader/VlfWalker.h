@@ -77,6 +77,19 @@ public:
             for (size_t k = 0; k < b.size(); ++k)
                 if (f(b.data()[k])) return;
     }
+    // Removes the last entry when f is true of it.
+    template <typename F>
+    bool PopLastIf(F f) {
+        for (size_t b = blocks_.size(); b-- > 0;) {
+            const size_t n = blocks_[b].size();
+            if (n == 0) continue;  // left empty by Filter
+            if (!f(blocks_[b].data()[n - 1])) return false;
+            blocks_[b].Resize(n - 1);
+            --size_;
+            return true;
+        }
+        return false;
+    }
     // Calls f on each entry from the `from`-th on (which it may change) and keeps, in order, those
     // for which it is true.
     template <typename F>
@@ -91,13 +104,15 @@ public:
         for (size_t i = first; i < blocks_.size(); ++i) {
             EntryBlock& b = blocks_[i];
             for (size_t k = i == first ? from - start : 0; k < b.size(); ++k) {
-                OperationEntry e = b.data()[k];
+                // In place: a copy on the stack costs a stalled load per entry.
+                OperationEntry& e = b.data()[k];
                 if (!f(e)) continue;
                 if (outPos == blocks_[outBlock].capacity()) {
                     ++outBlock;
                     outPos = 0;
                 }
-                blocks_[outBlock].data()[outPos++] = e;
+                OperationEntry& out = blocks_[outBlock].data()[outPos++];
+                if (&out != &e) out = e;
                 ++size_;
             }
         }
@@ -234,7 +249,7 @@ private:
     // A commit or abort record of transaction `id`.
     void EndTransaction(VlfRun& run, uint64_t id);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
-    // is noted in undoneHere_.
+    // has its entry, if filed, removed (now, or with the others in undoneHere_).
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
     // Removes the entries of the block in hand, filed from the `firstEntry`-th on, whose records
     // undoneHere_ holds.
