@@ -68,70 +68,73 @@ private:
 
 // A candidate's record as read back: what the key stands for, exactly.
 struct CandidateChange {
-    uint64_t key = 0;
     CLogSeqNo lsn;
     uint64_t transaction = 0;
     CLogSeqNo previous;
     RecordPlace place;
-    bool undone = false;
 };
 
-bool ByKeyThenLsn(const CandidateChange& a, const CandidateChange& b) {
-    return std::tie(a.key, a.lsn) < std::tie(b.key, b.lsn);
+bool ByChangeThenLsn(const CandidateChange& a, const CandidateChange& b) {
+    return std::tie(a.transaction, a.previous, a.lsn) < std::tie(b.transaction, b.previous, b.lsn);
 }
 
 // The candidates' records, read back block by block.
-std::vector<CandidateChange> ReadCandidates(const LogByteSource& source, std::vector<UndoCandidate>& candidates) {
-    std::sort(candidates.begin(), candidates.end(),
-              [](const UndoCandidate& a, const UndoCandidate& b) { return a.place < b.place; });
+std::vector<CandidateChange> ReadCandidates(const LogByteSource& source, std::vector<RecordPlace>& candidates) {
+    std::sort(candidates.begin(), candidates.end());
     std::vector<CandidateChange> changes;
     std::vector<uint8_t> buffer;
     std::optional<LogBlockView> block;
     uint64_t blockPos = UINT64_MAX;
-    for (const UndoCandidate& candidate : candidates) {
-        if (candidate.place.first != blockPos) {
-            blockPos = candidate.place.first;
+    for (const RecordPlace& candidate : candidates) {
+        if (candidate.first != blockPos) {
+            blockPos = candidate.first;
             block = ReadLogBlock(source, blockPos, buffer);
         }
-        const uint16_t j = candidate.place.second;
+        const uint16_t j = candidate.second;
         if (!block || j >= block->RecordCount() || !block->Examinable(j)) continue;
         const LogRecordHead head(*block, block->SlotOffset(j));
         if (head.IsCompensation()) continue;
         CandidateChange change;
-        change.key = candidate.key;
         change.lsn = block->header().lsn;
         change.lsn.slot = static_cast<uint16_t>(change.lsn.slot + j);
         change.transaction = head.TransactionId();
         change.previous = head.Previous();
-        change.place = candidate.place;
+        change.place = candidate;
         changes.push_back(change);
     }
     return changes;
 }
 
-// Matches each of `unmatched` (in log order) to the latest of `changes` before it with its key that
-// nothing undid yet.
-void MatchByKey(const std::vector<CompensationRecord>& unmatched, std::vector<CandidateChange>& changes,
-                const UndoneBy& undoneBy, std::vector<RecordPlace>& undone) {
-    std::sort(changes.begin(), changes.end(), ByKeyThenLsn);
+// Matches each of `unmatched` to the latest of `changes` before it of its transaction and undo-next
+// that nothing undid yet. Taken per transaction and undo-next in log order, the changes not undone
+// yet are a stack whose top each compensation record takes: after a partial rollback an earlier
+// change can follow the same record, and a change already undone is never looked at again, however
+// many compensation records share its key.
+void MatchByKey(std::vector<CompensationRecord>& unmatched, std::vector<CandidateChange>& changes,
+                const UndoneBy& undoneBy, std::vector<RecordPlace>& undone, uint64_t& steps) {
     std::vector<CLogSeqNo> walked;  // undone by what the chain walks found
     for (const auto& [compensation, change] : undoneBy) walked.push_back(change);
     std::sort(walked.begin(), walked.end());
-    for (CandidateChange& change : changes) change.undone = std::binary_search(walked.begin(), walked.end(), change.lsn);
-    for (const CompensationRecord& c : unmatched) {
-        CandidateChange probe;
-        probe.key = UndoKey(c.transaction, c.undoNext);
-        const auto first = std::lower_bound(changes.begin(), changes.end(), probe, ByKeyThenLsn);
-        probe.lsn = c.lsn;
-        // The latest change before the compensation record that is not undone yet: after a partial
-        // rollback an earlier change of the transaction can follow the same record.
-        for (auto it = std::lower_bound(first, changes.end(), probe, ByKeyThenLsn); it != first;) {
-            --it;
-            if (it->transaction != c.transaction || it->previous != c.undoNext || it->undone) continue;
-            it->undone = true;
-            undone.push_back(it->place);
-            break;
+    std::sort(changes.begin(), changes.end(), ByChangeThenLsn);
+    std::sort(unmatched.begin(), unmatched.end(), [](const CompensationRecord& a, const CompensationRecord& b) {
+        return std::tie(a.transaction, a.undoNext, a.lsn) < std::tie(b.transaction, b.undoNext, b.lsn);
+    });
+    std::vector<const CandidateChange*> open;  // of the compensation record's key, not undone yet
+    size_t next = 0;                           // the first change not looked at
+    for (size_t i = 0; i < unmatched.size(); ++i) {
+        const CompensationRecord& c = unmatched[i];
+        const auto key = std::tie(c.transaction, c.undoNext);
+        if (i == 0 || key != std::tie(unmatched[i - 1].transaction, unmatched[i - 1].undoNext)) open.clear();
+        for (; next < changes.size(); ++next, ++steps) {
+            const CandidateChange& change = changes[next];
+            const auto order = std::tie(change.transaction, change.previous) <=> key;
+            if (order > 0 || (order == 0 && !(change.lsn < c.lsn))) break;
+            if (order == 0 && !std::binary_search(walked.begin(), walked.end(), change.lsn)) open.push_back(&change);
         }
+        ++steps;
+        if (open.empty()) continue;
+        undone.push_back(open.back()->place);
+        open.pop_back();
     }
 }
 }  // namespace
@@ -160,14 +163,16 @@ UndoKeyFilter::UndoKeyFilter(const std::vector<CompensationRecord>& compensation
 
 std::vector<RecordPlace> FindUndoneRecords(const LogByteSource& source, const std::map<uint32_t, uint64_t>& vlfOffsets,
                                            std::vector<CompensationRecord> compensations, UndoneBy& undoneBy,
-                                           uint64_t blocksWalked, std::vector<UndoCandidate> candidates) {
+                                           uint64_t blocksWalked, std::vector<RecordPlace> candidates,
+                                           uint64_t& steps) {
     std::vector<RecordPlace> undone;
     if (compensations.empty()) return undone;
     // In log order, so that a rollback's earlier compensation records are matched first.
     std::sort(compensations.begin(), compensations.end(),
               [](const CompensationRecord& a, const CompensationRecord& b) { return a.lsn < b.lsn; });
     LsnReader reader(source, vlfOffsets, 1024 + 2 * blocksWalked);
-    uint64_t budget = 65536 + 16 * uint64_t{compensations.size()};
+    const uint64_t budgetGiven = 65536 + 16 * uint64_t{compensations.size()};
+    uint64_t budget = budgetGiven;
     auto read = [&reader](const CLogSeqNo& lsn, bool&) { return reader.Read(lsn); };
     std::vector<CompensationRecord> unmatched;
     for (CompensationRecord& c : compensations) {
@@ -175,9 +180,10 @@ std::vector<RecordPlace> FindUndoneRecords(const LogByteSource& source, const st
         if (FollowChain(c, undoneBy, budget, read, place) == ChainEnd::Found) undone.push_back(place);
         else unmatched.push_back(c);
     }
+    steps += budgetGiven - budget;
     if (!unmatched.empty() && !candidates.empty()) {
         std::vector<CandidateChange> changes = ReadCandidates(source, candidates);
-        MatchByKey(unmatched, changes, undoneBy, undone);
+        MatchByKey(unmatched, changes, undoneBy, undone, steps);
     }
     std::sort(undone.begin(), undone.end());
     undone.erase(std::unique(undone.begin(), undone.end()), undone.end());

@@ -104,20 +104,16 @@ private:
     std::vector<uint64_t> keys_;  // sorted
 };
 
-// An entry whose key a compensation record looks for.
-struct UndoCandidate {
-    uint64_t key = 0;
-    RecordPlace place;
-};
-
 // The places of the records undone by `compensations` (whose chains the walk did not follow to their
 // end in their block), sorted. `vlfOffsets` maps the sequence number of each VLF walked to its offset
 // in the file; `undoneBy` holds what the walk found in the blocks themselves and grows with what is
 // found here. The chain walks are bounded by the size of the log; a compensation record whose walk
-// does not find its change takes the latest of `candidates` before it whose record is a change of its
-// transaction following its undo-next and that nothing undid yet.
+// does not find its change takes the latest of `candidates` (the places of the entries whose key a
+// compensation record looks for) before it whose record is a change of its transaction following
+// its undo-next and that nothing undid yet. `steps` counts the records and candidates looked at.
 std::vector<RecordPlace> FindUndoneRecords(const LogByteSource& source, const std::map<uint32_t, uint64_t>& vlfOffsets,
                                            std::vector<CompensationRecord> compensations, UndoneBy& undoneBy,
-                                           uint64_t blocksWalked, std::vector<UndoCandidate> candidates);
+                                           uint64_t blocksWalked, std::vector<RecordPlace> candidates,
+                                           uint64_t& steps);
 
 }  // namespace kestrane

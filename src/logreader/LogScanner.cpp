@@ -82,9 +82,9 @@ public:
             undoneBy.insert(run->undoneBy.begin(), run->undoneBy.end());
         }
         SettleTransactions();
-        std::vector<UndoCandidate> candidates = Candidates(compensations);
+        std::vector<RecordPlace> candidates = Candidates(compensations);
         undone_ = FindUndoneRecords(source, vlfOffsets, std::move(compensations), undoneBy, stats.blocks,
-                                    std::move(candidates));
+                                    std::move(candidates), stats.undoSteps);
         std::vector<std::vector<VlfRun*>> byWalker(walkers.size());
         for (VlfRun* run : runs_)
             for (size_t w = 0; w < walkers.size(); ++w)
@@ -114,6 +114,7 @@ public:
         to.records += s.records;
         to.otherLayoutBlocks += s.otherLayoutBlocks;
         to.compensations += s.compensations;
+        to.undoSteps += s.undoSteps;
     }
 
 private:
@@ -160,15 +161,15 @@ private:
     }
 
     // The entries whose key one of `compensations` looks for; the runs' keys are not needed after.
-    std::vector<UndoCandidate> Candidates(const std::vector<CompensationRecord>& compensations) {
-        std::vector<UndoCandidate> candidates;
+    std::vector<RecordPlace> Candidates(const std::vector<CompensationRecord>& compensations) {
+        std::vector<RecordPlace> candidates;
         const UndoKeyFilter wanted(compensations);
         for (VlfRun* run : runs_) {
             if (!compensations.empty() && run->undoKeys.size() == run->entries.size()) {
                 size_t i = 0;
                 run->entries.ForEach([&](const OperationEntry& e) {
                     const uint64_t key = run->undoKeys[i++];
-                    if (wanted.MayHold(key)) candidates.push_back({key, {e.blockOffset, e.slotIndex}});
+                    if (wanted.MayHold(key)) candidates.emplace_back(e.blockOffset, e.slotIndex);
                 });
             }
             std::vector<uint64_t>().swap(run->undoKeys);

@@ -203,14 +203,44 @@ ChainEnd VlfWalker::UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun&
     };
     RecordPlace place;
     const ChainEnd end = FollowChain(c, run.undoneBy, budget, read, place);
+    if (end != ChainEnd::Found) return end;
+    // The last entry filed, as a rollback's changes mostly are, goes at once; any other once the
+    // block is walked.
     uint32_t table = 0;
-    size_t index = 0;
-    if (end == ChainEnd::Found && run.entries.EraseFromLastBlock(pos, place.second, table, index)) {
-        run.undoKeys.erase(run.undoKeys.begin() + static_cast<ptrdiff_t>(index));
+    if (run.entries.PopLastIf([&](const OperationEntry& e) {
+            table = e.tableIndex;
+            return e.blockOffset == pos && e.slotIndex == place.second;
+        })) {
+        run.undoKeys.pop_back();
         run.undoneTables.push_back(table);
         ++run.stats.undone;
+        ++run.stats.undoSteps;
+    } else {
+        undoneHere_.push_back(place.second);
     }
     return end;
+}
+
+void VlfWalker::LeaveOutUndone(VlfRun& run, size_t firstEntry) {
+    // Once for the whole block: many compensation records may undo records of it, or one record.
+    std::sort(undoneHere_.begin(), undoneHere_.end());
+    size_t read = firstEntry, kept = firstEntry;
+    run.entries.Filter(
+        [&](const OperationEntry& e) {
+            const bool undone = std::binary_search(undoneHere_.begin(), undoneHere_.end(), e.slotIndex);
+            if (undone) {
+                run.undoneTables.push_back(e.tableIndex);
+                ++run.stats.undone;
+            } else {
+                run.undoKeys[kept++] = run.undoKeys[read];
+            }
+            ++read;
+            return !undone;
+        },
+        firstEntry);
+    run.undoKeys.resize(kept);
+    run.stats.undoSteps += undoneHere_.size() + (read - firstEntry);
+    undoneHere_.clear();
 }
 
 void VlfWalker::FileRow(BlockInHand& hand, uint32_t j, LogRecordHeadAt head, const ScanTable& table) {
@@ -273,7 +303,9 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
     }
     const uint32_t n = block.RecordCount();
     block.SlotArray(slots_);
-    BlockInHand hand{block, pos, run, 4 * uint64_t{n} + 64};
+    const uint64_t undoBudget = 4 * uint64_t{n} + 64;
+    BlockInHand hand{block, pos, run, undoBudget};
+    const size_t firstEntry = run.entries.size();
     const uint8_t* const bytes = block.bytes().data();
     const size_t size = block.Size();
     // Record j starts at slots_[n - 1 - j]: the array is walked from its end down.
@@ -309,6 +341,8 @@ void VlfWalker::ExamineBlock(const LogBlockView& block, uint64_t pos, VlfRun& ru
         }
     }
     run.stats.records += static_cast<uint64_t>(end - slot);
+    run.stats.undoSteps += undoBudget - hand.undoBudget;
+    if (!undoneHere_.empty()) LeaveOutUndone(run, firstEntry);
 }
 
 }  // namespace kestrane

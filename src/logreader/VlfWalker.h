@@ -46,6 +46,7 @@ struct LogScanStats {
     uint64_t otherLayoutBlocks = 0;  // blocks of a record layout this reader does not read
     uint64_t compensations = 0;      // compensation records of user tables, left out
     uint64_t undone = 0;             // operations a compensation record undid, left out
+    uint64_t undoSteps = 0;          // records and entries looked at to find and leave out what they undid
 };
 
 // A user table as the walk looks it up.
@@ -76,55 +77,47 @@ public:
             for (size_t k = 0; k < b.size(); ++k)
                 if (f(b.data()[k])) return;
     }
-    // Removes the entry of record `slot` of the block at `pos` when it is one of the entries of the
-    // last block filed, and says where it was in the run; false when it is not there.
-    bool EraseFromLastBlock(uint64_t pos, uint16_t slot, uint32_t& tableIndex, size_t& index) {
-        size_t after = 0;  // entries filed after the one looked at
+    // Removes the last entry when f is true of it.
+    template <typename F>
+    bool PopLastIf(F f) {
         for (size_t b = blocks_.size(); b-- > 0;) {
-            for (size_t k = blocks_[b].size(); k-- > 0; ++after) {
-                const OperationEntry& e = blocks_[b].data()[k];
-                if (e.blockOffset != pos) return false;
-                if (e.slotIndex != slot) continue;
-                tableIndex = e.tableIndex;
-                index = size_ - 1 - after;
-                // The few entries filed after it move up one place.
-                for (size_t at = b, i = k;;) {
-                    const bool last = i + 1 == blocks_[at].size();
-                    if (last && at + 1 == blocks_.size()) break;
-                    OperationEntry& next = last ? blocks_[at + 1].data()[0] : blocks_[at].data()[i + 1];
-                    blocks_[at].data()[i] = next;
-                    if (last) ++at, i = 0;
-                    else ++i;
-                }
-                blocks_.back().Resize(blocks_.back().size() - 1);
-                if (blocks_.back().size() == 0) blocks_.pop_back();
-                --size_;
-                return true;
-            }
+            const size_t n = blocks_[b].size();
+            if (n == 0) continue;  // left empty by Filter
+            if (!f(blocks_[b].data()[n - 1])) return false;
+            blocks_[b].Resize(n - 1);
+            --size_;
+            return true;
         }
         return false;
     }
-    // Calls f on each entry (which it may change) and keeps, in order, those for which it is true.
+    // Calls f on each entry from the `from`-th on (which it may change) and keeps, in order, those
+    // for which it is true.
     template <typename F>
-    void Filter(F f) {
+    void Filter(F f, size_t from = 0) {
+        if (from >= size_) return;
+        // The block of entry `from`, found from the end: the entries of a log block are the last ones.
+        size_t first = blocks_.size(), start = size_;
+        while (start > from) start -= blocks_[--first].size();
         // Kept entries only move towards the front, never past the one being read.
-        size_t outBlock = 0, outPos = 0;
-        for (EntryBlock& b : blocks_) {
-            for (size_t k = 0; k < b.size(); ++k) {
-                OperationEntry e = b.data()[k];
+        size_t outBlock = first, outPos = from - start;
+        size_ = from;
+        for (size_t i = first; i < blocks_.size(); ++i) {
+            EntryBlock& b = blocks_[i];
+            for (size_t k = i == first ? from - start : 0; k < b.size(); ++k) {
+                // In place: a copy on the stack costs a stalled load per entry.
+                OperationEntry& e = b.data()[k];
                 if (!f(e)) continue;
                 if (outPos == blocks_[outBlock].capacity()) {
                     ++outBlock;
                     outPos = 0;
                 }
-                blocks_[outBlock].data()[outPos++] = e;
+                OperationEntry& out = blocks_[outBlock].data()[outPos++];
+                if (&out != &e) out = e;
+                ++size_;
             }
         }
-        size_ = 0;
-        for (size_t i = 0; i < blocks_.size(); ++i) {
+        for (size_t i = first; i < blocks_.size(); ++i)
             blocks_[i].Resize(i < outBlock ? blocks_[i].capacity() : i == outBlock ? outPos : 0);
-            size_ += blocks_[i].size();
-        }
     }
 
 private:
@@ -256,8 +249,11 @@ private:
     // A commit or abort record of transaction `id`.
     void EndTransaction(VlfRun& run, uint64_t id);
     // Follows a compensation record's chain while it stays in `block`; the undone record found there
-    // has its entry, if filed, removed.
+    // has its entry, if filed, removed (now, or with the others in undoneHere_).
     ChainEnd UndoInBlock(const LogBlockView& block, uint64_t pos, VlfRun& run, CompensationRecord& c, uint64_t& budget);
+    // Removes the entries of the block in hand, filed from the `firstEntry`-th on, whose records
+    // undoneHere_ holds.
+    void LeaveOutUndone(VlfRun& run, size_t firstEntry);
     uint32_t Pending(VlfRun& run, uint64_t transaction);
     const ScanTable* FindTable(uint64_t rowsetId) {
         // A log changes few rowsets at a time, user tables' and the system's alike.
@@ -308,6 +304,7 @@ private:
     static constexpr size_t kKnownRowsets = 64;
     KnownRowset known_[kKnownRowsets];
     std::vector<uint16_t> slots_;  // the slot array of the block examined
+    std::vector<uint16_t> undoneHere_;  // records of the block examined that compensation records undid
     LogReadWindow window_;
     std::vector<uint8_t> scratch_;  // a transaction name with a stamp undone in it
     std::vector<uint8_t> cutBlock_;  // a block cut short by the end of the file, completed with zeros

@@ -518,6 +518,64 @@ TEST(LogScan, ARolledBackChangeIsFoundHoweverBusyItsPage) {
     }
 }
 
+// Crafted logs of many compensation records sharing one key: all undoing one record of their block,
+// or all naming one record as the one before the change they undo, their page chains leading
+// nowhere, so that each takes the latest change of that key not undone yet. Either costs what the
+// log holds, not its square.
+TEST(LogScan, RollbacksSharingOneUndoKeyCostTheirLength) {
+    // The steps taken; with `firstSlot`, the entries kept are those of the slots from it on.
+    auto scan = [](const std::vector<uint8_t>& bytes, size_t kept, uint64_t undone, uint16_t firstSlot = 0) {
+        OperationStore store;
+        LogScanner scanner(kTables, store);
+        scanner.Scan(MemoryLogSource(ByteView(bytes)));
+        EXPECT_EQ(scanner.Stats().undone, undone);
+        EXPECT_EQ(store.Size(), kept);
+        for (size_t i = 0; i < store.Size(); ++i) {
+            if (store[i].operation == 2 && (!firstSlot || store[i].slotIndex == firstSlot + i)) continue;
+            ADD_FAILURE() << "entry " << i;
+            break;
+        }
+        return scanner.Stats().undoSteps;
+    };
+    // One block whose slot array names an insert n times (n up to 16000), then n times a compensation
+    // record whose page chain leads to the first of them.
+    auto oneUndone = [](uint16_t n) {
+        const std::vector<std::vector<uint8_t>> two{Change(2, 1, At(7, 0), {}), Change(3, 1, At(7, 0), At(1, 0), true)};
+        auto block = LogBlock(1, two, 4, 0xFE00, false);
+        const uint16_t base = *ByteView(block).u16(4), change = *ByteView(block).u16(base - 2),
+                       compensation = *ByteView(block).u16(base - 4), end = 0xFE00 - 200;  // clear of the stamps
+        for (uint16_t j = 0; j < 2 * n; ++j) test::PutU16(block, end - 2 - 2 * j, j < n ? change : compensation);
+        test::PutU16(block, 2, static_cast<uint16_t>(2 * n));
+        test::PutU16(block, 4, end);
+        test::StampBlock(block.data(), block.size());
+        LogImage img;
+        img.AddVlf(0, 1, {block});
+        return img.bytes;
+    };
+    // Transaction 1: `kept` inserts, `undoing` deletes and `undoing` compensation records, 200 a block.
+    auto latestOfKey = [](uint32_t kept, uint32_t undoing) {
+        std::vector<std::vector<uint8_t>> records, blocks;
+        for (uint32_t k = 0; k < kept + 2 * undoing; ++k)
+            records.push_back(Change(k < kept ? 2 : 3, 1, At(1, 0), {}, k >= kept + undoing));
+        for (auto from = records.begin(); from != records.end(); from += std::min<ptrdiff_t>(200, records.end() - from))
+            blocks.push_back(LogBlock(1, {from, from + std::min<ptrdiff_t>(200, records.end() - from)}));
+        LogImage img;
+        img.AddVlf(0, 1, blocks);
+        return img.bytes;
+    };
+    for (const auto& bytes : {oneUndone(300), latestOfKey(180, 120)})
+        ExpectSameAsTwoPass(MemoryLogSource(ByteView(bytes)), kTables);
+    scan(latestOfKey(180, 120), 180, 120);
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed);
+        auto cost = [&](uint16_t n) { return keyed ? scan(latestOfKey(0, n), 0, n) : scan(oneUndone(n), n - 1, 1, 1); };
+        // The 6000 entries of the larger block fill more than the first block of the run's entries.
+        const uint64_t twice = cost(3000), four = cost(6000);
+        EXPECT_LE(four, 4u * 6000);
+        EXPECT_LE(four, 2 * twice + 100);
+    }
+}
+
 TEST(LogScan, OtherLayoutsAndEmptyLogs) {
     // Blocks of the 2000 layout and of an unknown layout file nothing; layout 6 files.
     LogImage img;
