@@ -238,32 +238,21 @@ DatabaseSaveResult DatabaseSaveRun::Run(const std::vector<TickedTable>& tables, 
             failure = L"the server does not answer, the save ends here; " + std::to_wstring(result.rowsAdded) +
                       L" rows were saved before.";
     }
+    // Anything but "completed" is the log's last line, its end and the message.
+    const auto endWith = [&](const std::wstring& end, MessageIcon icon) {
+        log.Line(end);
+        log.EndBlock(end);
+        view_.SetFinished();
+        prompter_.ShowMessage(end, icon);
+        return result;
+    };
     // A stop ends the run early: say so, and where, instead of "completed".
     result.stopped = state_.stopRequested();
-    if (result.stopped) {
-        const std::wstring stopped = tally.StoppedText();
-        log.Line(stopped);
-        log.EndBlock(stopped);
-        view_.SetFinished();
-        prompter_.ShowMessage(stopped, MessageIcon::Information);
-        return result;
-    }
-    if (!failure.empty()) {
-        const std::wstring end = L"Saving process failed: " + failure;
-        log.Line(end);
-        log.EndBlock(end);
-        view_.SetFinished();
-        prompter_.ShowMessage(end, MessageIcon::Error);
-        return result;
-    }
+    if (result.stopped) return endWith(tally.StoppedText(), MessageIcon::Information);
+    if (!failure.empty()) return endWith(L"Saving process failed: " + failure, MessageIcon::Error);
     // Refused tables, rows or statements: the run did not do what it was asked.
-    if (const std::wstring end = EndedWithErrors(result); !end.empty()) {
-        log.Line(end);
-        log.EndBlock(end);
-        view_.SetFinished();
-        prompter_.ShowMessage(end, result.rowsAdded == 0 ? MessageIcon::Error : MessageIcon::Warning);
-        return result;
-    }
+    if (const std::wstring end = EndedWithErrors(result); !end.empty())
+        return endWith(end, result.rowsAdded == 0 ? MessageIcon::Error : MessageIcon::Warning);
     log.EndBlock(L"Saving process completed!!!");
     view_.SetFinished();
     prompter_.ShowMessage(L"Saving process completed", MessageIcon::Information);
